@@ -1,0 +1,113 @@
+# Cross build: Registry.dll, its tools and the Wine-run test executables.
+set(KS_GEN ${CMAKE_BINARY_DIR}/generated)
+file(MAKE_DIRECTORY ${KS_GEN})
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+add_custom_command(
+  OUTPUT ${KS_GEN}/KsRegistry.h ${KS_GEN}/KsRegistry_i.c ${KS_GEN}/KsRegistry.tlb
+  COMMAND ${KS_WIDL} ${KS_WIDL_ARCH} -I/usr/include/wine/wine/windows -L${KS_STDOLE_DIR}
+          -h -H ${KS_GEN}/KsRegistry.h -u -U ${KS_GEN}/KsRegistry_i.c -t -T ${KS_GEN}/KsRegistry.tlb
+          ${CMAKE_SOURCE_DIR}/include/KsRegistry.idl
+  DEPENDS ${CMAKE_SOURCE_DIR}/include/KsRegistry.idl
+  COMMENT "widl KsRegistry.idl")
+add_custom_target(ks_idl DEPENDS ${KS_GEN}/KsRegistry.h ${KS_GEN}/KsRegistry.tlb)
+
+set(KS_WARNINGS -Wall -Wextra -Werror)
+set(KS_STATIC_LINK -static -static-libgcc -static-libstdc++)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  list(APPEND KS_STATIC_LINK -Wl,--enable-stdcall-fixup)
+endif()
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+
+# Everything of the store but the DLL entry points, so test and tool executables can link it too.
+file(GLOB KS_STORE_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/src/core/*.cpp ${CMAKE_SOURCE_DIR}/src/profiles/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/links/*.cpp ${CMAKE_SOURCE_DIR}/src/calibration/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/device/*.cpp ${CMAKE_SOURCE_DIR}/src/server/*.cpp)
+list(FILTER KS_STORE_SOURCES EXCLUDE REGEX ".*/dll_exports\\.cpp$")
+# The interface's GUIDs, in one library shared by the store, its tests and its tools.
+add_library(ks_guids STATIC ${KS_GEN}/KsRegistry_i.c)
+add_dependencies(ks_guids ks_idl)
+
+add_library(ksstore STATIC ${KS_STORE_SOURCES} ${KS_PURE_SOURCES})
+add_dependencies(ksstore ks_idl)
+target_include_directories(ksstore PUBLIC ${CMAKE_SOURCE_DIR}/src ${KS_GEN})
+target_compile_options(ksstore PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${KS_WARNINGS}>)
+target_link_libraries(ksstore PUBLIC ks_guids ole32 oleaut32 uuid advapi32 user32 shell32 psapi wtsapi32)
+
+set(KS_RC ${CMAKE_SOURCE_DIR}/src/server/Registry.rc)
+set_source_files_properties(${KS_RC} PROPERTIES
+  OBJECT_DEPENDS "${KS_GEN}/KsRegistry.tlb;${CMAKE_SOURCE_DIR}/src/server/resource.h;${CMAKE_SOURCE_DIR}/src/server/AppId.rgs;${CMAKE_SOURCE_DIR}/src/server/KeystrelConfig.rgs")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${KS_GEN} -I${CMAKE_SOURCE_DIR}/src/server")
+
+add_library(Registry SHARED ${CMAKE_SOURCE_DIR}/src/server/dll_exports.cpp
+            ${CMAKE_SOURCE_DIR}/src/server/Registry.def ${KS_RC})
+set_target_properties(Registry PROPERTIES PREFIX "" OUTPUT_NAME Registry)
+target_compile_options(Registry PRIVATE ${KS_WARNINGS})
+target_link_libraries(Registry PRIVATE ksstore)
+target_link_options(Registry PRIVATE ${KS_STATIC_LINK})
+
+# The same resources for executables that link the store statically (tests that replace a seam).
+add_library(ksstore_resources OBJECT ${KS_RC})
+
+# googletest, built for the target from Debian's sources.
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Every Wine test run needs a running wineserver first: Wine's background processes would
+# otherwise hold the first test's output pipe open and stall ctest.
+set(KS_WINESERVER /usr/lib/wine/wineserver)
+set(KS_WINE_ENV WINEPREFIX=${KS_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=)
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env ${KS_WINE_ENV} wine)
+enable_testing()
+string(JOIN " " KS_WINE_ENV_TEXT ${KS_WINE_ENV})
+add_test(NAME wine_start COMMAND sh -c
+  "env ${KS_WINE_ENV_TEXT} ${KS_WINESERVER} -p >/dev/null 2>&1 </dev/null; env ${KS_WINE_ENV_TEXT} wine cmd.exe /c exit >/dev/null 2>&1 </dev/null; exit 0")
+set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 120)
+add_test(NAME wine_stop COMMAND sh -c "env ${KS_WINE_ENV_TEXT} ${KS_WINESERVER} -k >/dev/null 2>&1; exit 0")
+set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
+
+file(GLOB KS_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
+add_library(ks_test_support STATIC ${KS_TEST_SUPPORT})
+add_dependencies(ks_test_support ks_idl)
+target_include_directories(ks_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src ${KS_GEN})
+target_link_libraries(ks_test_support PUBLIC ks_guids gtest ole32 oleaut32 uuid advapi32 shell32)
+
+# One test executable per folder under tests/ (native/ and support/ excepted).
+file(GLOB KS_TEST_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/*)
+foreach(dir ${KS_TEST_DIRS})
+  get_filename_component(sub ${dir} NAME)
+  if(NOT IS_DIRECTORY ${dir} OR sub STREQUAL "native" OR sub STREQUAL "support")
+    continue()
+  endif()
+  file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+  if(NOT srcs)
+    continue()
+  endif()
+  add_executable(test_${sub} ${srcs})
+  target_compile_options(test_${sub} PRIVATE ${KS_WARNINGS})
+  target_link_libraries(test_${sub} PRIVATE ks_test_support gtest_main)
+  target_link_options(test_${sub} PRIVATE ${KS_STATIC_LINK})
+  add_dependencies(test_${sub} Registry)
+  # Tests that replace a platform seam link the store itself instead of loading the DLL.
+  if(EXISTS ${dir}/LINKS_STORE)
+    target_link_libraries(test_${sub} PRIVATE ksstore ksstore_resources)
+  endif()
+  add_test(NAME ${sub} COMMAND test_${sub} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  set_tests_properties(${sub} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 RUN_SERIAL TRUE)
+endforeach()
+
+file(GLOB KS_TOOL_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tools/*)
+foreach(dir ${KS_TOOL_DIRS})
+  if(EXISTS ${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endforeach()
+if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
+  add_subdirectory(${CMAKE_SOURCE_DIR}/bench)
+endif()
+
+add_test(NAME dll_exports_imports COMMAND ${CMAKE_SOURCE_DIR}/scripts/check_dll.sh ${KS_TRIPLET}-objdump $<TARGET_FILE:Registry>)

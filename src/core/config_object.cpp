@@ -1,0 +1,152 @@
+#include "core/config_object.h"
+
+#include <new>
+
+#include "core/boundary.h"
+#include "core/module.h"
+#include "core/settings_tree.h"
+#include "core/text.h"
+
+namespace ks {
+
+namespace {
+
+// The outer-facing part of an aggregated object: its own count and identity; every other
+// interface comes from the inner object, whose IUnknown calls reach the outer object.
+class AggregatedConfig final : public IUnknown {
+public:
+    explicit AggregatedConfig(IUnknown* outer) : inner_(outer) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown)) {
+            *object = static_cast<IUnknown*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return inner_.InternalQueryInterface(riid, object);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refCount_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        LONG count = --refCount_;
+        if (count == 0) {
+            refCount_ = kDestructionGuard;
+            inner_.FinalRelease();
+            delete this;
+        }
+        return static_cast<ULONG>(count);
+    }
+
+    ConfigObject& Inner() { return inner_; }
+    LONG refCount_ = 0;
+
+private:
+    ConfigObject inner_;
+};
+
+}  // namespace
+
+HRESULT CreateConfigObject(IUnknown* outer, REFIID riid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if (outer != nullptr && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+
+    if (outer == nullptr) {
+        ConfigObject* plain = new (std::nothrow) ConfigObject(nullptr);
+        if (plain == nullptr) return E_OUTOFMEMORY;
+        // A temporary reference guards the object while the ensure-root step runs.
+        plain->refCount_ = 1;
+        EnsureSettingsRoot();
+        plain->refCount_ = 0;
+        HRESULT hr = plain->QueryInterface(riid, object);
+        if (FAILED(hr)) {
+            plain->refCount_ = kDestructionGuard;
+            plain->FinalRelease();
+            delete plain;
+        }
+        return hr;
+    }
+
+    AggregatedConfig* aggregate = new (std::nothrow) AggregatedConfig(outer);
+    if (aggregate == nullptr) return E_OUTOFMEMORY;
+    aggregate->refCount_ = 1;
+    EnsureSettingsRoot();
+    aggregate->refCount_ = 0;
+    HRESULT hr = aggregate->QueryInterface(riid, object);
+    if (FAILED(hr)) {
+        aggregate->refCount_ = kDestructionGuard;
+        aggregate->Inner().FinalRelease();
+        delete aggregate;
+    }
+    return hr;
+}
+
+ConfigObject::ConfigObject(IUnknown* outer) : outer_(outer) {
+    g_module.Lock();
+}
+
+ConfigObject::~ConfigObject() {
+    // Lists and texts go after the module lock is released (member destruction follows).
+    g_module.Unlock();
+}
+
+void ConfigObject::FinalRelease() {
+    BackupSettings();
+}
+
+HRESULT ConfigObject::InternalQueryInterface(REFIID riid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IKeystrelConfig)) {
+        *object = static_cast<IKeystrelConfig*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT STDMETHODCALLTYPE ConfigObject::QueryInterface(REFIID riid, void** object) {
+    if (outer_ != nullptr) return outer_->QueryInterface(riid, object);
+    return InternalQueryInterface(riid, object);
+}
+
+ULONG STDMETHODCALLTYPE ConfigObject::AddRef() {
+    if (outer_ != nullptr) return outer_->AddRef();
+    return static_cast<ULONG>(++refCount_);
+}
+
+ULONG STDMETHODCALLTYPE ConfigObject::Release() {
+    if (outer_ != nullptr) return outer_->Release();
+    LONG count = --refCount_;
+    if (count == 0) {
+        refCount_ = kDestructionGuard;
+        FinalRelease();
+        delete this;
+    }
+    return static_cast<ULONG>(count);
+}
+
+std::string ConfigObject::ActiveHardwareName() {
+    return ToAnsi(g_module.activeHardwareName);
+}
+
+HRESULT STDMETHODCALLTYPE ConfigObject::SetActiveHardware(GUID hwguid, LPSTR hwname) {
+    return Boundary([&] {
+        g_module.activeHardwareGuid = hwguid;
+        UniqueBstr name = MakeBstrOrNull(hwname);  // the GUID stays replaced if this fails
+        SysFreeString(g_module.activeHardwareName);
+        g_module.activeHardwareName = name.release();
+        return S_OK;
+    });
+}
+
+// Kept in the interface for its clients; they read and write nothing.
+HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryString(BSTR, BSTR*) { return S_OK; }
+HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryString(BSTR, BSTR) { return S_OK; }
+HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryDWORD(BSTR, ULONG*) { return S_OK; }
+HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryDWORD(BSTR, ULONG) { return S_OK; }
+HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryBinary(BSTR, unsigned char**, LONG*) { return S_OK; }
+HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryBinary(BSTR, unsigned char*, LONG) { return S_OK; }
+HRESULT STDMETHODCALLTYPE ConfigObject::DeleteConfigRegistryValue(BSTR, BSTR) { return S_OK; }
+
+}  // namespace ks

@@ -1,0 +1,41 @@
+#pragma once
+// Registry access shared by every subsystem. Failures are reported as empty results, never
+// thrown: most operations of the store skip silently when a key or value is missing.
+#include <windows.h>
+#include <optional>
+#include <string>
+
+#include "core/win_handles.h"
+
+namespace ks {
+
+inline constexpr REGSAM kReadAccess = KEY_READ;                   // 0x20019
+inline constexpr REGSAM kReadWriteAccess = KEY_READ | KEY_WRITE;  // 0x2001F
+
+// Opens an existing key; empty on failure.
+UniqueHKey OpenKey(HKEY root, const std::string& path, REGSAM access);
+
+// Creates (with every missing parent) or opens a key, non-volatile, read and write access.
+UniqueHKey CreateKey(HKEY root, const std::string& path);
+
+// A string value: accepted when its type is REG_SZ or REG_EXPAND_SZ (not expanded), it fits
+// `limit` bytes with its terminator and its last byte is NUL. Anything else counts as absent.
+std::optional<std::string> ReadString(HKEY key, const char* name, DWORD limit);
+
+// Up to 4 bytes of any registry type, copied over `dest` only when the value exists and fits;
+// a shorter value fills only the first bytes. False (dest untouched) otherwise.
+bool ReadNumber(HKEY key, const char* name, void* dest);
+
+// A REG_DWORD of at most 4 bytes; false (dest untouched) for any other type or a failed query.
+bool ReadDword(HKEY key, const char* name, DWORD* dest);
+
+// REG_SZ with its terminating NUL. Returns the platform's result.
+LONG WriteString(HKEY key, const char* name, const char* text);
+
+// REG_DWORD, 4 bytes little-endian. Returns the platform's result.
+LONG WriteDword(HKEY key, const char* name, DWORD value);
+
+// Deletes a key and all its subkeys, deepest first. Returns the platform's result.
+LONG DeleteTree(HKEY parent, const char* name);
+
+}  // namespace ks

@@ -1,0 +1,37 @@
+// Entry points of Registry.dll.
+#include <windows.h>
+
+#include "core/module.h"
+#include "core/records.h"
+#include "server/registration.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) return ks::g_module.Initialize(instance) ? TRUE : FALSE;
+    if (reason == DLL_PROCESS_DETACH) ks::g_module.Shutdown();
+    return TRUE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
+    if (ks::g_module.IsShutDown()) return E_UNEXPECTED;
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if (!IsEqualCLSID(clsid, CLSID_KeystrelConfig)) return CLASS_E_CLASSNOTAVAILABLE;
+    IUnknown* factory = nullptr;
+    HRESULT hr = ks::g_module.CachedFactory(&factory);
+    if (FAILED(hr)) return hr;
+    hr = factory->QueryInterface(riid, object);
+    if (SUCCEEDED(hr) && *object == nullptr) hr = CLASS_E_CLASSNOTAVAILABLE;
+    return hr;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+    return ks::g_module.LockCount() == 0 ? S_OK : S_FALSE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+    return ks::RegisterServer();
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    return ks::UnregisterServer();
+}

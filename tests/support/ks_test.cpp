@@ -1,0 +1,204 @@
+#include "support/ks_test.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace kstest {
+
+const StoreDll& Dll() {
+    static StoreDll dll = [] {
+        StoreDll d;
+        d.module = LoadLibraryA("Registry.dll");
+        if (d.module != nullptr) {
+            d.getClassObject = reinterpret_cast<decltype(d.getClassObject)>(
+                reinterpret_cast<void*>(GetProcAddress(d.module, "DllGetClassObject")));
+            d.canUnloadNow = reinterpret_cast<decltype(d.canUnloadNow)>(
+                reinterpret_cast<void*>(GetProcAddress(d.module, "DllCanUnloadNow")));
+            d.registerServer = reinterpret_cast<decltype(d.registerServer)>(
+                reinterpret_cast<void*>(GetProcAddress(d.module, "DllRegisterServer")));
+            d.unregisterServer = reinterpret_cast<decltype(d.unregisterServer)>(
+                reinterpret_cast<void*>(GetProcAddress(d.module, "DllUnregisterServer")));
+        }
+        return d;
+    }();
+    return dll;
+}
+
+Bstr::Bstr(const char* text) {
+    if (text == nullptr) return;
+    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    s_ = SysAllocStringLen(nullptr, static_cast<UINT>(n - 1));
+    MultiByteToWideChar(CP_ACP, 0, text, -1, s_, n);
+}
+
+std::string Bstr::Ansi() const {
+    if (s_ == nullptr) return {};
+    int n = WideCharToMultiByte(CP_ACP, 0, s_, static_cast<int>(SysStringLen(s_)), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, s_, static_cast<int>(SysStringLen(s_)), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+Ref<IClassFactory> Factory() {
+    Ref<IClassFactory> factory;
+    const StoreDll& dll = Dll();
+    if (dll.getClassObject == nullptr) {
+        ADD_FAILURE() << "Registry.dll not loaded";
+        return factory;
+    }
+    HRESULT hr = dll.getClassObject(CLSID_KeystrelConfig, IID_IClassFactory, factory.put_void());
+    EXPECT_EQ(hr, S_OK);
+    return factory;
+}
+
+Ref<IKeystrelConfig> NewConfig() {
+    Ref<IKeystrelConfig> config;
+    Ref<IClassFactory> factory = Factory();
+    if (!factory) return config;
+    HRESULT hr = factory->CreateInstance(nullptr, IID_IKeystrelConfig, config.put_void());
+    EXPECT_EQ(hr, S_OK);
+    return config;
+}
+
+bool KeyExists(const std::string& path, HKEY root) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void CreateKeyPath(const std::string& path, HKEY root) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS)
+        << path;
+    RegCloseKey(key);
+}
+
+void DeleteKeyTree(const std::string& path, HKEY root) {
+    RegDeleteTreeA(root, path.c_str());
+    RegDeleteKeyA(root, path.c_str());
+}
+
+std::optional<RegValue> GetValue(const std::string& path, const char* name, HKEY root) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    DWORD type = 0;
+    DWORD size = 0;
+    std::optional<RegValue> result;
+    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+        RegValue value;
+        value.type = type;
+        value.data.resize(size);
+        if (RegQueryValueExA(key, name, nullptr, &type, value.data.data(), &size) == ERROR_SUCCESS) {
+            value.data.resize(size);
+            result = value;
+        }
+    }
+    RegCloseKey(key);
+    return result;
+}
+
+void SetValue(const std::string& path, const char* name, DWORD type, const void* data, DWORD size, HKEY root) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS)
+        << path;
+    EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+void SetString(const std::string& path, const char* name, const std::string& text, HKEY root) {
+    SetValue(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), root);
+}
+
+void SetDword(const std::string& path, const char* name, DWORD value, HKEY root) {
+    SetValue(path, name, REG_DWORD, &value, sizeof(value), root);
+}
+
+std::optional<std::string> GetString(const std::string& path, const char* name) {
+    auto v = GetValue(path, name);
+    if (!v || (v->type != REG_SZ && v->type != REG_EXPAND_SZ)) return std::nullopt;
+    std::string s(v->data.begin(), v->data.end());
+    if (!s.empty() && s.back() == '\0') s.pop_back();
+    return s;
+}
+
+std::optional<DWORD> GetDword(const std::string& path, const char* name) {
+    auto v = GetValue(path, name);
+    if (!v || v->type != REG_DWORD || v->data.size() != 4) return std::nullopt;
+    DWORD d;
+    memcpy(&d, v->data.data(), 4);
+    return d;
+}
+
+std::vector<std::string> SubkeyNames(const std::string& path, HKEY root) {
+    std::vector<std::string> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+    char name[512];
+    for (DWORD i = 0;; ++i) {
+        DWORD len = sizeof(name);
+        if (RegEnumKeyExA(key, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name, len);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+std::vector<std::string> ValueNames(const std::string& path, HKEY root) {
+    std::vector<std::string> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+    std::vector<char> name(20000);
+    for (DWORD i = 0;; ++i) {
+        DWORD len = static_cast<DWORD>(name.size());
+        if (RegEnumValueA(key, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name.data(), len);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+std::vector<std::string> DumpTree(const std::string& path, HKEY root) {
+    std::vector<std::string> lines;
+    std::function<void(const std::string&)> walk = [&](const std::string& sub) {
+        std::string full = sub.empty() ? path : path + "\\" + sub;
+        for (const std::string& name : ValueNames(full, root)) {
+            auto v = GetValue(full, name.c_str(), root);
+            std::string hex;
+            char b[4];
+            for (BYTE byte : v ? v->data : std::vector<BYTE>{}) {
+                snprintf(b, sizeof(b), "%02x", byte);
+                hex += b;
+            }
+            lines.push_back(sub + "|" + name + "|" + std::to_string(v ? v->type : 0xFFFFFFFF) + "|" + hex);
+        }
+        for (const std::string& child : SubkeyNames(full, root)) {
+            std::string childSub = sub.empty() ? child : sub + "\\" + child;
+            lines.push_back(childSub + "|<key>");
+            walk(childSub);
+        }
+    };
+    walk("");
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+std::string RootPath(const std::string& below) { return std::string(kRoot) + "\\" + below; }
+
+void StoreTest::SetUpTestSuite() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+
+void StoreTest::SetUp() {
+    ASSERT_NE(Dll().module, nullptr) << "Registry.dll must sit beside the test executable";
+    DeleteKeyTree(kRoot);
+    DeleteKeyTree(kBackup);
+}
+
+void StoreTest::TearDown() {
+    DeleteKeyTree(kRoot);
+    DeleteKeyTree(kBackup);
+}
+
+}  // namespace kstest
