@@ -1,12 +1,65 @@
+// Where other components of the utility keep their settings, and two questions of theirs.
+#include "core/boundary.h"
 #include "core/config_object.h"
+#include "core/pure/key_path.h"
+#include "core/registry_io.h"
+#include "core/settings_tree.h"
+#include "core/text.h"
 
 namespace ks {
 
-// Not built yet: these methods answer E_NOTIMPL until their subsystem lands.
-HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkCustomProfile(BSTR*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE ConfigObject::SetUIInterfaceProfile(BSTR) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE ConfigObject::CanUIInterfaceCloseOnScan(LONG*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE ConfigObject::GetUIInterfaceProfile(BSTR*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE ConfigObject::GetOCRFlags(LONG*, LONG*) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkCustomProfile(BSTR* path) {
+    return Boundary([&] {
+        EnsureSettingsRoot();
+        StoreBstr(path, JoinKey(kSettingsRoot, "LinkProfiles"));
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE ConfigObject::GetUIInterfaceProfile(BSTR* path) {
+    return Boundary([&] {
+        EnsureSettingsRoot();
+        StoreBstr(path, JoinKey(kSettingsRoot, "UIInterfaceProfiles"));
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE ConfigObject::SetUIInterfaceProfile(BSTR profile) {
+    return Boundary([&] {
+        uiProfile_ = ToAnsi(profile);
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE ConfigObject::CanUIInterfaceCloseOnScan(LONG* closeUI) {
+    if (closeUI == nullptr) return E_POINTER;
+    *closeUI = 1;
+    return S_OK;
+}
+
+namespace {
+// The text-recognition component stores its switches as 119 for "on".
+constexpr DWORD kOcrOn = 119;
+}  // namespace
+
+HRESULT STDMETHODCALLTYPE ConfigObject::GetOCRFlags(LONG* lSendEmptyFile, LONG* lShowMessages) {
+    if (lSendEmptyFile == nullptr || lShowMessages == nullptr) return E_POINTER;
+    return Boundary([&] {
+        UniqueHKey key = OpenKey(HKEY_CURRENT_USER, JoinKey(JoinKey(kSettingsRoot, "Ferrovane 4.0"), "Text Documents"),
+                                 kReadWriteAccess);
+        if (!key) return E_FAIL;
+        HRESULT result = E_FAIL;
+        DWORD value = 0;
+        if (ReadDword(key.get(), "SendEmptyFile", &value)) {
+            *lSendEmptyFile = value == kOcrOn ? 1 : 0;
+            result = S_OK;
+        }
+        if (ReadDword(key.get(), "ShowMessages", &value)) {
+            *lShowMessages = value == kOcrOn ? 1 : 0;
+            result = S_OK;
+        }
+        return result;
+    });
+}
 
 }  // namespace ks
