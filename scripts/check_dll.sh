@@ -6,11 +6,11 @@ objdump=$1 dll=$2
 dump=$("$objdump" -p "$dll")
 status=0
 for e in DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer; do
-  echo "$dump" | grep -qE "^\s+\[ *[0-9]+\] $e\$" || { echo "missing undecorated export $e"; status=1; }
+  grep -qE "^\s+\[ *[0-9]+\] $e\$" <<<"$dump" || { echo "missing undecorated export $e"; status=1; }
 done
 allowed='^(KERNEL32|ADVAPI32|ole32|OLEAUT32|USER32|msvcrt|SHELL32|SHFOLDER|PSAPI|WTSAPI32|api-ms-win-.*)\.dll$'
 while read -r name; do
-  echo "$name" | grep -qiE "$allowed" || { echo "non-system import: $name"; status=1; }
+  grep -qiE "$allowed" <<<"$name" || { echo "non-system import: $name"; status=1; }
 done < <(echo "$dump" | sed -n 's/^\s*DLL Name: //p')
 [ $status -eq 0 ] && echo "exports and imports ok"
 exit $status
