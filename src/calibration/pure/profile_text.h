@@ -1,0 +1,53 @@
+#pragma once
+// Windows-free text logic of default profile files: the value-line grammar and line joining,
+// section headers, and the placeholder filler. Nothing here touches the registry or the file
+// system; the importer and the preparation step apply the results.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ks {
+
+// True when `byte` starts a double-byte character of the ANSI code page in use. Searches and
+// comparisons step over such characters whole, so a trail byte never matches "\\", "=" or "%".
+// Null means a single-byte code page.
+using LeadBytePredicate = bool (*)(unsigned char byte);
+
+// One registry value as a line of a default profile file describes it.
+struct ValueLine {
+    enum class Kind { String, Dword, Binary };
+    std::string name;            // empty: the key's default value
+    Kind kind = Kind::String;
+    std::vector<std::uint8_t> bytes;  // exactly what is written: REG_SZ with its NUL, 4 LE bytes, raw bytes
+};
+
+// Parses one (already joined) line: name, "=", value text. Empty optional when the line is
+// ignored (no "=", unknown or empty type word).
+std::optional<ValueLine> ParseValueLine(std::string_view line, LeadBytePredicate isLead = nullptr);
+
+// Splits what the platform delivered for one section (lines separated by NULs, as many
+// characters as it reported) into the lines to import, joining "=hex:" lines that end in a
+// backslash with the next line. Empty lines are dropped.
+std::vector<std::string> JoinSectionLines(std::string_view delivered, LeadBytePredicate isLead = nullptr);
+
+// The registry root a section header names.
+enum class RootKey { ClassesRoot, CurrentConfig, CurrentUser, LocalMachine, Users };
+
+struct SectionTarget {
+    RootKey root;
+    std::string path;  // everything after the first backslash
+};
+
+// Splits a section header at its first backslash and looks the root name up (exact,
+// case-sensitive, long names only). Empty optional: no backslash, or an unknown root.
+std::optional<SectionTarget> ParseSectionHeader(std::string_view header, LeadBytePredicate isLead = nullptr);
+
+// Fills a default profile file's text: the GAMMA_VALUES placeholder (removed; defines
+// "%GAMMA%"), every "%ROOT%" (replaced by `rootText`, the own-hive device key path such as
+// "HKEY_CURRENT_USER\Software\Stellwick\Keystrel 4.0\<hardware>"), and the cut at the event
+// section header "[<rootText>\EventProfiles]". A text without that header is kept whole.
+std::string FillDefaultProfile(std::string_view text, std::string_view rootText, LeadBytePredicate isLead = nullptr);
+
+}  // namespace ks
