@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "core/win_handles.h"
