@@ -77,7 +77,7 @@ target_include_directories(ks_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CM
 target_link_libraries(ks_test_support PUBLIC ks_guids gtest ole32 oleaut32 uuid advapi32 shell32)
 
 # One test executable per folder under tests/ (native/ and support/ excepted).
-file(GLOB KS_TEST_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/*)
+file(GLOB KS_TEST_DIRS CONFIGURE_DEPENDS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/*)
 foreach(dir ${KS_TEST_DIRS})
   get_filename_component(sub ${dir} NAME)
   if(NOT IS_DIRECTORY ${dir} OR sub STREQUAL "native" OR sub STREQUAL "support")
@@ -100,7 +100,7 @@ foreach(dir ${KS_TEST_DIRS})
   set_tests_properties(${sub} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 RUN_SERIAL TRUE)
 endforeach()
 
-file(GLOB KS_TOOL_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tools/*)
+file(GLOB KS_TOOL_DIRS CONFIGURE_DEPENDS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tools/*)
 foreach(dir ${KS_TOOL_DIRS})
   if(EXISTS ${dir}/CMakeLists.txt)
     add_subdirectory(${dir})
