@@ -20,12 +20,15 @@ TEST_F(ProfilePathsTest, PathsNameTheKeysWithoutCreatingThem) {
     EXPECT_FALSE(KeyExists(RootPath("UIInterfaceProfiles")));
 }
 
-TEST_F(ProfilePathsTest, NullOutPointers) {
+TEST_F(ProfilePathsTest, NullOutPointersAndTheCloseAnswer) {
     Ref<IKeystrelConfig> config = NewConfig();
     EXPECT_EQ(config->GetLinkCustomProfile(nullptr), S_OK);
     EXPECT_EQ(config->GetUIInterfaceProfile(nullptr), S_OK);
     EXPECT_EQ(config->GetKSInstallFolder(nullptr), S_OK);
     EXPECT_EQ(config->CanUIInterfaceCloseOnScan(nullptr), E_POINTER);
+    LONG close = 0;
+    EXPECT_EQ(config->CanUIInterfaceCloseOnScan(&close), S_OK);
+    EXPECT_EQ(close, 1);
     SetDword(kOcrKey, "SendEmptyFile", 119);
     LONG flag = -7;
     EXPECT_EQ(config->GetOCRFlags(nullptr, &flag), E_POINTER);
@@ -41,11 +44,14 @@ TEST_F(ProfilePathsTest, OnlyThePathOperationsRestoreAMissingRoot) {
         HRESULT (*call)(IKeystrelConfig*);
     } cases[] = {
         {"GetLinkCustomProfile", true, S_OK, [](IKeystrelConfig* c) { return c->GetLinkCustomProfile(Bstr().put()); }},
-        {"GetUIInterfaceProfile", true, S_OK, [](IKeystrelConfig* c) { return c->GetUIInterfaceProfile(Bstr().put()); }},
+        {"GetUIInterfaceProfile", true, S_OK,
+         [](IKeystrelConfig* c) { return c->GetUIInterfaceProfile(Bstr().put()); }},
         {"GetLinkEngineContainer", true, S_OK,
          [](IKeystrelConfig* c) { return c->GetLinkEngineContainer(nullptr, Bstr().put()); }},
-        {"SetUIInterfaceProfile", false, S_OK, [](IKeystrelConfig* c) { return c->SetUIInterfaceProfile(Bstr("P").get()); }},
-        {"CanUIInterfaceCloseOnScan", false, S_OK, [](IKeystrelConfig* c) { LONG v; return c->CanUIInterfaceCloseOnScan(&v); }},
+        {"SetUIInterfaceProfile", false, S_OK,
+         [](IKeystrelConfig* c) { return c->SetUIInterfaceProfile(Bstr("P").get()); }},
+        {"CanUIInterfaceCloseOnScan", false, S_OK,
+         [](IKeystrelConfig* c) { LONG v; return c->CanUIInterfaceCloseOnScan(&v); }},
         {"GetKSInstallFolder", false, S_OK, [](IKeystrelConfig* c) { return c->GetKSInstallFolder(Bstr().put()); }},
         {"GetLinkEngineCLSID", false, E_FAIL, [](IKeystrelConfig* c) { GUID g; return c->GetLinkEngineCLSID(0, &g); }},
         // The flags are only in the backup: a restore would make them readable.
@@ -60,18 +66,6 @@ TEST_F(ProfilePathsTest, OnlyThePathOperationsRestoreAMissingRoot) {
         EXPECT_EQ(c.call(config.get()), c.hr);
         EXPECT_EQ(KeyExists(kRoot), c.restores);
     }
-}
-
-TEST_F(ProfilePathsTest, InterfaceProfileNameAcceptsAnyTextAndCloseOnScanIsAlwaysAllowed) {
-    Ref<IKeystrelConfig> config = NewConfig();
-    for (const wchar_t* name : {L"Profile", L"", static_cast<const wchar_t*>(nullptr), L"Other"}) {
-        Bstr profile(name);
-        EXPECT_EQ(config->SetUIInterfaceProfile(profile.get()), S_OK);
-    }
-    LONG close = 0;
-    EXPECT_EQ(config->CanUIInterfaceCloseOnScan(&close), S_OK);
-    EXPECT_EQ(close, 1);
-    EXPECT_FALSE(KeyExists(RootPath("UIInterfaceProfiles")));
 }
 
 TEST_F(ProfilePathsTest, OcrFlagsAreOnOnlyFor119InARegDword) {
