@@ -38,14 +38,8 @@ bool QueryTable(HKEY tablesKey, LONG gamma, LONG size, unsigned char* data) {
            type == REG_BINARY;
 }
 
-// The caller's own hive. Gamma number 0 means the device has no current table.
-bool ReadOwnTable(const std::string& device, LONG size, unsigned char* data) {
-    LONG gamma = 0;
-    {
-        UniqueHKey deviceKey = OpenKey(HKEY_CURRENT_USER, device, kReadWriteAccess);
-        if (!deviceKey) return false;
-        gamma = CurrentGamma(deviceKey.get());
-    }
+// The table `gamma` of the caller's own hive; gamma number 0 means the device has no current table.
+bool ReadOwnTable(const std::string& device, LONG gamma, LONG size, unsigned char* data) {
     if (gamma == 0) return false;
     // Created, not just opened: a read leaves an empty tables key where none was.
     UniqueHKey tables = CreateKey(HKEY_CURRENT_USER, JoinKey(device, kTablesKey));
@@ -71,8 +65,10 @@ bool ReadConsoleUserTable(const std::string& device, LONG size, unsigned char* d
 HRESULT ReadCalibration(const std::string& name, LONG size, unsigned char* data, bool importDefaults) {
     EnsureSettingsRoot();
     const std::string device = DeviceKeyPath(name);
-    if (OpenKey(HKEY_CURRENT_USER, device, kReadWriteAccess)) {
-        if (ReadOwnTable(device, size, data)) return S_OK;
+    if (UniqueHKey deviceKey = OpenKey(HKEY_CURRENT_USER, device, kReadWriteAccess)) {
+        const LONG gamma = CurrentGamma(deviceKey.get());
+        deviceKey.reset();
+        if (ReadOwnTable(device, gamma, size, data)) return S_OK;
     } else if (ReadConsoleUserTable(device, size, data)) {
         // Only a caller whose hive lacks the device key at all borrows the console user's tables.
         return S_OK;

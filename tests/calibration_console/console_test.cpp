@@ -89,16 +89,19 @@ TEST_F(ConsoleUserTest, ConsoleMisssesFallThroughToTheDefaultProfile) {
     struct Case {
         const char* what;
         void (*arrange)();
+        BYTE third = kUntouched;  // a fitting value of another type has been copied all the same
     };
     const Case cases[] = {
         {"no console user", [] { ks::g_consoleUserSid = NoConsoleUser; }},
         {"no console device key", [] {}},
         {"console tables key missing", [] { SetDword(ConsolePath("Test Scanner"), "CurrentGamma", 4, HKEY_USERS); }},
         {"console table too long", [] { SetConsoleTable("Test Scanner", 4, Bytes(9, 1)); }},
-        {"console table not binary", [] {
+        {"console table not binary",
+         [] {
              SetDword(ConsolePath("Test Scanner"), "CurrentGamma", 4, HKEY_USERS);
-             SetDword(ConsolePath("Test Scanner\\CalibrationProfiles"), "Gamma - 4", 5, HKEY_USERS);
-         }},
+             SetString(ConsolePath("Test Scanner\\CalibrationProfiles"), "Gamma - 4", "ab", HKEY_USERS);
+         },
+         0},
     };
     DefaultProfileFile file("Test Scanner",
                             "[%ROOT%]\r\n\"CurrentGamma\"=dword:2\r\n"
@@ -112,7 +115,7 @@ TEST_F(ConsoleUserTest, ConsoleMisssesFallThroughToTheDefaultProfile) {
         c.arrange();
         Bytes read;
         EXPECT_EQ(Read("Test Scanner", 8, &read), S_OK);
-        EXPECT_EQ(read, (Bytes{0xD, 0xE, kUntouched, kUntouched, kUntouched, kUntouched, kUntouched, kUntouched}));
+        EXPECT_EQ(read, (Bytes{0xD, 0xE, c.third, kUntouched, kUntouched, kUntouched, kUntouched, kUntouched}));
         EXPECT_EQ(GetDword(RootPath("Test Scanner"), "CurrentGamma"), 2u) << "imported into the own hive";
     }
 }
