@@ -85,7 +85,7 @@ TEST_F(ConsoleUserTest, ConsoleIsAskedOnlyWhenOwnHiveLacksTheDeviceKey) {
     EXPECT_EQ(read, Bytes(4, kUntouched));
 }
 
-TEST_F(ConsoleUserTest, ConsoleMisssesFallThroughToTheDefaultProfile) {
+TEST_F(ConsoleUserTest, ConsoleMissesFallThroughToTheDefaultProfile) {
     struct Case {
         const char* what;
         void (*arrange)();
