@@ -3,9 +3,6 @@
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
-// The interface header declares the application identifier with DEFINE_GUID but nothing else
-// defines it; selectany definitions here coexist with the generated GUID file.
-#include <initguid.h>
 #include "KsRegistry.h"
 
 #include <string>

@@ -5,8 +5,6 @@
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
-// The application identifier is declared by the interface header only.
-#include <initguid.h>
 #include "KsRegistry.h"
 
 #include <algorithm>
