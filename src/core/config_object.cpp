@@ -46,39 +46,39 @@ private:
 
 }  // namespace
 
+namespace {
+
+// Final construction of a new object (plain, or the outer-facing part of an aggregate): a
+// temporary reference guards it while the ensure-root step runs, then the creator's query
+// decides; a failed query tears the object down at once, backup step included.
+template <class Created>
+HRESULT FinishCreation(Created* created, ConfigObject& config, REFIID riid, void** object) {
+    created->refCount_ = 1;
+    EnsureSettingsRoot();
+    created->refCount_ = 0;
+    HRESULT hr = created->QueryInterface(riid, object);
+    if (FAILED(hr)) {
+        created->refCount_ = kDestructionGuard;
+        config.FinalRelease();
+        delete created;
+    }
+    return hr;
+}
+
+}  // namespace
+
 HRESULT CreateConfigObject(IUnknown* outer, REFIID riid, void** object) {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (outer != nullptr && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-
     if (outer == nullptr) {
         ConfigObject* plain = new (std::nothrow) ConfigObject(nullptr);
         if (plain == nullptr) return E_OUTOFMEMORY;
-        // A temporary reference guards the object while the ensure-root step runs.
-        plain->refCount_ = 1;
-        EnsureSettingsRoot();
-        plain->refCount_ = 0;
-        HRESULT hr = plain->QueryInterface(riid, object);
-        if (FAILED(hr)) {
-            plain->refCount_ = kDestructionGuard;
-            plain->FinalRelease();
-            delete plain;
-        }
-        return hr;
+        return FinishCreation(plain, *plain, riid, object);
     }
-
     AggregatedConfig* aggregate = new (std::nothrow) AggregatedConfig(outer);
     if (aggregate == nullptr) return E_OUTOFMEMORY;
-    aggregate->refCount_ = 1;
-    EnsureSettingsRoot();
-    aggregate->refCount_ = 0;
-    HRESULT hr = aggregate->QueryInterface(riid, object);
-    if (FAILED(hr)) {
-        aggregate->refCount_ = kDestructionGuard;
-        aggregate->Inner().FinalRelease();
-        delete aggregate;
-    }
-    return hr;
+    return FinishCreation(aggregate, aggregate->Inner(), riid, object);
 }
 
 ConfigObject::ConfigObject(IUnknown* outer) : outer_(outer) {

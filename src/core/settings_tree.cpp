@@ -67,14 +67,10 @@ void CopyTree(HKEY destination, HKEY source) {
     for (DWORD j = 0;; ++j) {
         DWORD nameLength = kNameBuffer;
         if (RegEnumKeyExA(source, j, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        HKEY destinationChild = nullptr;
-        if (RegCreateKeyExA(destination, name, 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWriteAccess, nullptr,
-                            &destinationChild, nullptr) != ERROR_SUCCESS) {
-            continue;
-        }
-        UniqueHKey destinationOwner(destinationChild);
+        UniqueHKey destinationChild = CreateKey(destination, name);
+        if (!destinationChild) continue;
         UniqueHKey sourceChild = OpenKey(source, name, kReadWriteAccess);
-        if (sourceChild) CopyTree(destinationChild, sourceChild.get());
+        if (sourceChild) CopyTree(destinationChild.get(), sourceChild.get());
     }
 }
 
