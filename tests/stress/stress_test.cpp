@@ -11,7 +11,7 @@ namespace kstest {
 namespace {
 
 constexpr int kWorkers = 4;
-constexpr int kRounds = 25;
+constexpr int kRounds = 20;
 constexpr const char* kHardware = "Stress Scanner";
 constexpr const char* kWorkerFlag = "--stress-worker=";
 
@@ -81,8 +81,9 @@ TEST_F(StressTest, ConcurrentClientsLoseNoStoredProfileOrEvent) {
                                    &processes[w]))
             << command;
     }
+    // The rounds are bounded; the generous wait only absorbs a heavily loaded machine.
     for (auto& p : processes) {
-        ASSERT_EQ(WaitForSingleObject(p.hProcess, 50000), WAIT_OBJECT_0) << "a worker did not finish";
+        ASSERT_EQ(WaitForSingleObject(p.hProcess, 240000), WAIT_OBJECT_0) << "a worker did not finish";
         DWORD code = 99;
         GetExitCodeProcess(p.hProcess, &code);
         EXPECT_EQ(code, 0u) << "a worker failed or crashed";
