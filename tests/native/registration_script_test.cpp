@@ -14,55 +14,56 @@ Script Parse(std::string_view text, const Replacements& replacements = {}) {
     return std::get<Script>(result);
 }
 
-Key K(std::string name, const char* defaultText = nullptr, KeyFlag flag = KeyFlag::None) {
-    return {std::move(name), flag, defaultText != nullptr, defaultText ? defaultText : "", {}, {}};
+// A tree in one line: <flag> after the name, ='text' for a default, braces around values and subkeys.
+std::string Show(const std::vector<Key>& keys) {
+    static const char* const flags[] = {"", "<NoRemove>", "<ForceRemove>", "<Delete>"};
+    std::string out;
+    for (const Key& key : keys) {
+        out += (out.empty() ? "" : " ") + key.name + flags[static_cast<int>(key.flag)];
+        if (key.hasDefault) out += "='" + key.defaultText + "'";
+        if (key.values.empty() && key.children.empty()) continue;
+        out += "{";
+        for (const NamedValue& value : key.values) out += "val " + value.name + "='" + value.text + "' ";
+        out += Show(key.children) + "}";
+    }
+    return out;
 }
 
 TEST(RegistrationScriptTest, NamesValuesFlagsAndNesting) {
-    Key nested = K("A", nullptr, KeyFlag::NoRemove);
-    Key b = K("{B-1}", "x", KeyFlag::ForceRemove);
-    b.values = {{"V", "1"}, {"with space", "'q'"}};
-    b.children = {K("C", "")};
-    nested.children = {b, K("D", nullptr, KeyFlag::Delete)};
-    const std::pair<const char*, std::vector<Key>> cases[] = {
-        {"", {}},
-        {"HKCR\n{\n\tplain\n}", {K("plain")}},
-        {"HKCR { 'it''s' = s 'can''t' }", {K("it's", "can't")}},
+    const std::pair<const char*, const char*> cases[] = {
+        {"", ""},
+        {"HKCR\n{\n\tplain\n}", "plain"},
+        {"HKCR { 'it''s' = s 'can''t' }", "it's='can't'"},
         // Keywords only count when bare and are matched without regard to case.
-        {"hkey_classes_root { noremove A { } 'NoRemove' 'val' }",
-         {K("A", nullptr, KeyFlag::NoRemove), K("NoRemove"), K("val")}},
+        {"hkey_classes_root { noremove A { } 'NoRemove' 'val' }", "A<NoRemove> NoRemove val"},
         {"HKCR { NoRemove A { ForceRemove {B-1} = s 'x' { val V = s '1' val 'with space' = s '''q''' C = s '' }"
          " Delete D } }",
-         {nested}},
+         "A<NoRemove>{{B-1}<ForceRemove>='x'{val V='1' val with space=''q'' C=''} D<Delete>}"},
         // Two root blocks are joined; '}' and '=' stand alone at the start of a word.
-        {"HKCR { a =s 'x'}HKCR {\nb\n}", {K("a", "x"), K("b")}},
+        {"HKCR { a =s 'x'}HKCR {\nb\n}", "a='x' b"},
         // Otherwise a word runs to white space, so braces and '=' inside a name stay part of it.
-        {"HKCR { x{ a=b }", {K("x{"), K("a=b")}},
+        {"HKCR { x{ a=b }", "x{ a=b"},
     };
-    for (const auto& [text, keys] : cases) EXPECT_EQ(Parse(text).keys, keys) << text;
+    for (const auto& [text, tree] : cases) EXPECT_EQ(Show(Parse(text).keys), tree) << text;
 }
 
 TEST(RegistrationScriptTest, ReplacementsIgnoreCaseAndOnlyModuleDoublesQuotes) {
-    const std::string path = "C:\\O'Brien's\\Registry.dll";
-    const Replacements replacements = ModuleReplacements(path, "{APP}");
-    const std::pair<std::string, std::string> cases[] = {
-        {"%module%", path}, {"%AppId%", "{APP}"}, {"100%% %APPID%%APPID%", "100% {APP}{APP}"}};
-    for (const auto& [text, expected] : cases) {
-        const Script script = Parse("HKCR { k = s '" + text + "' }", replacements);
-        ASSERT_EQ(script.keys.size(), 1u) << text;
-        EXPECT_EQ(script.keys[0].defaultText, expected) << text;
-    }
-    // The raw path goes in unquoted: its quote ends the string early.
-    const Script raw = Parse("HKCR { k = s '%Module_Raw%' }", replacements);
-    ASSERT_EQ(raw.keys.size(), 2u);
-    EXPECT_EQ(raw.keys[0].defaultText, "C:\\O");
-    // A replacement also works in a key name.
-    EXPECT_EQ(Parse("HKCR { '%APPID%' }", replacements).keys[0].name, "{APP}");
+    const Replacements replacements = ModuleReplacements("C:\\O'Brien's\\Registry.dll", "{APP}");
+    const std::pair<const char*, const char*> cases[] = {
+        {"HKCR { k = s '%module%' }", "k='C:\\O'Brien's\\Registry.dll'"},
+        {"HKCR { k = s '100%% %AppId%%APPID%' }", "k='100% {APP}{APP}'"},
+        {"HKCR { '%APPID%' }", "{APP}"},
+        // The raw path goes in unquoted: its quote ends the string early.
+        {"HKCR { k = s '%Module_Raw%' }", "k='C:\\O' Brien's\\Registry.dll'"},
+    };
+    for (const auto& [text, tree] : cases) EXPECT_EQ(Show(Parse(text, replacements).keys), tree) << text;
 }
 
 TEST(RegistrationScriptTest, MalformedScriptsAreRefusedWithThePlaceInTheOriginalText) {
-    struct Case {
-        const char* text;
+    std::string deep = "HKCR {";
+    for (int i = 0; i < 10000; ++i) deep += " k {";
+    const struct {
+        std::string_view text;
         std::size_t line, column;
         const char* messagePart;
     } cases[] = {
@@ -83,24 +84,17 @@ TEST(RegistrationScriptTest, MalformedScriptsAreRefusedWithThePlaceInTheOriginal
         {"HKCR {\n k = s '%NOPE%' }", 2, 9, "unknown replacement %NOPE%"},
         {"HKCR { k = s '%MODULE' }", 1, 15, "unterminated replacement"},
         {"HKCR { '%APPID%' = x }", 1, 20, "unknown value type"},  // place in the text before replacing
+        {std::string_view("HKCR { a\0 }", 11), 1, 9, "NUL character"},
+        {deep, 1, 262, "nested too deeply"},
     };
     const Replacements replacements = ModuleReplacements("C:\\a much longer module path\\Registry.dll", "{G}");
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         auto result = ParseScript(c.text, replacements);
         const ParseError* error = std::get_if<ParseError>(&result);
-        ASSERT_NE(error, nullptr) << c.text;
-        EXPECT_EQ(error->line, c.line) << c.text << ": " << error->Describe();
-        EXPECT_EQ(error->column, c.column) << c.text << ": " << error->Describe();
-        EXPECT_NE(error->message.find(c.messagePart), std::string::npos) << c.text << ": " << error->Describe();
+        ASSERT_NE(error, nullptr) << c.text.substr(0, 40);
+        EXPECT_EQ(std::pair(error->line, error->column), std::pair(c.line, c.column)) << error->Describe();
+        EXPECT_NE(error->message.find(c.messagePart), std::string::npos) << error->Describe();
     }
-    auto withNul = ParseScript(std::string_view("HKCR { a\0 }", 11), {});
-    ASSERT_TRUE(std::holds_alternative<ParseError>(withNul));
-    EXPECT_EQ(std::get<ParseError>(withNul).offset, 8u);
-    std::string deep = "HKCR {";
-    for (int i = 0; i < 10000; ++i) deep += " k {";
-    auto tooDeep = ParseScript(deep, {});
-    ASSERT_TRUE(std::holds_alternative<ParseError>(tooDeep));
-    EXPECT_NE(std::get<ParseError>(tooDeep).message.find("nested too deeply"), std::string::npos);
 }
 
 }  // namespace
