@@ -5,16 +5,7 @@
 namespace ks::rgs {
 namespace {
 
-Script Parse(std::string_view text, const Replacements& replacements = {}) {
-    auto result = ParseScript(text, replacements);
-    if (auto* error = std::get_if<ParseError>(&result)) {
-        ADD_FAILURE() << error->Describe() << "\n" << text;
-        return {};
-    }
-    return std::get<Script>(result);
-}
-
-// A tree in one line: <flag> after the name, ='text' for a default, braces around values and subkeys.
+// Keys in one line: <flag> after the name, ='text' for a default, braces around values and subkeys.
 std::string Show(const std::vector<Key>& keys) {
     static const char* const flags[] = {"", "<NoRemove>", "<ForceRemove>", "<Delete>"};
     std::string out;
@@ -27,6 +18,12 @@ std::string Show(const std::vector<Key>& keys) {
         out += Show(key.children) + "}";
     }
     return out;
+}
+
+std::string Tree(std::string_view text, const Replacements& replacements = {}) {
+    auto result = ParseScript(text, replacements);
+    if (const auto* error = std::get_if<ParseError>(&result)) return "refused: " + error->Describe();
+    return Show(std::get<Script>(result).keys);
 }
 
 TEST(RegistrationScriptTest, NamesValuesFlagsAndNesting) {
@@ -44,7 +41,7 @@ TEST(RegistrationScriptTest, NamesValuesFlagsAndNesting) {
         // Otherwise a word runs to white space, so braces and '=' inside a name stay part of it.
         {"HKCR { x{ a=b }", "x{ a=b"},
     };
-    for (const auto& [text, tree] : cases) EXPECT_EQ(Show(Parse(text).keys), tree) << text;
+    for (const auto& [text, tree] : cases) EXPECT_EQ(Tree(text), tree) << text;
 }
 
 TEST(RegistrationScriptTest, ReplacementsIgnoreCaseAndOnlyModuleDoublesQuotes) {
@@ -56,7 +53,7 @@ TEST(RegistrationScriptTest, ReplacementsIgnoreCaseAndOnlyModuleDoublesQuotes) {
         // The raw path goes in unquoted: its quote ends the string early.
         {"HKCR { k = s '%Module_Raw%' }", "k='C:\\O' Brien's\\Registry.dll'"},
     };
-    for (const auto& [text, tree] : cases) EXPECT_EQ(Show(Parse(text, replacements).keys), tree) << text;
+    for (const auto& [text, tree] : cases) EXPECT_EQ(Tree(text, replacements), tree) << text;
 }
 
 TEST(RegistrationScriptTest, MalformedScriptsAreRefusedWithThePlaceInTheOriginalText) {
