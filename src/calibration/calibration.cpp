@@ -1,10 +1,126 @@
+// Gamma calibration tables of a device: stored in the caller's hive, read from there, else from
+// the console user's hive, else from the device's default profile imported into the caller's hive.
+#include <string>
+
+#include "calibration/console_user.h"
+#include "calibration/default_profile.h"
+#include "calibration/profile_importer.h"
+#include "core/boundary.h"
 #include "core/config_object.h"
+#include "core/pure/key_path.h"
+#include "core/registry_io.h"
+#include "core/settings_tree.h"
+#include "core/text.h"
 
 namespace ks {
 
-// Not built yet: these methods answer E_NOTIMPL until their subsystem lands.
-HRESULT STDMETHODCALLTYPE ConfigObject::StoreCalibrationData(BSTR, LONG, LONG, unsigned char*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE ConfigObject::GetCalibrationData(BSTR, LONG, unsigned char*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE ConfigObject::GetDefualtGamma(BSTR, LONG*) { return E_NOTIMPL; }
+namespace {
+
+constexpr const char* kCurrentGamma = "CurrentGamma";
+constexpr const char* kTablesKey = "CalibrationProfiles";
+
+// "Gamma - <n>", the number signed and in decimal (so Gamma - -2 for -2).
+std::string TableName(LONG gamma) { return "Gamma - " + std::to_string(gamma); }
+
+// The current gamma number of an open device key; 0 when the value is missing or does not fit.
+LONG CurrentGamma(HKEY deviceKey) {
+    DWORD number = 0;
+    ReadNumber(deviceKey, kCurrentGamma, &number);
+    return static_cast<LONG>(number);
+}
+
+// Queries a table straight into the caller's buffer. Only a REG_BINARY that fits counts as found,
+// though a fitting value of another type has been copied all the same.
+bool QueryTable(HKEY tablesKey, LONG gamma, LONG size, unsigned char* data) {
+    DWORD type = REG_NONE;
+    DWORD length = static_cast<DWORD>(size);
+    return RegQueryValueExA(tablesKey, TableName(gamma).c_str(), nullptr, &type, data, &length) == ERROR_SUCCESS &&
+           type == REG_BINARY;
+}
+
+// The table `gamma` of the caller's own hive; gamma number 0 means the device has no current table.
+bool ReadOwnTable(const std::string& device, LONG gamma, LONG size, unsigned char* data) {
+    if (gamma == 0) return false;
+    // Created, not just opened: a read leaves an empty tables key where none was.
+    UniqueHKey tables = CreateKey(HKEY_CURRENT_USER, JoinKey(device, kTablesKey));
+    return tables && QueryTable(tables.get(), gamma, size, data);
+}
+
+// The console user's hive, read-only; nothing read there is copied into the caller's hive.
+bool ReadConsoleUserTable(const std::string& device, LONG size, unsigned char* data) {
+    std::optional<std::string> sid = g_consoleUserSid();
+    if (!sid) return false;
+    const std::string consoleDevice = JoinKey(*sid, device);
+    LONG gamma = 0;
+    {
+        UniqueHKey deviceKey = OpenKey(HKEY_USERS, consoleDevice, kReadAccess);
+        if (!deviceKey) return false;
+        gamma = CurrentGamma(deviceKey.get());
+    }
+    // Here gamma number 0 names a table like any other.
+    UniqueHKey tables = OpenKey(HKEY_USERS, JoinKey(consoleDevice, kTablesKey), kReadAccess);
+    return tables && QueryTable(tables.get(), gamma, size, data);
+}
+
+HRESULT ReadCalibration(const std::string& name, LONG size, unsigned char* data, bool importDefaults) {
+    EnsureSettingsRoot();
+    const std::string device = DeviceKeyPath(name);
+    if (UniqueHKey deviceKey = OpenKey(HKEY_CURRENT_USER, device, kReadWriteAccess)) {
+        const LONG gamma = CurrentGamma(deviceKey.get());
+        deviceKey.reset();
+        if (ReadOwnTable(device, gamma, size, data)) return S_OK;
+    } else if (ReadConsoleUserTable(device, size, data)) {
+        // Only a caller whose hive lacks the device key at all borrows the console user's tables.
+        return S_OK;
+    }
+    if (!importDefaults) return E_FAIL;
+
+    std::optional<TemporaryFile> prepared = PrepareDefaultProfile(name);
+    // With no default profile to fall back on, the caller keeps its buffer and is not told.
+    if (!prepared) return S_OK;
+    RegistryProfileImporter(prepared->Path()).ImportFile();
+    prepared.reset();  // deletes the temporary file
+    return ReadCalibration(name, size, data, false);
+}
+
+}  // namespace
+
+HRESULT STDMETHODCALLTYPE ConfigObject::StoreCalibrationData(BSTR hwname, LONG gamma, LONG size, unsigned char* data) {
+    if (data == nullptr) return E_POINTER;
+    if (size < 0) return E_INVALIDARG;  // a table has no negative length: refuse rather than read past `data`
+    return Boundary([&] {
+        EnsureSettingsRoot();
+        const std::string device = DeviceKeyPath(ToAnsi(hwname));
+        {
+            UniqueHKey deviceKey = CreateKey(HKEY_CURRENT_USER, device);
+            if (!deviceKey) return E_FAIL;
+            WriteDword(deviceKey.get(), kCurrentGamma, static_cast<DWORD>(gamma));  // outcome not looked at
+        }
+        UniqueHKey tables = CreateKey(HKEY_CURRENT_USER, JoinKey(device, kTablesKey));
+        if (!tables) return E_FAIL;
+        // A refused table write still answers S_OK; the current number is already set.
+        RegSetValueExA(tables.get(), TableName(gamma).c_str(), 0, REG_BINARY, data, static_cast<DWORD>(size));
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE ConfigObject::GetCalibrationData(BSTR name, LONG size, unsigned char* data) {
+    if (data == nullptr) return E_POINTER;
+    if (size < 0) return E_INVALIDARG;  // a buffer has no negative capacity
+    return Boundary([&] { return ReadCalibration(ToAnsi(name), size, data, true); });
+}
+
+HRESULT STDMETHODCALLTYPE ConfigObject::GetDefualtGamma(BSTR hwname, LONG* gamma) {
+    if (gamma == nullptr) return E_POINTER;
+    return Boundary([&] {
+        EnsureSettingsRoot();
+        UniqueHKey deviceKey = OpenKey(HKEY_CURRENT_USER, DeviceKeyPath(ToAnsi(hwname)), kReadWriteAccess);
+        if (!deviceKey) return E_FAIL;
+        DWORD number = 0;
+        if (!ReadDword(deviceKey.get(), kCurrentGamma, &number)) return E_FAIL;
+        *gamma = static_cast<LONG>(number);
+        return S_OK;
+    });
+}
 
 }  // namespace ks

@@ -29,7 +29,9 @@ std::optional<ValueLine> ParseValueLine(std::string_view line, LeadBytePredicate
 
 // Splits what the platform delivered for one section (lines separated by NULs, as many
 // characters as it reported) into the lines to import, joining "=hex:" lines that end in a
-// backslash with the next line. Empty lines are dropped.
+// backslash with the next line. Empty lines are dropped; so are the characters of a last line
+// that has no NUL of its own (it was cut off), while a continued "=hex:" line still waiting
+// for its next line at the end is returned as joined so far.
 std::vector<std::string> JoinSectionLines(std::string_view delivered, LeadBytePredicate isLead = nullptr);
 
 // The registry root a section header names.
@@ -48,6 +50,8 @@ std::optional<SectionTarget> ParseSectionHeader(std::string_view header, LeadByt
 // "%GAMMA%"), every "%ROOT%" (replaced by `rootText`, the own-hive device key path such as
 // "HKEY_CURRENT_USER\Software\Stellwick\Keystrel 4.0\<hardware>"), and the cut at the event
 // section header "[<rootText>\EventProfiles]". A text without that header is kept whole.
+// The placeholder's format is checked and applied by FormatInteger (integer_format.h); a
+// format it refuses leaves every "%GAMMA%" as it is, the placeholder is removed all the same.
 std::string FillDefaultProfile(std::string_view text, std::string_view rootText, LeadBytePredicate isLead = nullptr);
 
 }  // namespace ks

@@ -1,0 +1,52 @@
+// Default profile filling on arbitrary text and root; the first input byte picks the code page,
+// the root runs to the first newline. The text is also tried as a gamma format and, when our
+// formatter accepts it, compared with printf's result.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "calibration/pure/integer_format.h"
+#include "calibration/pure/profile_text.h"
+
+namespace {
+
+bool DoubleByteLead(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+void Check(bool condition) {
+    if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const ks::LeadBytePredicate isLead = (data[0] & 1) ? DoubleByteLead : nullptr;
+    const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
+    const std::size_t newline = input.find('\n');
+    const std::string_view root = newline == std::string_view::npos ? std::string_view() : input.substr(0, newline);
+    const std::string_view text = newline == std::string_view::npos ? input : input.substr(newline + 1);
+
+    const std::string filled = ks::FillDefaultProfile(text, root, isLead);
+    if (isLead == nullptr) {
+        const std::string header = "[" + std::string(root) + "\\EventProfiles]";
+        Check(filled.find(header) == std::string::npos);
+        if (text.find('%') == std::string_view::npos && text.find(header) == std::string_view::npos) {
+            Check(filled == text);
+        }
+    }
+
+    if (text.find('\0') == std::string_view::npos) {
+        const int value = static_cast<int>(data[0]) - 128;
+        if (const auto formatted = ks::FormatInteger(text, value)) {
+            const std::string format(text);
+            char expected[1024];
+            std::snprintf(expected, sizeof expected, format.c_str(), value);
+            Check(*formatted == expected);
+        }
+    }
+    return 0;
+}
