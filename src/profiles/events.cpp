@@ -1,11 +1,89 @@
+// Button events of a scanner: one registry key each under its device key's "EventProfiles",
+// the object's list of them, and look-up by key name.
+#include <mbstring.h>
+
+#include <cstring>
+
+#include "core/boundary.h"
 #include "core/config_object.h"
+#include "core/pure/key_path.h"
+#include "core/registry_io.h"
+#include "core/settings_tree.h"
+#include "core/text.h"
+#include "profiles/record_fields.h"
 
 namespace ks {
 
-// Not built yet: these methods answer E_NOTIMPL until their subsystem lands.
-HRESULT STDMETHODCALLTYPE ConfigObject::LoadEventInfo(BSTR, LONG*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE ConfigObject::GetEvent(LONG, _KSEVENT*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE ConfigObject::StoreEventInfo(BSTR, _KSEVENT*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE ConfigObject::GetEventDetails(LPSTR, LPSTR, _KSEVENT*) { return E_NOTIMPL; }
+namespace {
+
+// keyname holds 31 characters and its terminator.
+constexpr std::size_t kMaxEventKeyName = sizeof(_KSEVENT::keyname) - 1;
+
+std::string EventProfilesPath(BSTR hardware) {
+    return JoinKey(DeviceKeyPath(ToAnsi(hardware)), "EventProfiles");
+}
+
+}  // namespace
+
+HRESULT STDMETHODCALLTYPE ConfigObject::LoadEventInfo(BSTR hardware, LONG* count) {
+    if (count == nullptr) return E_POINTER;
+    return Boundary([&] {
+        EnsureSettingsRoot();
+        std::string path = EventProfilesPath(hardware);
+        *count = 0;
+        UniqueHKey key = OpenKey(HKEY_CURRENT_USER, path, kReadAccess);
+        if (!key) return S_OK;  // the list loaded before stays usable
+        events_.Clear();
+        ForEachSubkey(key.get(), kMaxEventKeyName, [&](HKEY subkey, const std::string& name) {
+            _KSEVENT event;
+            std::memset(&event, 0, sizeof(event));  // hwguid is never stored: it stays null
+            CopyToField(event.keyname, sizeof(event.keyname), name);
+            ReadFields(subkey, EventFields(), &event, TextRule::StringOnly);
+            events_.Append(event);  // a full list drops silently
+        });
+        *count = events_.Count();
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE ConfigObject::GetEvent(LONG index, _KSEVENT* pevent) {
+    if (pevent == nullptr) return E_POINTER;
+    return events_.CopyOut(index, pevent) ? S_OK : E_INVALIDARG;
+}
+
+HRESULT STDMETHODCALLTYPE ConfigObject::StoreEventInfo(BSTR hardware, _KSEVENT* pevent) {
+    if (pevent == nullptr) return E_POINTER;
+    return Boundary([&] {
+        EnsureSettingsRoot();
+        std::string keyName = FieldText(pevent->keyname);
+        // Without a key name the values would land on "EventProfiles" itself.
+        if (keyName.empty()) return E_INVALIDARG;
+        UniqueHKey key = CreateKey(HKEY_CURRENT_USER, JoinKey(EventProfilesPath(hardware), keyName));
+        if (key) WriteFields(key.get(), EventFields(), pevent);  // registry failures stay silent
+        return S_OK;  // the event list is a snapshot: it shows this only after the next load
+    });
+}
+
+HRESULT STDMETHODCALLTYPE ConfigObject::GetEventDetails(LPSTR hw, LPSTR event, _KSEVENT* pevent) {
+    if (pevent == nullptr) return E_POINTER;
+    return Boundary([&] {
+        EnsureSettingsRoot();
+        UniqueBstr hardware = MakeBstrOrNull(hw);
+        // Through the interface, so the event list is reloaded for `hw`.
+        IKeystrelConfig* self = this;
+        LONG count = 0;
+        if (FAILED(self->LoadEventInfo(hardware.get(), &count)) || count < 1) return E_INVALIDARG;
+        for (LONG i = 0; i < count; ++i) {
+            HRESULT hr = self->GetEvent(i, pevent);
+            // A null name matches no event: E_INVALIDARG once the list has been walked.
+            if (SUCCEEDED(hr) && event != nullptr &&
+                _mbsicmp(reinterpret_cast<const unsigned char*>(pevent->keyname),
+                         reinterpret_cast<const unsigned char*>(event)) == 0) {
+                return hr;
+            }
+        }
+        return E_INVALIDARG;
+    });
+}
 
 }  // namespace ks
