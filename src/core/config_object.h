@@ -84,6 +84,7 @@ private:
     _KSCONFIG* activeCopy_ = nullptr;  // CoTaskMem block handed to the client; never freed at teardown
     std::string uiProfile_;
     LONG activeIndex_ = -1;
+    bool linkRerun_ = false;  // LoadLinkInfo is running its one repeat after a category refresh
 };
 
 // Count set on an object being destroyed, so AddRef/Release made during teardown cannot
