@@ -1,10 +1,144 @@
+// Scanner driver settings files (ISIS and TWAIN): per-user copies of the templates shipped in the
+// install folder, made on first request and recorded in "IniFile", plus the user interface's saved
+// scan and device modes.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include "core/boundary.h"
 #include "core/config_object.h"
+#include "core/pure/key_path.h"
+#include "core/registry_io.h"
+#include "core/settings_tree.h"
+#include "core/text.h"
+#include "device/install_folder.h"
+#include "device/shell_folder.h"
 
 namespace ks {
 
-// Not built yet: these methods answer E_NOTIMPL until their subsystem lands.
-HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceSaveSettings(short, short) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceStartupSettings(BSTR, short*, short*, BSTR*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE ConfigObject::GetTwainConfigurationFile(BSTR, BSTR*) { return E_NOTIMPL; }
+namespace {
+
+constexpr char kDriverFilesFolder[] = "Keystrel 4.0";
+constexpr char kIniFileValue[] = "IniFile";
+
+// Read-back marker of a mode that was never saved, and the modes used then.
+constexpr DWORD kModeUnset = 99;
+constexpr short kDefaultScanMode = 2;
+constexpr short kDefaultDeviceMode = 1;
+
+// "K" + the 36 characters of a new GUID between its braces + "S"; empty when no GUID can be made.
+std::string NewDriverFileName() {
+    GUID guid{};
+    if (FAILED(CoCreateGuid(&guid))) return {};
+    wchar_t wide[39] = {};
+    if (StringFromGUID2(guid, wide, 39) != 39) return {};
+    std::string name(wide, wide + 38);  // hexadecimal digits, hyphens and braces only: plain ASCII
+    name.front() = 'K';
+    name.back() = 'S';
+    return name;
+}
+
+// Makes the per-user copy of the template "<install>\Profiles\<hardware><extension>" and records
+// it in "IniFile" of `key`. Gives the copy's path; the template's path when no copy can be named
+// (then nothing is recorded and the next request tries again); empty without an install folder.
+std::string ProvisionDriverFile(HKEY key, const std::string& hardware, const char* extension) {
+    std::optional<std::string> install = InstallFolder();
+    if (!install) return {};
+    std::string templatePath = *install + "\\Profiles\\" + hardware + extension;
+
+    std::optional<std::string> appData = UserShellFolder(CSIDL_APPDATA);
+    if (!appData) return templatePath;
+    std::string folder = JoinPath(*appData, kDriverFilesFolder);
+    // "\" + 38-character name + ".ini": a path that long would not fit the readers' buffers.
+    if (folder.size() + 1 + 38 + 4 > kMaxPathLength) return templatePath;
+    CreateDirectoryA(folder.c_str(), nullptr);  // an existing folder is fine
+
+    std::string name = NewDriverFileName();
+    if (name.empty()) return templatePath;
+    std::string copyPath = JoinPath(folder, name + ".ini");
+    // The copy's outcome is not checked: a scanner without a template still gets its path, and the
+    // driver fills the file in itself.
+    CopyFileA(templatePath.c_str(), copyPath.c_str(), FALSE);
+    WriteString(key, kIniFileValue, copyPath.c_str());
+    return copyPath;
+}
+
+// The recorded driver settings file of `key`, provisioned when none is recorded. An "IniFile" that
+// is not a string or does not fit counts as absent.
+std::string DriverFilePath(HKEY key, const std::string& hardware, const char* extension) {
+    std::string path = ReadString(key, kIniFileValue, kMaxPathLength + 1).value_or(std::string());
+    if (path.empty()) path = ProvisionDriverFile(key, hardware, extension);
+    return path;
+}
+
+// A saved mode: up to 4 bytes of any type over the unset marker; its low 16 bits are the code.
+short ReadMode(HKEY key, const char* name, short fallback) {
+    DWORD value = kModeUnset;
+    ReadNumber(key, name, &value);
+    if (value == kModeUnset) return fallback;
+    return static_cast<short>(static_cast<WORD>(value & 0xFFFF));
+}
+
+DWORD SignExtend(short mode) { return static_cast<DWORD>(static_cast<LONG>(mode)); }
+
+// Asks the object's own interface for the interface profiles key, as the calling programs do, and
+// appends the profile name unchanged (an empty name leaves a trailing backslash).
+HRESULT ProfileKeyPath(IKeystrelConfig* self, const std::string& profile, std::string* path) {
+    UniqueBstr profiles;
+    HRESULT hr = self->GetUIInterfaceProfile(profiles.put());
+    if (FAILED(hr)) return hr;
+    *path = JoinKey(ToAnsi(profiles.get()), profile);
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceSaveSettings(short scanmode, short devicemode) {
+    return Boundary([&] {
+        EnsureSettingsRoot();
+        std::string path;
+        HRESULT hr = ProfileKeyPath(this, uiProfile_, &path);
+        if (FAILED(hr)) return hr;
+        // The key is made by the start-up call; saving never creates it.
+        UniqueHKey key = OpenKey(HKEY_CURRENT_USER, path, kReadWriteAccess);
+        if (!key) return S_OK;
+        WriteDword(key.get(), "ScanMode", SignExtend(scanmode));
+        WriteDword(key.get(), "DeviceMode", SignExtend(devicemode));
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceStartupSettings(BSTR hwname, short* scanmode, short* devicemode,
+                                                                  BSTR* configfile) {
+    if (scanmode == nullptr || devicemode == nullptr) return E_POINTER;
+    return Boundary([&] {
+        EnsureSettingsRoot();
+        std::string hardware = ToAnsi(hwname);
+        std::string path;
+        HRESULT hr = ProfileKeyPath(this, uiProfile_, &path);
+        if (FAILED(hr)) return hr;
+        UniqueHKey key = CreateKey(HKEY_CURRENT_USER, path);
+        if (!key) return S_OK;
+        *scanmode = ReadMode(key.get(), "ScanMode", kDefaultScanMode);
+        *devicemode = ReadMode(key.get(), "DeviceMode", kDefaultDeviceMode);
+        // The file belongs to the profile: the hardware name only picks the template when the
+        // file is first made.
+        std::string file = DriverFilePath(key.get(), hardware, ".isis");
+        if (!file.empty()) StoreBstr(configfile, file);
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE ConfigObject::GetTwainConfigurationFile(BSTR hwname, BSTR* configfile) {
+    return Boundary([&] {
+        EnsureSettingsRoot();
+        std::string hardware = ToAnsi(hwname);
+        UniqueHKey key = CreateKey(HKEY_CURRENT_USER, JoinKey(DeviceKeyPath(hardware), "TwainSettings"));
+        if (!key) return S_OK;
+        // Unlike the ISIS file, the caller always gets a string back, empty when nothing was found.
+        StoreBstr(configfile, DriverFilePath(key.get(), hardware, ".twain"));
+        return S_OK;
+    });
+}
 
 }  // namespace ks
