@@ -14,6 +14,8 @@ file(GLOB KS_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.c
 add_executable(test_native ${KS_NATIVE_TESTS})
 target_compile_options(test_native PRIVATE -Wall -Wextra -Werror ${KS_SAN})
 target_link_libraries(test_native PRIVATE kspure gtest_main)
+# Lets tests read the shipped scripts and text files of the source tree.
+target_compile_definitions(test_native PRIVATE KS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_test(NAME native COMMAND test_native)
 set_tests_properties(native PROPERTIES TIMEOUT 300 ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
 
