@@ -80,7 +80,7 @@ int Demo(const Arguments&) {
     hr = store->GetActiveConfig(&active);
     if (FAILED(hr) || active == nullptr) return StoreFailure("GetActiveConfig", FAILED(hr) ? hr : E_POINTER);
     std::printf("4. SetActiveConfig(-1), GetActiveConfig -> %s\n", Result(hr).c_str());
-    std::printf("   a new profile \"%s\", key name %s, hardware %s, flags %s\n", Field(active->name).c_str(),
+    std::printf("   a new profile \"%s\", key name %s,\n   hardware %s, flags %s\n", Field(active->name).c_str(),
                 Field(active->keyname).c_str(), GuidText(active->hwguid).c_str(),
                 JoinNames(DecodeBits(static_cast<std::uint32_t>(active->flags), ConfigFlagNames())).c_str());
     std::string keyname = Field(active->keyname);
