@@ -1,123 +1,220 @@
-// ksconfig: a client of the settings store that shows it working for real.
+// ksconfig: a command-line client of the settings store, for the people who ship and support
+// the scanner utility. It works through the store's own interface; it reads the registry itself
+// only where the interface has no method (listing device keys, comparing root and backup,
+// exporting the tree).
 #include <windows.h>
 #include <ole2.h>
-#include <oleauto.h>
 
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <string>
+#include <vector>
 
-#include "KsRegistry.h"
+#include "commands.h"
+#include "store.h"
 
+namespace ksconfig {
 namespace {
 
-const char* kRoot = "Software\\Stellwick\\Keystrel 4.0";
-const char* kBackup = "Software\\Stellwick Backup";
+struct CommandSpec {
+    const char* name;
+    const char* synopsis;
+    const char* summary;
+    const char* details;  // more lines for "<command> --help"
+    const char* methods;  // the store methods the command calls
+    std::size_t minArgs;
+    std::size_t maxArgs;
+    std::vector<std::string> flags;
+    std::vector<std::string> options;  // each takes a value
+    int (*run)(const Arguments&);
+};
 
-void PrintTree(HKEY key, const std::string& indent) {
-    char name[1024];
-    BYTE data[4096];
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLength = sizeof(name);
-        DWORD dataLength = sizeof(data);
-        DWORD type = 0;
-        if (RegEnumValueA(key, i, name, &nameLength, nullptr, &type, data, &dataLength) != ERROR_SUCCESS) break;
-        if (type == REG_SZ) {
-            std::printf("%s\"%s\" = \"%.*s\"\n", indent.c_str(), name, static_cast<int>(dataLength ? dataLength - 1 : 0),
-                        reinterpret_cast<char*>(data));
-        } else if (type == REG_DWORD && dataLength == 4) {
-            DWORD v;
-            std::memcpy(&v, data, 4);
-            std::printf("%s\"%s\" = dword:%08lx\n", indent.c_str(), name, static_cast<unsigned long>(v));
-        } else {
-            std::printf("%s\"%s\" = type %lu, %lu bytes\n", indent.c_str(), name, static_cast<unsigned long>(type),
-                        static_cast<unsigned long>(dataLength));
-        }
-    }
-    for (DWORD j = 0;; ++j) {
-        DWORD nameLength = sizeof(name);
-        if (RegEnumKeyExA(key, j, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        std::printf("%s[%s]\n", indent.c_str(), name);
-        HKEY child = nullptr;
-        if (RegOpenKeyExA(key, name, 0, KEY_READ, &child) == ERROR_SUCCESS) {
-            PrintTree(child, indent + "  ");
-            RegCloseKey(child);
-        }
-    }
+const char* kCreates =
+    "Creating the store object rebuilds a missing settings root from its backup; releasing it\n"
+    "copies the settings root into the backup tree.";
+
+const std::vector<CommandSpec>& Commands() {
+    static const std::vector<CommandSpec> commands = {
+        {"scanners", "scanners [--json]", "scanners that have settings, with a summary of each",
+         "Lists the device keys of the settings root (engine keys and the keys of other\n"
+         "components are left out): scan profiles, events, current gamma, calibration tables.",
+         "LoadConfigInfo, LoadEventInfo, GetDefualtGamma", 0, 0, {"--json"}, {}, Scanners},
+        {"profiles", "profiles <hardware> [--type images|text|pdf|email|fax|copy|store|docs|sti|all] [--json]",
+         "the scan profiles of a scanner",
+         "Loads the profiles of the given types as a client does (profiles marked to show\n"
+         "always are listed for every type). --json gives every field of each profile.",
+         "LoadConfigInfo, GetConfig", 1, 1, {"--json"}, {"--type"}, Profiles},
+        {"profile", "profile <hardware> <keyname> [--json]", "every field of one scan profile",
+         "Finds the profile by its key name (letter case ignored), not its display name;\n"
+         "flags and modes are shown with their enumeration names.",
+         "GetConfigDetails", 2, 2, {"--json"}, {}, Profile},
+        {"events", "events <hardware> [--json]", "the button events of a scanner", "",
+         "LoadEventInfo, GetEvent", 1, 1, {"--json"}, {}, Events},
+        {"event", "event <hardware> <keyname> [--json]", "every field of one button event",
+         "Finds the event by its key name (letter case ignored).", "GetEventDetails", 2, 2, {"--json"}, {}, Event},
+        {"calibration", "calibration <hardware> [--hex] [--json]",
+         "current gamma number and the calibration tables of a scanner",
+         "Shows each table's size; its bytes only with --hex. Reads the tables of the\n"
+         "caller's own hive and never imports the default profile (see demo for that).",
+         "GetDefualtGamma (the tables themselves are read from the registry)", 1, 1, {"--hex", "--json"}, {},
+         Calibration},
+        {"copy-settings", "copy-settings <hardware> [--json]", "copy-to-folder path, options and count",
+         "The store writes its defaults (documents folder, by month and type, count 0) on\n"
+         "first use, as it does for any client.",
+         "CopyToFolderSettings", 1, 1, {"--json"}, {}, CopySettings},
+        {"driver-files", "driver-files <hardware> [--ui-profile <name>] [--json]",
+         "driver settings templates and the per-user settings files",
+         "Shows the install folder, the ISIS and TWAIN templates in its Profiles folder and\n"
+         "the TWAIN settings file; with --ui-profile also that interface profile's scan and\n"
+         "device modes and its ISIS settings file. The store copies a template into a new\n"
+         "settings file on first use, as it does for any client.",
+         "GetKSInstallFolder, GetTwainConfigurationFile; SetUIInterfaceProfile and\n"
+         "UIInterfaceStartupSettings with --ui-profile",
+         1, 1, {"--json"}, {"--ui-profile"}, DriverFiles},
+        {"links", "links [--json]", "link engines, their link caches and the link profiles key",
+         "Engine keys are read from the registry; then the store opens the link cache as a\n"
+         "client asks it to (without asking the engines to refresh).",
+         "LoadLinkInfo, GetLinkEngineContainer, GetLinkEngineCLSID, GetLinkCustomProfile", 0, 0, {"--json"}, {},
+         Links},
+        {"export", "export [<hardware>] [-o <file>]", "the settings tree (or one scanner) as profile text",
+         "Writes sections [HKEY_CURRENT_USER\\Software\\Stellwick\\Keystrel 4.0\\...] with value\n"
+         "lines \"name\"=\"text\", \"name\"=dword:0000001e and \"name\"=hex:0a,1b,... (long hex\n"
+         "values continue on the next line after a backslash), keys and values sorted by\n"
+         "name, so that import reads it back into the same tree. The importer takes quoted\n"
+         "texts raw, without escapes, and reads line by line: values it could not read back\n"
+         "the same (texts holding line breaks or NULs, names holding \"=\", types other than\n"
+         "text, number and binary) are left out, each reported on stderr. A section longer\n"
+         "than the importer reads (4998 characters) is reported too.",
+         "none (reads the registry)", 0, 1, {}, {"-o"}, Export},
+        {"import", "import <file>", "load profile text into the registry with the store's importer",
+         "Every section of the file names a key, which is created when missing; values are\n"
+         "added or overwritten, never deleted.",
+         "none (the store's profile importer, linked into ksconfig)", 1, 1, {}, {}, Import},
+        {"backup-status", "backup-status [--json]", "what differs between the settings root and its backup",
+         "Keys and values only in the settings root or changed there are not yet in the\n"
+         "backup (the next release of a store object copies them). Those only in the backup\n"
+         "are kept by the merge and would come back if the root were rebuilt.",
+         "none (reads the registry; creates no store object)", 0, 0, {"--json"}, {}, BackupStatus},
+        {"restore", "restore", "rebuild a missing settings root from the backup tree",
+         "Creates a store object, whose ensure-root step does the rebuilding.",
+         "object creation only", 0, 0, {}, {}, Restore},
+        {"demo", "demo", "a typical client session against the sample scanner",
+         "Sets the active scanner, loads its profiles, gets and edits the active profile,\n"
+         "saves it, reads calibration through the default profile import and releases the\n"
+         "object, printing each step. Starts by removing the sample scanner's settings.\n"
+         "Needs Profiles\\Sample Scanner.ks4 beside Registry.dll.",
+         "SetActiveHardware, LoadConfigInfo, GetConfig, GetActiveConfig, StoreActiveConfig,\n"
+         "GetCalibrationData, GetDefualtGamma, GetKSInstallFolder",
+         0, 0, {}, {}, Demo},
+    };
+    return commands;
 }
 
-int Demo() {
-    std::printf("Loading Registry.dll\n");
-    HMODULE dll = LoadLibraryA("Registry.dll");
-    if (dll == nullptr) {
-        std::fprintf(stderr, "cannot load Registry.dll (error %lu)\n", static_cast<unsigned long>(GetLastError()));
-        return 3;
-    }
-    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto getClassObject =
-        reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
-    IClassFactory* factory = nullptr;
-    HRESULT hr = getClassObject ? getClassObject(CLSID_KeystrelConfig, IID_IClassFactory, reinterpret_cast<void**>(&factory))
-                                : E_FAIL;
-    if (FAILED(hr)) {
-        std::fprintf(stderr, "DllGetClassObject failed: 0x%08lX\n", static_cast<unsigned long>(hr));
-        return 3;
-    }
-    IKeystrelConfig* config = nullptr;
-    hr = factory->CreateInstance(nullptr, IID_IKeystrelConfig, reinterpret_cast<void**>(&config));
-    factory->Release();
-    if (FAILED(hr)) {
-        std::fprintf(stderr, "CreateInstance failed: 0x%08lX\n", static_cast<unsigned long>(hr));
-        return 3;
-    }
-    std::printf("Created a KeystrelConfig object\n");
+const CommandSpec* g_current = nullptr;
 
-    // Give the demo scanner a value so the backup step has something to copy.
-    HKEY device = nullptr;
-    std::string devicePath = std::string(kRoot) + "\\Demo Scanner";
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, devicePath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &device,
-                        nullptr) == ERROR_SUCCESS) {
-        DWORD gamma = 1;
-        RegSetValueExA(device, "CurrentGamma", 0, REG_DWORD, reinterpret_cast<BYTE*>(&gamma), sizeof(gamma));
-        RegCloseKey(device);
+void PrintOverview(FILE* out) {
+    std::fprintf(out, "usage: ksconfig <command> [arguments]\n"
+                      "       ksconfig <command> --help\n\n"
+                      "A client of the settings store (Registry.dll). Commands, and the store methods\n"
+                      "each one needs:\n\n");
+    for (const CommandSpec& c : Commands()) {
+        std::fprintf(out, "  %-14s %s\n", c.name, c.summary);
+        std::string methods = c.methods;
+        const std::string indent = "\n                        ";
+        for (std::size_t pos = 0; (pos = methods.find('\n', pos)) != std::string::npos; pos += indent.size()) {
+            methods.replace(pos, 1, indent);
+        }
+        std::fprintf(out, "                 needs: %s\n", methods.c_str());
     }
-    GUID scanner = {0x6b1c2f10, 0x1d2e, 0x4a5b, {0x8c, 0x9d, 0x0e, 0x1f, 0x2a, 0x3b, 0x4c, 0x5d}};
-    hr = config->SetActiveHardware(scanner, const_cast<LPSTR>("Demo Scanner"));
-    std::printf("SetActiveHardware(\"Demo Scanner\") -> 0x%08lX\n", static_cast<unsigned long>(hr));
-    config->Release();
-    std::printf("Released the object; the backup step wrote:\n");
-    HKEY backup = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kBackup, 0, KEY_READ, &backup) != ERROR_SUCCESS) {
-        std::printf("  (no backup tree)\n");
-        return 0;
-    }
-    std::printf("[HKEY_CURRENT_USER\\%s]\n", kBackup);
-    PrintTree(backup, "  ");
-    RegCloseKey(backup);
-    return 0;
+    std::fprintf(out, "\n--json on every listing writes one JSON document instead of text.\n"
+                      "Exit codes: 0 ok, 1 not found, 2 usage, 3 store error (with the HRESULT).\n"
+                      "%s\n",
+                 kCreates);
 }
 
-void Usage() {
-    std::printf("usage: ksconfig demo\n"
-                "  demo   create a configuration object, set the active scanner, release it and\n"
-                "         print what the backup step wrote\n");
+void PrintCommandHelp(const CommandSpec& c) {
+    std::printf("usage: ksconfig %s\n\n%s.\n", c.synopsis, c.summary);
+    if (*c.details != '\0') std::printf("%s\n", c.details);
+    std::printf("\nStore methods: %s.\n", c.methods);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
-        Usage();
-        return argc < 2 ? 2 : 0;
-    }
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    int rc = 2;
-    if (std::strcmp(argv[1], "demo") == 0) {
-        rc = Demo();
+int UsageError(const std::string& problem) {
+    std::fprintf(stderr, "ksconfig: %s\n", problem.c_str());
+    if (g_current != nullptr) {
+        std::fprintf(stderr, "usage: ksconfig %s\n", g_current->synopsis);
     } else {
-        Usage();
+        std::fprintf(stderr, "usage: ksconfig <command> [arguments] (ksconfig --help lists the commands)\n");
     }
+    return kUsage;
+}
+
+namespace {
+
+int Run(int argc, char** argv) {
+    if (argc < 2) return UsageError("no command given");
+    std::string command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        PrintOverview(stdout);
+        return kOk;
+    }
+    for (const CommandSpec& c : Commands()) {
+        if (command == c.name) g_current = &c;
+    }
+    if (g_current == nullptr) return UsageError("unknown command \"" + command + "\"");
+    const CommandSpec& spec = *g_current;
+
+    Arguments args;
+    bool onlyPositional = false;
+    for (int i = 2; i < argc; ++i) {
+        std::string a = argv[i];
+        if (onlyPositional) {
+            args.positional.push_back(a);
+            continue;
+        }
+        if (a == "--") {  // a hardware name may start with "-"
+            onlyPositional = true;
+            continue;
+        }
+        if (a == "--help" || a == "-h") {
+            PrintCommandHelp(spec);
+            return kOk;
+        }
+        bool isOption = false;
+        for (const std::string& o : spec.options) isOption = isOption || a == o;
+        bool isFlag = false;
+        for (const std::string& f : spec.flags) isFlag = isFlag || a == f;
+        if (isOption) {
+            if (i + 1 >= argc) return UsageError(a + " needs a value");
+            args.options[a] = argv[++i];
+        } else if (isFlag) {
+            args.flags.insert(a);
+        } else if (a.size() > 1 && a[0] == '-') {
+            return UsageError("unknown option " + a);
+        } else {
+            args.positional.push_back(a);
+        }
+    }
+    if (args.positional.size() < spec.minArgs) return UsageError("missing arguments");
+    if (args.positional.size() > spec.maxArgs) return UsageError("too many arguments");
+    return spec.run(args);
+}
+
+}  // namespace
+}  // namespace ksconfig
+
+int main(int argc, char** argv) {
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(hr)) return ksconfig::StoreFailure("CoInitializeEx", hr);
+    int rc;
+    try {
+        rc = ksconfig::Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "ksconfig: out of memory\n");
+        rc = ksconfig::kStoreError;
+    }
+    std::fflush(stdout);
     CoUninitialize();
     return rc;
 }
