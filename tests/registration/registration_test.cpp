@@ -2,15 +2,8 @@
 // registry view (a 32-bit registration lands in the 32-bit view, so each bitness tests itself).
 // The executable doubles as the separate client process: run with --create-by-progid it creates
 // the class by its programmatic identifiers and exits with the first failure.
-#include <windows.h>
-#include <ole2.h>
-#include <oleauto.h>
-#include "KsRegistry.h"
-
 #include <algorithm>
-#include <string>
-#include <utility>
-#include <vector>
+#include <cstdio>
 
 #include "support/ks_test.h"
 
@@ -20,89 +13,71 @@ namespace {
 std::string GuidText(REFGUID guid) {
     wchar_t wide[40];
     int length = StringFromGUID2(guid, wide, 40);
-    std::string text;
-    for (int i = 0; i + 1 < length; ++i) text.push_back(static_cast<char>(wide[i]));
-    return text;
+    return std::string(wide, wide + length - 1);
 }
 
 const std::string kClsid = GuidText(CLSID_KeystrelConfig);
 const std::string kAppId = GuidText(APPID_KeystrelRegistry);
 const std::string kClassKey = "CLSID\\" + kClsid;
 const std::string kTypeLibKey = "TypeLib\\" + GuidText(LIBID_KSREGISTRY);
+// Every key that registration owns; none of them is shared.
+const std::vector<std::string> kOwnedKeys = {"AppID\\" + kAppId,     "AppID\\Registry.DLL", "StwKs4.EventConfig.1",
+                                             "StwKs4.EventConfig", kClassKey,              kTypeLibKey};
 
-// Every key that registration owns (the type library's included); none of them is shared.
-std::vector<std::string> OwnedKeys() {
-    return {"AppID\\" + kAppId, "AppID\\Registry.DLL", "StwKs4.EventConfig.1", "StwKs4.EventConfig", kClassKey,
-            kTypeLibKey};
-}
-
-void RemoveOwnedKeys() {
-    for (const std::string& key : OwnedKeys()) DeleteKeyTree(key, HKEY_CLASSES_ROOT);
-}
-
-std::vector<std::string> DumpOwnedKeys() {
-    std::vector<std::string> lines;
-    for (const std::string& key : OwnedKeys()) {
-        lines.push_back(key + (KeyExists(key, HKEY_CLASSES_ROOT) ? " present" : " absent"));
-        for (const std::string& line : DumpTree(key, HKEY_CLASSES_ROOT)) lines.push_back(key + ">" + line);
-    }
-    return lines;
-}
-
-std::optional<std::string> ClassesString(const std::string& path, const char* name) {
-    std::optional<RegValue> value = GetValue(path, name, HKEY_CLASSES_ROOT);
-    if (!value || value->type != REG_SZ || value->data.empty() || value->data.back() != 0) return std::nullopt;
-    return std::string(value->data.begin(), value->data.end() - 1);
+void ExpectNoOwnedKeys() {
+    for (const std::string& key : kOwnedKeys) EXPECT_FALSE(KeyExists(key, HKEY_CLASSES_ROOT)) << key;
 }
 
 std::string DllPath(HMODULE module) {
     char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
-    return std::string(path, length);
+    return std::string(path, GetModuleFileNameA(module, path, MAX_PATH));
 }
 
-std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
+HRESULT Call(HMODULE module, const char* entry) {
+    auto function =
+        reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(module, entry)));
+    return function != nullptr ? function() : E_NOTIMPL;
+}
 
-// The two tables of the registration scripts, key by key: exact values, exact subkeys.
-void ExpectScriptEntries(const std::string& modulePath) {
-    struct Entry {
-        std::string path;
-        std::vector<std::pair<std::string, std::string>> values;  // "" is the default value
-        std::vector<std::string> subkeys;
-    };
-    const std::string className = "KeystrelConfig Class";
-    const Entry entries[] = {
-        {"AppID\\" + kAppId, {{"", "Registry"}}, {}},
-        {"AppID\\Registry.DLL", {{"AppID", kAppId}}, {}},
-        {"StwKs4.EventConfig.1", {{"", className}}, {"CLSID"}},
-        {"StwKs4.EventConfig.1\\CLSID", {{"", kClsid}}, {}},
-        {"StwKs4.EventConfig", {{"", className}}, {"CLSID"}},  // no CurVer
-        {"StwKs4.EventConfig\\CLSID", {{"", kClsid}}, {}},
-        // No AppID value and no TypeLib subkey in the class key.
-        {kClassKey, {{"", className}}, {"InprocServer32", "ProgID", "VersionIndependentProgID"}},
-        {kClassKey + "\\ProgID", {{"", "StwKs4.EventConfig.1"}}, {}},
-        {kClassKey + "\\VersionIndependentProgID", {{"", "StwKs4.EventConfig"}}, {}},
-        {kClassKey + "\\InprocServer32", {{"", modulePath}, {"ThreadingModel", "both"}}, {}},
-    };
-    for (const Entry& entry : entries) {
-        ASSERT_TRUE(KeyExists(entry.path, HKEY_CLASSES_ROOT)) << entry.path;
-        std::vector<std::string> names = ValueNames(entry.path, HKEY_CLASSES_ROOT);
-        std::vector<std::string> expectedNames;
-        for (const auto& [name, text] : entry.values) {
-            expectedNames.push_back(name);
-            EXPECT_EQ(ClassesString(entry.path, name.c_str()), text) << entry.path << " value '" << name << "'";
-        }
-        std::sort(names.begin(), names.end());
-        std::sort(expectedNames.begin(), expectedNames.end());
-        EXPECT_EQ(names, expectedNames) << entry.path;
-        std::vector<std::string> subkeys = SubkeyNames(entry.path, HKEY_CLASSES_ROOT);
-        std::sort(subkeys.begin(), subkeys.end());
-        EXPECT_EQ(subkeys, entry.subkeys) << entry.path;
+RegValue Text(const std::string& text) {
+    return {REG_SZ, std::vector<BYTE>(text.c_str(), text.c_str() + text.size() + 1)};
+}
+
+// A DumpTree line of a string value.
+std::string Line(const std::string& sub, const std::string& name, const std::string& text) {
+    std::string line = sub + "|" + name + "|1|";
+    char hex[4];
+    for (BYTE byte : Text(text).data) {
+        snprintf(hex, sizeof(hex), "%02x", byte);
+        line += hex;
     }
+    return line;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> lines) {
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// The two script tables: every key's whole subtree, exact names, types and bytes.
+void ExpectScriptEntries(const std::string& modulePath) {
+    const std::string name = "KeystrelConfig Class";
+    EXPECT_EQ(DumpTree("AppID\\" + kAppId, HKEY_CLASSES_ROOT), Sorted({Line("", "", "Registry")}));
+    EXPECT_EQ(DumpTree("AppID\\Registry.DLL", HKEY_CLASSES_ROOT), Sorted({Line("", "AppID", kAppId)}));
+    for (const char* progId : {"StwKs4.EventConfig.1", "StwKs4.EventConfig"}) {  // no CurVer
+        EXPECT_EQ(DumpTree(progId, HKEY_CLASSES_ROOT),
+                  Sorted({Line("", "", name), "CLSID|<key>", Line("CLSID", "", kClsid)}));
+    }
+    // No AppID value and no TypeLib subkey in the class key.
+    EXPECT_EQ(DumpTree(kClassKey, HKEY_CLASSES_ROOT),
+              Sorted({Line("", "", name), "InprocServer32|<key>", Line("InprocServer32", "", modulePath),
+                      Line("InprocServer32", "ThreadingModel", "both"), "ProgID|<key>",
+                      Line("ProgID", "", "StwKs4.EventConfig.1"), "VersionIndependentProgID|<key>",
+                      Line("VersionIndependentProgID", "", "StwKs4.EventConfig")}));
 }
 
 // Runs a command line to its end; its exit code, or ~0u when it could not run.
-DWORD Run(std::string commandLine) {
+DWORD RunProcess(std::string commandLine) {
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
@@ -118,147 +93,68 @@ DWORD Run(std::string commandLine) {
     return code;
 }
 
-// The system's regsvr32; a 32-bit process is given the 32-bit one by the file system redirection.
-DWORD Regsvr32(const std::string& arguments, const std::string& dll) {
-    char system[MAX_PATH];
-    GetSystemDirectoryA(system, MAX_PATH);
-    return Run("\"" + std::string(system) + "\\regsvr32.exe\" " + arguments + " \"" + dll + "\"");
-}
-
-// Creation by programmatic identifier in a separate process, which must load `dll`.
-DWORD CreateByProgIdElsewhere(const std::string& dll) {
-    return Run("\"" + DllPath(nullptr) + "\" --create-by-progid \"" + dll + "\"");
-}
-
-// Loads a copy of the DLL from another folder and calls its entry points.
-class DllCopy {
-public:
-    explicit DllCopy(std::string folder) : folder_(std::move(folder)), path_(folder_ + "\\Registry.dll") {
-        CreateDirectoryA(folder_.c_str(), nullptr);
-        if (!CopyFileA(DllPath(Dll().module).c_str(), path_.c_str(), FALSE)) return;
-        module_ = LoadLibraryA(path_.c_str());
-    }
-    ~DllCopy() {
-        if (module_ != nullptr) FreeLibrary(module_);
-        DeleteFileA(path_.c_str());
-        RemoveDirectoryA(folder_.c_str());
-    }
-    HMODULE Module() const { return module_; }
-    const std::string& Path() const { return path_; }
-    HRESULT Call(const char* entry) const {
-        auto function = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module_, entry)));
-        return function != nullptr ? function() : E_NOTIMPL;
-    }
-
-private:
-    std::string folder_;
-    std::string path_;
-    HMODULE module_ = nullptr;
-};
-
-std::string TempFolder(const std::string& name) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    return std::string(temp) + name + " " + std::to_string(GetCurrentProcessId());
-}
-
 class RegistrationTest : public StoreTest {
 protected:
     void SetUp() override {
         StoreTest::SetUp();
-        RemoveOwnedKeys();
-        path_ = DllPath(Dll().module);
+        for (const std::string& key : kOwnedKeys) DeleteKeyTree(key, HKEY_CLASSES_ROOT);
     }
     void TearDown() override {
         Dll().unregisterServer();
-        RemoveOwnedKeys();
+        for (const std::string& key : kOwnedKeys) DeleteKeyTree(key, HKEY_CLASSES_ROOT);
         StoreTest::TearDown();
     }
-    std::string path_;
+    const std::string path_ = DllPath(Dll().module);
 };
 
-TEST_F(RegistrationTest, RegisterWritesBothTablesAndTheTypeLibrary) {
-    ASSERT_EQ(Dll().registerServer(), S_OK);
-    ExpectScriptEntries(path_);
-
-    Ref<ITypeLib> lib;
-    ASSERT_EQ(LoadRegTypeLib(LIBID_KSREGISTRY, 1, 0, 0, lib.put()), S_OK);
-    Bstr name;
-    ASSERT_EQ(lib->GetDocumentation(-1, name.put(), nullptr, nullptr, nullptr), S_OK);
-    EXPECT_EQ(name.Ansi(), "KSREGISTRY");
-    Bstr registeredPath;
-    ASSERT_EQ(QueryPathOfRegTypeLib(LIBID_KSREGISTRY, 1, 0, 0, registeredPath.put()), S_OK);
-    EXPECT_EQ(registeredPath.Ansi(), path_);
-    EXPECT_EQ(ClassesString(kTypeLibKey + "\\1.0", ""), "Registry 1.0 Type Library");
-    EXPECT_EQ(ClassesString(kTypeLibKey + "\\1.0\\HELPDIR", ""), FolderOf(path_));
-}
-
-TEST_F(RegistrationTest, RegisteringTwiceEqualsRegisteringOnce) {
-    ASSERT_EQ(Dll().registerServer(), S_OK);
-    std::vector<std::string> once = DumpOwnedKeys();
-    ASSERT_EQ(Dll().registerServer(), S_OK);
-    EXPECT_EQ(DumpOwnedKeys(), once);
-}
-
-TEST_F(RegistrationTest, ReRegistrationRebuildsOnlyTheClassKey) {
+// Registering again equals registering once, except that the class key is rebuilt from scratch
+// (keys without ForceRemove are only opened: what else they hold stays).
+TEST_F(RegistrationTest, RegisterWritesBothTablesAndTheTypeLibraryAndRebuildsTheClassKey) {
     ASSERT_EQ(Dll().registerServer(), S_OK);
     CreateKeyPath(kClassKey + "\\Stray\\Deeper", HKEY_CLASSES_ROOT);
     SetString(kClassKey, "AppID", kAppId, HKEY_CLASSES_ROOT);
     SetString(kClassKey + "\\InprocServer32", "Extra", "x", HKEY_CLASSES_ROOT);
-    // Keys without ForceRemove are only opened: what else they hold stays.
     SetString("StwKs4.EventConfig", "Kept", "y", HKEY_CLASSES_ROOT);
-
     ASSERT_EQ(Dll().registerServer(), S_OK);
-    EXPECT_FALSE(KeyExists(kClassKey + "\\Stray", HKEY_CLASSES_ROOT));
-    EXPECT_EQ(GetValue(kClassKey, "AppID", HKEY_CLASSES_ROOT), std::nullopt);
-    EXPECT_EQ(GetValue(kClassKey + "\\InprocServer32", "Extra", HKEY_CLASSES_ROOT), std::nullopt);
-    EXPECT_EQ(ClassesString("StwKs4.EventConfig", "Kept"), "y");
+    EXPECT_EQ(GetValue("StwKs4.EventConfig", "Kept", HKEY_CLASSES_ROOT), Text("y"));
+    RegDeleteKeyValueA(HKEY_CLASSES_ROOT, "StwKs4.EventConfig", "Kept");
+    ExpectScriptEntries(path_);
+    Ref<ITypeLib> lib;
+    EXPECT_EQ(LoadRegTypeLib(LIBID_KSREGISTRY, 1, 0, 0, lib.put()), S_OK);
+    Bstr registeredPath;
+    ASSERT_EQ(QueryPathOfRegTypeLib(LIBID_KSREGISTRY, 1, 0, 0, registeredPath.put()), S_OK);
+    EXPECT_EQ(registeredPath.Ansi(), path_);
+    EXPECT_EQ(GetValue(kTypeLibKey + "\\1.0", "", HKEY_CLASSES_ROOT), Text("Registry 1.0 Type Library"));
+    EXPECT_EQ(GetValue(kTypeLibKey + "\\1.0\\HELPDIR", "", HKEY_CLASSES_ROOT),
+              Text(path_.substr(0, path_.find_last_of('\\'))));
 }
 
+// Only the named entries go; HKCR\CLSID and HKCR\AppID stay. Absent entries are no error.
 TEST_F(RegistrationTest, UnregisterRemovesExactlyTheEntries) {
-    const std::string appIdSibling = "AppID\\{0D1E5C7A-3B40-4E8B-9B7E-2F65A4D1C3E9}";
-    const std::string clsidSibling = "CLSID\\{0D1E5C7A-3B40-4E8B-9B7E-2F65A4D1C3E9}";
     ASSERT_EQ(Dll().registerServer(), S_OK);
-    CreateKeyPath(appIdSibling, HKEY_CLASSES_ROOT);
-    CreateKeyPath(clsidSibling, HKEY_CLASSES_ROOT);
     CreateKeyPath(kClassKey + "\\Stray\\Deeper", HKEY_CLASSES_ROOT);
     CreateKeyPath("StwKs4.EventConfig\\CurVer", HKEY_CLASSES_ROOT);
     SetString("AppID\\Registry.DLL", "Other", "z", HKEY_CLASSES_ROOT);
-
     ASSERT_EQ(Dll().unregisterServer(), S_OK);
-    for (const std::string& key : OwnedKeys()) EXPECT_FALSE(KeyExists(key, HKEY_CLASSES_ROOT)) << key;
+    ExpectNoOwnedKeys();
     EXPECT_TRUE(KeyExists("CLSID", HKEY_CLASSES_ROOT));
     EXPECT_TRUE(KeyExists("AppID", HKEY_CLASSES_ROOT));
-    EXPECT_TRUE(KeyExists(appIdSibling, HKEY_CLASSES_ROOT));
-    EXPECT_TRUE(KeyExists(clsidSibling, HKEY_CLASSES_ROOT));
-    Ref<ITypeLib> lib;
-    EXPECT_NE(LoadRegTypeLib(LIBID_KSREGISTRY, 1, 0, 0, lib.put()), S_OK);
-    DeleteKeyTree(appIdSibling, HKEY_CLASSES_ROOT);
-    DeleteKeyTree(clsidSibling, HKEY_CLASSES_ROOT);
-}
 
-TEST_F(RegistrationTest, UnregisterSucceedsWhenTheScriptEntriesAreAlreadyGone) {
     ASSERT_EQ(Dll().registerServer(), S_OK);
-    for (const std::string& key : OwnedKeys()) {
+    for (const std::string& key : kOwnedKeys) {
         if (key != kTypeLibKey) DeleteKeyTree(key, HKEY_CLASSES_ROOT);
     }
     EXPECT_EQ(Dll().unregisterServer(), S_OK);
-    for (const std::string& key : OwnedKeys()) EXPECT_FALSE(KeyExists(key, HKEY_CLASSES_ROOT)) << key;
+    ExpectNoOwnedKeys();
 }
 
 TEST_F(RegistrationTest, UnregisterStopsAtTheTypeLibraryWithoutUndoingTheClass) {
     ASSERT_EQ(Dll().registerServer(), S_OK);
     // The platform's answer for a library that is not registered (it differs between versions).
-#ifdef _WIN64
-    const SYSKIND kind = SYS_WIN64;
-#else
-    const SYSKIND kind = SYS_WIN32;
-#endif
+    const SYSKIND kind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
     ASSERT_EQ(UnRegisterTypeLib(LIBID_KSREGISTRY, 1, 0, 0, kind), S_OK);
     HRESULT notRegistered = UnRegisterTypeLib(LIBID_KSREGISTRY, 1, 0, 0, kind);
     ASSERT_TRUE(FAILED(notRegistered));
-
     EXPECT_EQ(Dll().unregisterServer(), notRegistered);
     EXPECT_FALSE(KeyExists(kClassKey, HKEY_CLASSES_ROOT));
     EXPECT_FALSE(KeyExists("StwKs4.EventConfig", HKEY_CLASSES_ROOT));
@@ -266,67 +162,47 @@ TEST_F(RegistrationTest, UnregisterStopsAtTheTypeLibraryWithoutUndoingTheClass) 
     EXPECT_TRUE(KeyExists("AppID\\Registry.DLL", HKEY_CLASSES_ROOT));
 }
 
-TEST_F(RegistrationTest, ModulePathWithASingleQuoteIsRegisteredUnchanged) {
-    DllCopy copy(TempFolder("ks reg 'quoted''"));
-    ASSERT_NE(copy.Module(), nullptr) << copy.Path();
-    ASSERT_NE(copy.Module(), Dll().module);
-    ASSERT_EQ(copy.Call("DllRegisterServer"), S_OK);
-    ExpectScriptEntries(copy.Path());
-    Bstr registeredPath;
-    ASSERT_EQ(QueryPathOfRegTypeLib(LIBID_KSREGISTRY, 1, 0, 0, registeredPath.put()), S_OK);
-    EXPECT_EQ(registeredPath.Ansi(), copy.Path());
-    EXPECT_EQ(CreateByProgIdElsewhere(copy.Path()), 0u);
-    EXPECT_EQ(copy.Call("DllUnregisterServer"), S_OK);
-    EXPECT_FALSE(KeyExists(kClassKey, HKEY_CLASSES_ROOT));
-}
-
 TEST_F(RegistrationTest, ModulePathThatFillsTheBufferFailsBeforeWritingAnything) {
     // Long paths need the \\?\ form to be created; the loader is given the same form.
-    std::wstring folder = L"\\\\?\\";
-    {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        folder += temp;
-    }
-    folder += L"ks-long-" + std::to_wstring(GetCurrentProcessId());
-    std::vector<std::wstring> created;
-    while (folder.size() - 4 + std::wstring(L"\\Registry.dll").size() < 280) {
-        folder += L"\\" + std::wstring(40, L'd');
-        CreateDirectoryW(folder.substr(0, folder.rfind(L'\\')).c_str(), nullptr);
-        created.push_back(folder.substr(0, folder.rfind(L'\\')));
-    }
-    CreateDirectoryW(folder.c_str(), nullptr);
-    created.push_back(folder);
-    std::wstring dll = folder + L"\\Registry.dll";
-    wchar_t original[MAX_PATH];
-    GetModuleFileNameW(Dll().module, original, MAX_PATH);
-    CopyFileW(original, dll.c_str(), FALSE);
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = L"\\\\?\\" + std::wstring(temp) + L"ks-long-" + std::to_wstring(GetCurrentProcessId());
+    std::vector<std::wstring> created = {folder};
+    while (folder.size() - 4 + 13 < 280) created.push_back(folder += L"\\" + std::wstring(40, L'd'));
+    for (const std::wstring& each : created) CreateDirectoryW(each.c_str(), nullptr);
+    const std::wstring dll = folder + L"\\Registry.dll";
+    CopyFileW(std::wstring(path_.begin(), path_.end()).c_str(), dll.c_str(), FALSE);
     HMODULE module = LoadLibraryW(dll.c_str());
-    auto cleanup = [&] {
-        if (module != nullptr) FreeLibrary(module);
-        DeleteFileW(dll.c_str());
-        for (auto it = created.rbegin(); it != created.rend(); ++it) RemoveDirectoryW(it->c_str());
-    };
-    if (module == nullptr) {
-        cleanup();
-        GTEST_SKIP() << "the loader refuses a path this long";
+    if (module != nullptr) {
+        EXPECT_EQ(Call(module, "DllRegisterServer"), static_cast<HRESULT>(0x8007007A));
+        ExpectNoOwnedKeys();
+        FreeLibrary(module);
     }
-    auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-    ASSERT_NE(registerServer, nullptr);
-    EXPECT_EQ(registerServer(), static_cast<HRESULT>(0x8007007A));
-    for (const std::string& key : OwnedKeys()) EXPECT_FALSE(KeyExists(key, HKEY_CLASSES_ROOT)) << key;
-    cleanup();
+    DeleteFileW(dll.c_str());
+    for (auto it = created.rbegin(); it != created.rend(); ++it) RemoveDirectoryW(it->c_str());
+    if (module == nullptr) GTEST_SKIP() << "the loader refuses a path this long";
 }
 
-TEST_F(RegistrationTest, Regsvr32RegistersForASeparateClientAndUnregisters) {
-    ASSERT_EQ(Regsvr32("/s", path_), 0u);
-    ExpectScriptEntries(path_);
-    EXPECT_EQ(CreateByProgIdElsewhere(path_), 0u);
-
-    ASSERT_EQ(Regsvr32("/u /s", path_), 0u);
-    for (const std::string& key : OwnedKeys()) EXPECT_FALSE(KeyExists(key, HKEY_CLASSES_ROOT)) << key;
-    EXPECT_EQ(CreateByProgIdElsewhere(path_), static_cast<DWORD>(CO_E_CLASSSTRING));
+// regsvr32 itself on a copy whose path holds single quotes (registered unchanged), then creation
+// by programmatic identifier in a separate process, which must load that copy.
+TEST_F(RegistrationTest, Regsvr32RegistersAQuotedPathForASeparateClientAndUnregisters) {
+    char temp[MAX_PATH], system[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    GetSystemDirectoryA(system, MAX_PATH);  // a 32-bit process is redirected to the 32-bit one
+    const std::string folder = std::string(temp) + "ks reg 'quoted'' " + std::to_string(GetCurrentProcessId());
+    const std::string copy = folder + "\\Registry.dll";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(path_.c_str(), copy.c_str(), FALSE));
+    const std::string regsvr32 = "\"" + std::string(system) + "\\regsvr32.exe\" ";
+    const std::string client = "\"" + DllPath(nullptr) + "\" --create-by-progid \"" + copy + "\"";
+    EXPECT_EQ(RunProcess(regsvr32 + "/s \"" + copy + "\""), 0u);
+    ExpectScriptEntries(copy);
+    EXPECT_EQ(RunProcess(client), 0u);
+    EXPECT_EQ(RunProcess(regsvr32 + "/u /s \"" + copy + "\""), 0u);
+    ExpectNoOwnedKeys();
+    EXPECT_EQ(RunProcess(client), static_cast<DWORD>(CO_E_CLASSSTRING));
+    DeleteFileA(copy.c_str());
+    RemoveDirectoryA(folder.c_str());
 }
 
 // The client: both programmatic identifiers lead to the class, served by the expected file.
