@@ -70,7 +70,8 @@ TEST_F(ObjectTest, CreateInstanceFailuresLeaveNoObjectButStillRunBothSteps) {
 // An outer object that counts the references its inner object forwards to it.
 struct Outer : IUnknown {
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!IsEqualIID(riid, IID_IUnknown)) return inner ? inner->QueryInterface(riid, out) : (*out = nullptr, E_NOINTERFACE);
+        if (!IsEqualIID(riid, IID_IUnknown))
+            return inner ? inner->QueryInterface(riid, out) : (*out = nullptr, E_NOINTERFACE);
         *out = this;
         AddRef();
         return S_OK;

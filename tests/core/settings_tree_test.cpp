@@ -44,7 +44,8 @@ TEST_F(SettingsTreeTest, EveryReleaseMergesTheRootIntoTheBackupWithoutDeletingEx
     EXPECT_EQ(GetString(kBackup, "Top"), "top text");
     EXPECT_EQ(GetString(std::string(kBackup) + "\\Old scanner", "Keep"), "me");
     const auto backup = DumpTree(kBackup);
-    for (const std::string& line : DumpTree(kRoot)) EXPECT_NE(std::find(backup.begin(), backup.end(), line), backup.end()) << line;
+    for (const std::string& line : DumpTree(kRoot))
+        EXPECT_NE(std::find(backup.begin(), backup.end(), line), backup.end()) << line;
 
     SetDword(kRoot, "N", 2);
     second.reset();
