@@ -1,12 +1,44 @@
 // The active profile: the block handed to the client, new profiles, and saving.
-#include <climits>
-
 #include "profiles_support.h"
 
 namespace kstest {
 namespace {
 
 constexpr GUID kScanner = {0x6d0e5c1a, 0x33f2, 0x4b7a, {0x8c, 0x41, 0x0f, 0x9e, 0x2a, 0x6b, 0x77, 0x15}};
+
+// The scanner's device component, registered in this process: one object serving as its own class
+// factory, answering GetDeviceDefaults as told and counting the references held on it.
+struct FakeDevice final : IClassFactory, IKsDeviceDefaults {
+    FakeDevice(HRESULT result, const _KSDEVICEDEFAULTS* block) : result(result), block(block) {
+        EXPECT_EQ(CoRegisterClassObject(kScanner, static_cast<IClassFactory*>(this), CLSCTX_INPROC_SERVER,
+                                        REGCLS_MULTIPLEUSE, &cookie), S_OK);
+        registered = refs;
+    }
+    ~FakeDevice() { CoRevokeClassObject(cookie); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        *out = IsEqualIID(riid, IID_IKsDeviceDefaults) ? static_cast<IKsDeviceDefaults*>(this)
+               : IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)
+                   ? static_cast<void*>(static_cast<IClassFactory*>(this)) : nullptr;
+        return *out ? (AddRef(), S_OK) : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** out) override {
+        return QueryInterface(riid, out);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetDeviceDefaults(_KSDEVICEDEFAULTS** defaults) override {
+        ++calls;
+        *defaults = block ? static_cast<_KSDEVICEDEFAULTS*>(CoTaskMemAlloc(sizeof(*block))) : nullptr;
+        if (block) **defaults = *block;
+        return result;
+    }
+    HRESULT result;
+    const _KSDEVICEDEFAULTS* block;
+    DWORD cookie = 0;
+    int calls = 0;
+    LONG refs = 0, registered = 0;
+};
 
 class ActiveConfigTest : public StoreTest {
 protected:
@@ -17,14 +49,14 @@ protected:
     Ref<IKeystrelConfig> config_ = NewConfig();
     const std::string profiles_ = RootPath("Scanner 1\\ScanProfiles");
 
-    _KSCONFIG* Active() {
+    _KSCONFIG* Active(IKeystrelConfig* config = nullptr) {
         _KSCONFIG* p = reinterpret_cast<_KSCONFIG*>(1);
-        EXPECT_EQ(config_->GetActiveConfig(&p), S_OK);
+        EXPECT_EQ((config ? config : config_.get())->GetActiveConfig(&p), S_OK);
         return p;
     }
-    LONG Load(LONG flags = KSCNFGFLAG_ALL) {
+    LONG Load() {
         LONG count = -1;
-        EXPECT_EQ(config_->LoadConfigInfo(Bstr("Scanner 1").get(), static_cast<_KSCNFGFLAG>(flags), &count), S_OK);
+        EXPECT_EQ(config_->LoadConfigInfo(Bstr("Scanner 1").get(), KSCNFGFLAG_ALL, &count), S_OK);
         return count;
     }
     void AddProfile(const std::string& key, const char* name) {
@@ -33,122 +65,52 @@ protected:
     }
 };
 
-TEST_F(ActiveConfigTest, NewProfileIsNamedFromTheResourceAndAvoidsTakenKeyNames) {
-    const struct {
-        std::vector<std::string> keys;
-        const char* name;
-    } cases[] = {
-        {{}, "New configuration"},
-        {{"*New configuration0*", "*new configuration*"}, "New configuration"},
-        {{"*New configuration*"}, "New configuration0"},
-        {{"*New configuration0*", "*New configuration*"}, "New configuration1"},
-    };
-    for (const auto& c : cases) {
-        DeleteKeyTree(profiles_);
-        CreateKeyPath(profiles_);
-        for (const std::string& key : c.keys) AddProfile(key, "x");
-        Ref<IKeystrelConfig> fresh = NewConfig();
-        LONG count = 0;
-        ASSERT_EQ(fresh->LoadConfigInfo(Bstr("Scanner 1").get(), KSCNFGFLAG_ALL, &count), S_OK);
-        _KSCONFIG* p = nullptr;
-        ASSERT_EQ(fresh->GetActiveConfig(&p), S_OK);
-        EXPECT_STREQ(p->name, c.name);
-        EXPECT_TRUE(IsGuidKeyName(Text(p->keyname))) << p->keyname;
-        EXPECT_TRUE(IsEqualGUID(p->hwguid, kScanner));
-        EXPECT_EQ(p->flags, 0);
-        EXPECT_EQ(p->ShowProgress, 0) << "no component is registered for the scanner";
-        // Appended to the list and made active; nothing is written yet.
-        _KSCONFIG element;
-        ASSERT_EQ(fresh->GetConfig(count, &element), S_OK);
-        EXPECT_EQ(std::memcmp(&element, p, sizeof(element)), 0);
-        EXPECT_EQ(fresh->GetConfig(count + 1, &element), E_INVALIDARG);
-        EXPECT_EQ(SubkeyNames(profiles_).size(), c.keys.size());
-        ASSERT_EQ(fresh->SetActiveConfig(-1), S_OK);
-        CoTaskMemFree(p);  // forgotten by the object: ours now
-    }
+TEST_F(ActiveConfigTest, NewProfileIsNamedFromTheResourceAvoidingListedKeyNamesCaseSensitively) {
+    for (const char* key : {"*New configuration*", "*New configuration0*", "*new configuration1*"})
+        AddProfile(key, "x");
+    ASSERT_EQ(Load(), 3);
+    _KSCONFIG* p = Active();
+    EXPECT_STREQ(p->name, "New configuration1");
+    EXPECT_TRUE(IsGuidKeyName(Text(p->keyname))) << p->keyname;
+    // Appended to the list and made active; nothing is written yet.
+    _KSCONFIG element;
+    ASSERT_EQ(config_->GetConfig(3, &element), S_OK);
+    EXPECT_EQ(std::memcmp(&element, p, sizeof(element)), 0);
+    EXPECT_EQ(config_->GetConfig(4, &element), E_INVALIDARG);
+    EXPECT_EQ(SubkeyNames(profiles_).size(), 3u);
 }
 
-TEST_F(ActiveConfigTest, DeviceComponentPresetsTheNewProfile) {
+TEST_F(ActiveConfigTest, DeviceComponentPresetsTheNewProfileAndIsReleased) {
     _KSDEVICEDEFAULTS block{};
-    block.DataType = KSCNFGMODE_COLOR;
-    block.PixelBits = 24;
-    block.Intensity = -5;
-    block.Contrast = 7;
-    block.Xresolution = 300;
-    block.Yresolution = 200;
-    block.Width = 8500;
-    block.Height = 11000;
-    block.ScanHardware = 3;
-    block.Duplex = 1;
-    block.ColorDropOut = 2;
-    block.Negative = 4;
-    block.Mirror = 5;
     std::fill(std::begin(block.Reserved0), std::end(block.Reserved0), 0x77);
-
-    struct Case {
-        const char* what;
+    block.DataType = KSCNFGMODE_COLOR, block.PixelBits = 24, block.Intensity = -5, block.Contrast = 7;
+    block.Xresolution = 300, block.Yresolution = 200, block.Width = 8500, block.Height = 11000;
+    block.ScanHardware = 3, block.Duplex = 1, block.ColorDropOut = 2, block.Negative = 4, block.Mirror = 5;
+    const struct {
         HRESULT result;
-        bool giveBlock;
-        LONG width, xres;
-        bool preset, keyed;
-        LONG pageWidth;
-    } cases[] = {
-        {"block", S_OK, true, 8500, 300, true, true, 28333},
-        {"truncated", S_OK, true, 1, 3, true, true, 333},
-        {"negative", S_OK, true, -1, 3, true, true, -333},
-        {"zero resolution", S_OK, true, 8500, 0, true, true, 0},
-        {"wrapping product", S_OK, true, 2147484, 1, true, true, -2147483296},
-        {"quotient overflow", S_OK, true, 268435456, -1, true, true, 0},
-        {"no block", S_FALSE, false, 0, 0, false, true, 0},
-        {"failure", E_FAIL, false, 0, 0, false, false, 0},
-    };
-    for (const Case& c : cases) {
-        block.Width = c.width;
-        block.Xresolution = c.xres;
-        FakeDeviceComponent device(kScanner, DeviceBehaviour{c.result, c.giveBlock, block});
+        const _KSDEVICEDEFAULTS* block;
+        bool keyed;
+    } cases[] = {{S_OK, &block, true}, {S_FALSE, nullptr, true}, {E_FAIL, nullptr, false}};
+    for (const auto& c : cases) {
+        FakeDevice device(c.result, c.block);
         Ref<IKeystrelConfig> fresh = NewConfig();
-        _KSCONFIG* p = nullptr;
-        ASSERT_EQ(fresh->GetActiveConfig(&p), S_OK) << c.what;
-        EXPECT_EQ(device.calls, 1) << c.what;
-        EXPECT_EQ(device.deviceRefs, 0) << c.what << ": the device object is released";
+        _KSCONFIG* p = Active(fresh.get());
+        EXPECT_EQ(device.calls, 1);
+        EXPECT_EQ(device.refs, device.registered) << "the device object is released";
         _KSCONFIG want;
         std::memset(&want, 0, sizeof(want));
         want.hwguid = kScanner;
         SetText(want.keyname, p->keyname);
         SetText(want.name, "New configuration");
-        if (c.preset) {
-            want.DataType = KSCNFGMODE_COLOR;
-            want.PixelBits = 24;
-            want.Intensity = -5;
-            want.Contrast = 7;
-            want.Xresolution = c.xres;
-            want.Yresolution = 200;
-            want.PageWidth = c.pageWidth;
-            want.PageHeight = 55000;
-            want.ScanHardware = 3;
-            want.Duplex = 1;
-            want.ColorDropOut = 2;
-            want.Negative = 4;
-            want.Mirror = 5;
+        if (c.block) {
+            want.DataType = KSCNFGMODE_COLOR, want.PixelBits = 24, want.Intensity = -5, want.Contrast = 7;
+            want.Xresolution = 300, want.Yresolution = 200, want.PageWidth = 28333, want.PageHeight = 55000;
+            want.ScanHardware = 3, want.Duplex = 1, want.ColorDropOut = 2, want.Negative = 4, want.Mirror = 5;
             want.ShowProgress = 1;
         }
-        EXPECT_EQ(std::memcmp(p, &want, sizeof(want)), 0) << c.what;
-        EXPECT_EQ(p->PageWidth, c.pageWidth) << c.what;
-        EXPECT_EQ(IsGuidKeyName(Text(p->keyname)), c.keyed) << c.what << ": " << p->keyname;
-        fresh->SetActiveConfig(-1);
-        CoTaskMemFree(p);
+        EXPECT_EQ(std::memcmp(p, &want, sizeof(want)), 0) << c.result;
+        EXPECT_EQ(IsGuidKeyName(Text(p->keyname)), c.keyed) << c.result << ": " << p->keyname;
     }
-}
-
-TEST_F(ActiveConfigTest, NoActiveHardwareGivesZeroSettingsAndNullGuid) {
-    ASSERT_EQ(config_->SetActiveHardware(GUID_NULL, nullptr), S_OK);
-    _KSCONFIG* p = Active();
-    EXPECT_TRUE(IsEqualGUID(p->hwguid, GUID_NULL));
-    EXPECT_TRUE(IsGuidKeyName(Text(p->keyname)));
-    EXPECT_EQ(p->ShowProgress, 0);
-    EXPECT_EQ(p->Xresolution, 0);
-    config_->SetActiveConfig(-1);
-    CoTaskMemFree(p);
 }
 
 TEST_F(ActiveConfigTest, CopyFollowsTheOwnershipTable) {
@@ -156,17 +118,15 @@ TEST_F(ActiveConfigTest, CopyFollowsTheOwnershipTable) {
     AddProfile("P1", "one");
     ASSERT_EQ(Load(), 2);
     _KSCONFIG e0, e1;
-    ASSERT_EQ(config_->GetConfig(0, &e0), S_OK);
     ASSERT_EQ(config_->GetConfig(1, &e1), S_OK);
-    EXPECT_TRUE(IsEqualGUID(e0.hwguid, GUID_NULL));
 
-    // Valid index, no copy: a new block holding the element, stamped with the active GUID.
+    // Valid index, no copy: a new block holding the element, which is stamped with the active GUID.
     ASSERT_EQ(config_->SetActiveConfig(0), S_OK);
     _KSCONFIG* p = Active();
+    ASSERT_EQ(config_->GetConfig(0, &e0), S_OK);
     EXPECT_STREQ(p->keyname, e0.keyname);
     EXPECT_TRUE(IsEqualGUID(p->hwguid, kScanner));
-    ASSERT_EQ(config_->GetConfig(0, &e0), S_OK);
-    EXPECT_TRUE(IsEqualGUID(e0.hwguid, kScanner)) << "the list element is stamped too";
+    EXPECT_TRUE(IsEqualGUID(e0.hwguid, kScanner));
 
     // Same key name: the same block, edits kept.
     SetText(p->name, "edited");
@@ -176,12 +136,11 @@ TEST_F(ActiveConfigTest, CopyFollowsTheOwnershipTable) {
     // Other key name: the element is copied over the same block.
     ASSERT_EQ(config_->SetActiveConfig(1), S_OK);
     EXPECT_EQ(Active(), p);
-    EXPECT_STREQ(p->keyname, e1.keyname);
-    EXPECT_STREQ(p->name, Text(e1.name).c_str());
+    EXPECT_EQ(std::memcmp(p->name, e1.name, sizeof(e1.name)), 0);
 
     // Invalid index: nothing saved, the copy stays with the object.
     p->flags = static_cast<_KSCNFGFLAG>(KSCNFGFLAG_SAVE | KSCNFGFLAG_IMAGES);
-    ASSERT_EQ(config_->SetActiveConfig(2), S_OK);
+    ASSERT_EQ(config_->SetActiveConfig(5), S_OK);
     EXPECT_EQ(config_->StoreActiveConfig(), S_FALSE);
     ASSERT_EQ(config_->SetActiveConfig(1), S_OK);
     EXPECT_EQ(Active(), p);
@@ -202,69 +161,51 @@ TEST_F(ActiveConfigTest, CopyFollowsTheOwnershipTable) {
     ASSERT_EQ(config_->GetConfig(3, &e0), S_OK);
     EXPECT_STREQ(e0.keyname, second->keyname);
 
-    // Valid index without the save request: S_FALSE, nothing written, the block is gone and
-    // the next call starts again from the list element.
+    // Valid index without the save request: S_FALSE, nothing written, the block is freed and the
+    // next call starts again from the list element.
     SetText(second->name, "unsaved");
     const auto before = DumpTree(kRoot);
     EXPECT_EQ(config_->StoreActiveConfig(), S_FALSE);
     EXPECT_EQ(DumpTree(kRoot), before);
-    _KSCONFIG* third = Active();
-    EXPECT_STREQ(third->name, "New configuration");
+    EXPECT_STREQ(Active()->name, "New configuration");
     EXPECT_EQ(config_->StoreActiveConfig(), S_FALSE);
     EXPECT_EQ(config_->StoreActiveConfig(), S_FALSE) << "no copy: nothing to save";
 }
 
-TEST_F(ActiveConfigTest, SavingClearsTheRequestAndAppliesTheMoireRule) {
-    const struct {
-        LONG dataType;
-        LONG moire;
-    } cases[] = {
-        {KSCNFGMODE_BITONAL, 0},
-        {KSCNFGMODE_BITONAL | KSCNFGMODE_TWAIN, 1},
-        {KSCNFGMODE_GREY, 1},
-    };
-    for (const auto& c : cases) {
-        // A new profile saved under the active scanner; the object that edits it is another one.
+TEST_F(ActiveConfigTest, SavingClearsTheRequestAndDropsMoireOnPlainBitonal) {
+    const std::pair<LONG, LONG> cases[] = {{KSCNFGMODE_BITONAL, 0}, {KSCNFGMODE_BITONAL | KSCNFGMODE_TWAIN, 1}};
+    for (const auto& [dataType, moire] : cases) {
+        // A new profile, saved under the active scanner by an object other than the one that set it.
         Ref<IKeystrelConfig> editor = NewConfig();
-        _KSCONFIG* p = nullptr;
-        ASSERT_EQ(editor->GetActiveConfig(&p), S_OK);
-        const std::string key = Text(p->keyname);
+        _KSCONFIG* p = Active(editor.get());
+        const std::string key = profiles_ + "\\" + Text(p->keyname);
         p->flags = static_cast<_KSCNFGFLAG>(KSCNFGFLAG_SAVE | KSCNFGFLAG_PDF);
-        p->DataType = static_cast<_KSCNFGMODE>(c.dataType);
+        p->DataType = static_cast<_KSCNFGMODE>(dataType);
         p->Moire = 1;
-        SetText(p->name, "Saved");
         ASSERT_EQ(editor->StoreActiveConfig(), S_OK);
+        EXPECT_EQ(GetDword(key, "Flags"), static_cast<DWORD>(KSCNFGFLAG_PDF));
+        EXPECT_EQ(GetDword(key, "Moire"), static_cast<DWORD>(moire)) << dataType;
 
-        const std::string stored = profiles_ + "\\" + key;
-        EXPECT_EQ(GetDword(stored, "Flags"), static_cast<DWORD>(KSCNFGFLAG_PDF));
-        EXPECT_EQ(GetDword(stored, "Moire"), static_cast<DWORD>(c.moire)) << c.dataType;
-        EXPECT_EQ(GetString(stored, "Name"), "Saved");
+        // The list element is updated, and the next block is a fresh copy of it.
         _KSCONFIG element;
         ASSERT_EQ(editor->GetConfig(0, &element), S_OK);
         EXPECT_EQ(element.flags, KSCNFGFLAG_PDF);
-        EXPECT_EQ(element.Moire, c.moire);
-        EXPECT_STREQ(element.name, "Saved");
-
-        // The next block is a fresh copy of the saved element.
-        _KSCONFIG* again = nullptr;
-        ASSERT_EQ(editor->GetActiveConfig(&again), S_OK);
-        EXPECT_EQ(std::memcmp(again, &element, sizeof(element)), 0);
-        editor->SetActiveConfig(-1);
-        CoTaskMemFree(again);
+        EXPECT_EQ(element.Moire, moire);
+        EXPECT_EQ(std::memcmp(Active(editor.get()), &element, sizeof(element)), 0);
     }
 }
 
 TEST_F(ActiveConfigTest, ProfileWithoutKeyNameGetsOneWhenSavedAndIsNotDeletedBefore) {
     AddProfile("Keep", "keep");
-    FakeDeviceComponent device(kScanner, DeviceBehaviour{E_FAIL, false, {}});
+    FakeDevice device(E_FAIL, nullptr);
     ASSERT_EQ(Load(), 1);
     _KSCONFIG* p = Active();
     ASSERT_EQ(p->keyname[0], '\0');
     EXPECT_EQ(config_->DeleteConfigInfo(1), S_OK);
     EXPECT_EQ(SubkeyNames(profiles_), std::vector<std::string>{"Keep"});
 
-    p->flags = static_cast<_KSCNFGFLAG>(KSCNFGFLAG_SAVE | KSCNFGFLAG_IMAGES);
     // Saved under whichever scanner is active at the time of saving.
+    p->flags = static_cast<_KSCNFGFLAG>(KSCNFGFLAG_SAVE | KSCNFGFLAG_IMAGES);
     ASSERT_EQ(config_->SetActiveHardware(kScanner, const_cast<LPSTR>("Scanner 2")), S_OK);
     ASSERT_EQ(config_->StoreActiveConfig(), S_OK);
     _KSCONFIG element;

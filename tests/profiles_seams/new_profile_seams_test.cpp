@@ -11,17 +11,15 @@ namespace {
 
 class NewProfileSeamsTest : public StoreTest {
 protected:
-    void SetUp() override {
-        StoreTest::SetUp();
-        ks::g_module.SetInstance(GetModuleHandle(nullptr));
-    }
     void TearDown() override {
         ks::g_listRealloc = saved_;
         ks::g_module.SetInstance(GetModuleHandle(nullptr));
         StoreTest::TearDown();
     }
-    // An object of the store linked into this executable, so the seams above apply to it.
-    Ref<IKeystrelConfig> Make() {
+    // An object of the store linked into this executable (so the seams apply to it), whose
+    // resources are those of `module`.
+    static Ref<IKeystrelConfig> Make(HMODULE module = GetModuleHandle(nullptr)) {
+        ks::g_module.SetInstance(module);
         Ref<IKeystrelConfig> config;
         EXPECT_EQ(ks::CreateConfigObject(nullptr, IID_IKeystrelConfig, config.put_void()), S_OK);
         return config;
@@ -45,13 +43,10 @@ TEST_F(NewProfileSeamsTest, MissingResourceStringNamesTheProfileNull) {
     HMODULE noStrings = GetModuleHandleA("advapi32.dll");
     char probe[16];
     ASSERT_EQ(LoadStringA(noStrings, 2000, probe, sizeof(probe)), 0) << "needs a module without string 2000";
-    ks::g_module.SetInstance(noStrings);
-    Ref<IKeystrelConfig> config = Make();
+    Ref<IKeystrelConfig> config = Make(noStrings);
     _KSCONFIG* p = nullptr;
     ASSERT_EQ(config->GetActiveConfig(&p), S_OK);
     EXPECT_STREQ(p->name, "NULL");
-    config->SetActiveConfig(-1);
-    CoTaskMemFree(p);
 }
 
 }  // namespace
