@@ -97,7 +97,9 @@ protected:
     std::string NewCache(bool create = true) {
         char folder[MAX_PATH] = {};
         GetTempPathA(MAX_PATH, folder);
-        files_.push_back(folder + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(files_.size()) + ".stg");
+        static int counter = 0;
+        files_.push_back(folder + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter) + ".stg");
+        DeleteFileA(files_.back().c_str());  // left over by an aborted run of a process with this id
         Ref<IStorage> storage;
         const DWORD mode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
         if (create) {
