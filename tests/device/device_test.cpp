@@ -178,9 +178,11 @@ TEST_F(DeviceTest, FlagsAndCountAreReadWhateverTheirTypeWhenTheyFit) {
         for (const char* name : {"CopyFlags", "CopyCount"}) {
             if (c.type != REG_NONE) SetValue(deviceKey_, name, c.type, c.bytes.data(), DWORD(c.bytes.size()));
         }
+        auto before = DumpTree(deviceKey_);
         Copy r = Read();
         EXPECT_EQ(r.flags, c.expected);
         EXPECT_EQ(r.count, c.expected);
+        EXPECT_EQ(DumpTree(deviceKey_), before) << "a readable path means nothing is written";
     }
     // Null flags or count are refused; a null path only means the caller does not want it.
     Ref<IKeystrelConfig> config = NewConfig();
