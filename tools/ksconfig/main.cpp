@@ -16,7 +16,7 @@
 namespace ksconfig {
 namespace {
 
-struct CommandSpec {
+struct CommandDef {
     const char* name;
     const char* synopsis;
     const char* summary;
@@ -33,8 +33,8 @@ const char* kCreates =
     "Creating the store object rebuilds a missing settings root from its backup; releasing it\n"
     "copies the settings root into the backup tree.";
 
-const std::vector<CommandSpec>& Commands() {
-    static const std::vector<CommandSpec> commands = {
+const std::vector<CommandDef>& Commands() {
+    static const std::vector<CommandDef> commands = {
         {"scanners", "scanners [--json]", "scanners that have settings, with a summary of each",
          "Lists the device keys of the settings root (engine keys and the keys of other\n"
          "components are left out): scan profiles, events, current gamma, calibration tables.",
@@ -110,14 +110,14 @@ const std::vector<CommandSpec>& Commands() {
     return commands;
 }
 
-const CommandSpec* g_current = nullptr;
+const CommandDef* g_current = nullptr;
 
 void PrintOverview(FILE* out) {
     std::fprintf(out, "usage: ksconfig <command> [arguments]\n"
                       "       ksconfig <command> --help\n\n"
                       "A client of the settings store (Registry.dll). Commands, and the store methods\n"
                       "each one needs:\n\n");
-    for (const CommandSpec& c : Commands()) {
+    for (const CommandDef& c : Commands()) {
         std::fprintf(out, "  %-14s %s\n", c.name, c.summary);
         std::string methods = c.methods;
         const std::string indent = "\n                        ";
@@ -132,7 +132,7 @@ void PrintOverview(FILE* out) {
                  kCreates);
 }
 
-void PrintCommandHelp(const CommandSpec& c) {
+void PrintCommandHelp(const CommandDef& c) {
     std::printf("usage: ksconfig %s\n\n%s.\n", c.synopsis, c.summary);
     if (*c.details != '\0') std::printf("%s\n", c.details);
     std::printf("\nStore methods: %s.\n", c.methods);
@@ -159,11 +159,11 @@ int Run(int argc, char** argv) {
         PrintOverview(stdout);
         return kOk;
     }
-    for (const CommandSpec& c : Commands()) {
+    for (const CommandDef& c : Commands()) {
         if (command == c.name) g_current = &c;
     }
     if (g_current == nullptr) return UsageError("unknown command \"" + command + "\"");
-    const CommandSpec& spec = *g_current;
+    const CommandDef& def = *g_current;
 
     Arguments args;
     bool onlyPositional = false;
@@ -178,13 +178,13 @@ int Run(int argc, char** argv) {
             continue;
         }
         if (a == "--help" || a == "-h") {
-            PrintCommandHelp(spec);
+            PrintCommandHelp(def);
             return kOk;
         }
         bool isOption = false;
-        for (const std::string& o : spec.options) isOption = isOption || a == o;
+        for (const std::string& o : def.options) isOption = isOption || a == o;
         bool isFlag = false;
-        for (const std::string& f : spec.flags) isFlag = isFlag || a == f;
+        for (const std::string& f : def.flags) isFlag = isFlag || a == f;
         if (isOption) {
             if (i + 1 >= argc) return UsageError(a + " needs a value");
             args.options[a] = argv[++i];
@@ -196,9 +196,9 @@ int Run(int argc, char** argv) {
             args.positional.push_back(a);
         }
     }
-    if (args.positional.size() < spec.minArgs) return UsageError("missing arguments");
-    if (args.positional.size() > spec.maxArgs) return UsageError("too many arguments");
-    return spec.run(args);
+    if (args.positional.size() < def.minArgs) return UsageError("missing arguments");
+    if (args.positional.size() > def.maxArgs) return UsageError("too many arguments");
+    return def.run(args);
 }
 
 }  // namespace
