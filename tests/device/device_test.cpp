@@ -16,6 +16,7 @@ constexpr const char* kHw = "CopyScanner";
 constexpr LONG kKept = 0x55555555;  // what the caller put in an out-value
 const std::string kIsisBytes("isis template\r\n\0\x01\xFF[Scanner]\r\n", 29);
 constexpr const char* kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+using Values = std::vector<std::optional<RegValue>>;
 
 std::string ShellFolder(int csidl) {
     char path[MAX_PATH] = {};
@@ -23,78 +24,60 @@ std::string ShellFolder(int csidl) {
     return path;
 }
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 RegValue Dword(DWORD v) { return {REG_DWORD, {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)}}; }
 RegValue Sz(const std::string& text) { return {REG_SZ, {text.c_str(), text.c_str() + text.size() + 1}}; }
-
-// A path of `length` characters below the temporary folder.
-std::string DeepPath(size_t length) {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    std::string path = temp + std::string("ksdeep") + std::to_string(GetCurrentProcessId());
-    while (length - path.size() > 61) path += "\\" + std::string(59, 'd');
-    return path + "\\" + std::string(length - path.size() - 1, 'd');
+RegValue Raw(DWORD type, const std::string& bytes) { return {type, {bytes.begin(), bytes.end()}}; }
+void Set(const std::string& key, const char* name, const RegValue& v) {
+    SetValue(key, name, v.type, v.data.data(), static_cast<DWORD>(v.data.size()));
 }
 
-// Points one of the user's shell folders at `folder` for the object's life; the folders it had to
-// create are removed again.
-class MovedShellFolder {
-public:
-    MovedShellFolder(const char* name, const std::string& folder)
-        : name_(name), folder_(folder), existing_(folder), old_(GetValue(kShellFolders, name)) {
-        while (!Exists(existing_)) existing_.resize(existing_.rfind('\\'));
+// Points the user's documents folder at `path` while it lives; then removes it and its parent if empty.
+struct MovedDocuments {
+    explicit MovedDocuments(const std::string& path) : folder(path) {
         SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
-        SetValue(kShellFolders, name, REG_EXPAND_SZ, folder.c_str(), static_cast<DWORD>(folder.size() + 1));
+        Set(kShellFolders, "Personal", {REG_EXPAND_SZ, Sz(folder).data});
     }
-    ~MovedShellFolder() {
-        if (old_) SetValue(kShellFolders, name_, old_->type, old_->data.data(), static_cast<DWORD>(old_->data.size()));
-        if (!old_) RegDeleteKeyValueA(HKEY_CURRENT_USER, kShellFolders, name_);
-        for (std::string p = folder_; p.size() > existing_.size(); p.resize(p.rfind('\\'))) RemoveDirectoryA(p.c_str());
+    ~MovedDocuments() {
+        Set(kShellFolders, "Personal", old.value());
+        RemoveDirectoryA(folder.c_str()), RemoveDirectoryA(folder.substr(0, folder.rfind('\\')).c_str());
     }
-
-private:
-    const char* name_;
-    std::string folder_, existing_;
-    std::optional<RegValue> old_;
+    const std::string folder;
+    const std::optional<RegValue> old = GetValue(kShellFolders, "Personal");
 };
 
 class DeviceTest : public StoreTest {
 protected:
-    void SetUp() override {
-        StoreTest::SetUp();
-        CreateDirectoryA(profiles_.c_str(), nullptr);
-    }
+    void SetUp() override { StoreTest::SetUp(), CreateDirectoryA(profiles_.c_str(), nullptr); }
     void TearDown() override {
         for (const std::string& path : files_) DeleteFileA(path.c_str());
-        RemoveDirectoryA(profiles_.c_str());  // these two only when empty
-        RemoveDirectoryA(documents_.c_str());
+        RemoveDirectoryA(profiles_.c_str()), RemoveDirectoryA(documents_.c_str());  // only when empty
         StoreTest::TearDown();
     }
 
-    struct Copy {
-        HRESULT hr;
+    struct Copy {  // what a read gives back; the defaults are the untouched out-values
+        HRESULT hr = S_OK;
         LONG flags = kKept, count = kKept;
-        std::string path;
+        std::string path = "<untouched>";
+        bool operator==(const Copy&) const = default;
+        friend void PrintTo(const Copy& c, std::ostream* os) { *os << c.flags << ' ' << c.count << ' ' << c.path; }
     };
     static Copy Read() {
         Copy r;
         Bstr path;
-        r.hr = NewConfig()->CopyToFolderSettings(Bstr(kHw).get(), reinterpret_cast<_KSCPYFLAG*>(&r.flags), path.put(),
-                                                 &r.count);
-        r.path = path.get() != nullptr ? path.Ansi() : "<untouched>";
+        auto* flags = reinterpret_cast<_KSCPYFLAG*>(&r.flags);
+        r.hr = NewConfig()->CopyToFolderSettings(Bstr(kHw).get(), flags, path.put(), &r.count);
+        if (path.get() != nullptr) r.path = path.Ansi();
         return r;
     }
-    struct Startup {
-        short scan = -77, device = -77;
-        std::string file;
-    };
+    Values CopyValues() const {
+        return {GetValue(deviceKey_, "CopyPath"), GetValue(deviceKey_, "CopyFlags"), GetValue(deviceKey_, "CopyCount")};
+    }
+    using Modes = std::pair<short, short>;  // scan, device
+    struct Startup { Modes modes{-77, -77}; std::string file; };
     Startup StartUp(IKeystrelConfig* config, const char* hw) {
         Startup s;
-        Bstr file;
-        EXPECT_EQ(config->UIInterfaceStartupSettings(Bstr(hw).get(), &s.scan, &s.device, file.put()), S_OK);
+        Bstr file, name(hw);
+        EXPECT_EQ(config->UIInterfaceStartupSettings(name.get(), &s.modes.first, &s.modes.second, file.put()), S_OK);
         files_.push_back(s.file = file.get() != nullptr ? file.Ansi() : "<untouched>");
         return s;
     }
@@ -108,9 +91,13 @@ protected:
         files_.push_back(profiles_ + "\\" + name);
         std::ofstream(files_.back(), std::ios::binary) << bytes;
     }
-    bool IsNewCopyName(const std::string& path) const {  // <copies>\K<upper-case GUID, no braces>S.ini
+    // The bytes of a new per-user copy, <copies>\K<upper-case GUID, no braces>S.ini; "<none>" when
+    // the file does not exist.
+    std::string CopyBytes(const std::string& path) const {
         static const std::regex name("K[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}S\\.ini");
-        return path.rfind(copies_ + "\\", 0) == 0 && std::regex_match(path.substr(copies_.size() + 1), name);
+        if (!path.starts_with(copies_ + "\\") || !std::regex_match(path.substr(copies_.size() + 1), name)) return path;
+        std::ifstream in(path, std::ios::binary);
+        return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<none>";
     }
 
     const std::string deviceKey_ = RootPath(kHw);
@@ -124,147 +111,111 @@ protected:
     std::vector<std::string> files_;  // templates and copies, removed after the test
 };
 
-// "CopyPath" alone decides: without a readable one, the documents folder's "My Scanned Documents"
-// is created and all three values are (re)written; a readable one, even empty, is returned as
-// stored with the other two, and nothing is written.
+// "CopyPath" alone decides: without a readable one, the documents folder's "My Scanned Documents" is
+// created and all three values are (re)written; a readable one, even empty, is returned as stored,
+// flags and count as up to 4 bytes of any type into the out-values, and nothing is written.
 TEST_F(DeviceTest, CopySettingsAreResetOnlyWhenTheCopyPathCannotBeRead) {
-    const struct {
-        DWORD type;  // REG_NONE: no values at all
-        std::string bytes;
-        bool readable;
-    } cases[] = {
-        {REG_NONE, "", false},
-        {REG_DWORD, std::string("\x01\0\0\0", 4), false},  {REG_BINARY, std::string("C:\\Scans\0", 9), false},
-        {REG_SZ, std::string(260, 'p') + '\0', false},      {REG_SZ, std::string(1, '\0'), true},
-        {REG_SZ, std::string(259, 'q') + '\0', true},       {REG_EXPAND_SZ, std::string("%TEMP%\\Scans\0", 13), true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.bytes);
+    // path, number stored as both flags and count, reset or not, flags and count read back
+    const std::tuple<std::optional<RegValue>, std::optional<RegValue>, bool, LONG> cases[] = {
+        {std::nullopt, std::nullopt, true, 0}, {Dword(1), Dword(5), true, 0}, {Sz("D:"), std::nullopt, false, kKept},
+        {Raw(REG_BINARY, std::string("C:\\S\0", 5)), Dword(5), true, 0}, {Sz(std::string(260, 'p')), Dword(5), true, 0},
+        {Sz(""), Dword(5), false, 5}, {Sz(std::string(259, 'q')), Raw(REG_BINARY, "\x08"), false, 0x55555508},
+        {RegValue{REG_EXPAND_SZ, Sz("%TEMP%\\S").data}, Sz("ab"), false, 0x55006261},
+        {Sz("D:\\S"), Raw(REG_QWORD, std::string("\x01\0\0\0\0\0\0\0", 8)), false, kKept}};
+    for (const auto& [path, number, reset, read] : cases) {
+        SCOPED_TRACE(testing::PrintToString(path));
         RemoveDirectoryA(documents_.c_str());
         DeleteKeyTree(deviceKey_);
-        if (c.type != REG_NONE) {
-            SetValue(deviceKey_, "CopyPath", c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
-            SetDword(deviceKey_, "CopyFlags", 5);
-            SetDword(deviceKey_, "CopyCount", 6);
-        }
-        Copy r = Read();
-        EXPECT_EQ(r.hr, S_OK);
-        EXPECT_EQ(r.path, c.readable ? c.bytes.substr(0, c.bytes.size() - 1) : documents_);
-        EXPECT_EQ(r.flags, c.readable ? 5 : 10);
-        EXPECT_EQ(r.count, c.readable ? 6 : 0);
-        const RegValue stored{c.type, {c.bytes.begin(), c.bytes.end()}};
-        EXPECT_EQ(GetValue(deviceKey_, "CopyPath"), c.readable ? stored : Sz(documents_));
-        EXPECT_EQ(GetValue(deviceKey_, "CopyFlags"), Dword(c.readable ? 5 : 10));
-        EXPECT_EQ(GetValue(deviceKey_, "CopyCount"), Dword(c.readable ? 6 : 0));
-        EXPECT_EQ(Exists(documents_), !c.readable);
+        if (path) Set(deviceKey_, "CopyPath", *path);
+        if (number) Set(deviceKey_, "CopyFlags", *number), Set(deviceKey_, "CopyCount", *number);
+        const Values before = CopyValues();
+        const char* text = reset ? "" : reinterpret_cast<const char*>(path->data.data());
+        EXPECT_EQ(Read(), (reset ? Copy{S_OK, 10, 0, documents_} : Copy{S_OK, read, read, text}));
+        EXPECT_EQ(CopyValues(), (reset ? Values{Sz(documents_), Dword(10), Dword(0)} : before));
+        EXPECT_EQ(Exists(documents_), reset);
     }
 }
 
-// Beside a readable path, flags and count are taken as up to 4 bytes of any type straight into the
-// out-values.
-TEST_F(DeviceTest, FlagsAndCountAreReadWhateverTheirTypeWhenTheyFit) {
-    const struct {
-        DWORD type;  // REG_NONE: values missing
-        std::string bytes;
-        LONG expected;
-    } cases[] = {
-        {REG_NONE, "", kKept}, {REG_BINARY, std::string("\x04\0\0\0", 4), 4}, {REG_BINARY, "\x08", 0x55555508},
-        {REG_SZ, std::string("ab\0", 3), 0x55006261}, {REG_QWORD, std::string("\x01\0\0\0\0\0\0\0", 8), kKept},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.expected);
-        DeleteKeyTree(deviceKey_);
-        SetString(deviceKey_, "CopyPath", "D:\\Scans");
-        for (const char* name : {"CopyFlags", "CopyCount"}) {
-            if (c.type != REG_NONE) SetValue(deviceKey_, name, c.type, c.bytes.data(), DWORD(c.bytes.size()));
-        }
-        auto before = DumpTree(deviceKey_);
-        Copy r = Read();
-        EXPECT_EQ(r.flags, c.expected);
-        EXPECT_EQ(r.count, c.expected);
-        EXPECT_EQ(DumpTree(deviceKey_), before) << "a readable path means nothing is written";
+// Null flags, count or modes are refused before anything is touched; a null path or file only
+// means the caller does not want it.
+TEST_F(DeviceTest, NullOutNumbersAreRefusedButNullTextsAreNot) {
+    Ref<IKeystrelConfig> c = NewConfig();
+    ASSERT_EQ(c->SetUIInterfaceProfile(Bstr("Nulls").get()), S_OK);
+    LONG n = kKept;
+    short m = -5;
+    auto* f = reinterpret_cast<_KSCPYFLAG*>(&n);
+    Bstr hw(kHw), file;
+    for (HRESULT hr : {c->CopyToFolderSettings(hw.get(), nullptr, nullptr, &n),
+                       c->CopyToFolderSettings(hw.get(), f, nullptr, nullptr),
+                       c->UIInterfaceStartupSettings(hw.get(), nullptr, &m, file.put()),
+                       c->UIInterfaceStartupSettings(hw.get(), &m, nullptr, file.put())}) {
+        EXPECT_EQ(hr, E_POINTER);
     }
-    // Null flags or count are refused; a null path only means the caller does not want it.
-    Ref<IKeystrelConfig> config = NewConfig();
-    LONG value = kKept;
-    auto* flags = reinterpret_cast<_KSCPYFLAG*>(&value);
-    DeleteKeyTree(deviceKey_);
-    EXPECT_EQ(config->CopyToFolderSettings(Bstr(kHw).get(), nullptr, nullptr, &value), E_POINTER);
-    EXPECT_EQ(config->CopyToFolderSettings(Bstr(kHw).get(), flags, nullptr, nullptr), E_POINTER);
-    EXPECT_FALSE(KeyExists(deviceKey_));
-    EXPECT_EQ(config->CopyToFolderSettings(Bstr(kHw).get(), flags, nullptr, &value), S_OK);
+    EXPECT_TRUE(n == kKept && m == -5 && file.get() == nullptr && !KeyExists(kRoot));
+    EXPECT_EQ(c->CopyToFolderSettings(hw.get(), f, nullptr, &n), S_OK);
+    EXPECT_EQ(c->UIInterfaceStartupSettings(hw.get(), &m, &m, nullptr), S_OK);
     EXPECT_EQ(GetValue(deviceKey_, "CopyPath"), Sz(documents_));
+    files_.push_back(GetString(RootPath("UIInterfaceProfiles\\Nulls"), "IniFile").value_or(""));
+    EXPECT_EQ(CopyBytes(files_.back()), "<none>");  // no template
 }
 
+// The count adds in 32 bits (from no key, or over any readable bytes); options are stored as given.
 TEST_F(DeviceTest, StoredOptionsKeepTheCountWhichAddsInThirtyTwoBits) {
     Ref<IKeystrelConfig> config = NewConfig();
-    const struct {
-        LONG add;
-        DWORD expected;
-    } counts[] = {{3, 3}, {-1, 2}, {0x7FFFFFFD, 0x7FFFFFFF}, {1, 0x80000000}, {-1, 0x7FFFFFFF}, {-0x7FFFFFFF, 0}};
-    for (const auto& c : counts) {  // from no device key on
-        EXPECT_EQ(config->UpdateCopyCount(Bstr(kHw).get(), c.add), S_OK);
-        EXPECT_EQ(GetValue(deviceKey_, "CopyCount"), Dword(c.expected)) << c.add;
+    const std::pair<LONG, DWORD> counts[] = {{3, 3},          {-1, 2},          {0x7FFFFFFD, 0x7FFFFFFF},
+                                             {1, 0x80000000}, {-1, 0x7FFFFFFF}, {-0x7FFFFFFF, 0}};
+    for (const auto& [add, expected] : counts) {
+        EXPECT_EQ(config->UpdateCopyCount(Bstr(kHw).get(), add), S_OK);
+        EXPECT_EQ(GetValue(deviceKey_, "CopyCount"), Dword(expected)) << add;
     }
-    SetValue(deviceKey_, "CopyCount", REG_BINARY, "\x07", 1);  // read over zero
+    Set(deviceKey_, "CopyCount", Raw(REG_BINARY, "\x07"));
     EXPECT_EQ(config->UpdateCopyCount(Bstr(kHw).get(), 1), S_OK);
-    EXPECT_EQ(GetValue(deviceKey_, "CopyCount"), Dword(8));
-
     EXPECT_EQ(config->StoreCopyFolderOptions(Bstr(kHw).get(), static_cast<_KSCPYFLAG>(5), Bstr("D:\\Out").get()), S_OK);
-    EXPECT_EQ(GetValue(deviceKey_, "CopyPath"), Sz("D:\\Out"));
-    EXPECT_EQ(GetValue(deviceKey_, "CopyFlags"), Dword(5));
-    Copy r = Read();
-    EXPECT_EQ(r.path, "D:\\Out");
-    EXPECT_EQ(r.flags, 5);
-    EXPECT_EQ(r.count, 8);
-    // Stored unchecked: a null path as the empty text, a long one as it is.
-    const std::string longPath = "D:\\" + std::string(300, 'x');
+    EXPECT_EQ(CopyValues(), (Values{Sz("D:\\Out"), Dword(5), Dword(8)}));
+    EXPECT_EQ(Read(), (Copy{S_OK, 5, 8, "D:\\Out"}));
     EXPECT_EQ(config->StoreCopyFolderOptions(Bstr(kHw).get(), KSCPYFLAG_BYTYPE, nullptr), S_OK);
-    EXPECT_EQ(GetValue(deviceKey_, "CopyPath"), Sz(""));
-    EXPECT_EQ(config->StoreCopyFolderOptions(Bstr(kHw).get(), KSCPYFLAG_BYWEEK, Bstr(longPath.c_str()).get()), S_OK);
-    EXPECT_EQ(GetValue(deviceKey_, "CopyPath"), Sz(longPath));
+    EXPECT_EQ(GetValue(deviceKey_, "CopyPath"), Sz(""));  // a null path is the empty text
 }
 
 // The copy folder must fit 259 characters: a documents folder of 239 is refused (nothing written,
 // out-values untouched) and 238 just fits; at a drive root no second backslash is added.
-TEST_F(DeviceTest, CopyFolderIsMadeInsideTheDocumentsFolderWhenItFits) {
-    {
-        MovedShellFolder documents("Personal", DeepPath(239));
-        RemoveDirectoryA((DeepPath(239) + "\\My Scanned Documents").c_str());  // left by an aborted run
-        Copy r = Read();
-        EXPECT_EQ(r.hr, S_OK);
-        EXPECT_EQ(r.path, "<untouched>");
-        EXPECT_EQ(r.flags, kKept);
-        EXPECT_EQ(r.count, kKept);
-        EXPECT_EQ(ValueNames(deviceKey_), std::vector<std::string>{});
-        EXPECT_FALSE(Exists(DeepPath(239) + "\\My Scanned Documents"));
-    }
-    for (auto [documents, folder] : {std::pair{DeepPath(238), DeepPath(238) + "\\My Scanned Documents"},
-                                     std::pair{std::string("C:\\"), std::string("C:\\My Scanned Documents")}}) {
-        MovedShellFolder moved("Personal", documents);
+TEST_F(DeviceTest, CopyFolderIsMadeInsideTheDocumentsFolderOnlyWhenItFits) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string parent = temp + std::string("ksdeep") + std::to_string(GetCurrentProcessId()) + "\\";
+    const std::string deep = parent + std::string(238 - parent.size(), 'd'), name = "\\My Scanned Documents";
+    const std::tuple<std::string, std::string, bool> cases[] = {
+        {deep + "d", deep + "d" + name, false}, {deep, deep + name, true}, {"C:\\", "C:" + name, true}};
+    for (const auto& [documents, folder, fits] : cases) {
+        MovedDocuments moved(documents);
+        RemoveDirectoryA(folder.c_str());  // left by an aborted run
         DeleteKeyTree(deviceKey_);
-        EXPECT_EQ(Read().path, folder);
-        EXPECT_TRUE(Exists(folder));
+        EXPECT_EQ(Read(), (fits ? Copy{S_OK, 10, 0, folder} : Copy{}));
+        EXPECT_EQ(ValueNames(deviceKey_).size(), fits ? 3u : 0u);
+        EXPECT_EQ(Exists(folder), fits);
         RemoveDirectoryA(folder.c_str());
     }
 }
 
-// The first start-up under a profile makes its key and a per-user copy of the ISIS template; from
-// then on the recorded path is returned as it is, even when the file is gone.
-TEST_F(DeviceTest, FirstStartupMakesTheProfileKeyAndCopiesTheIsisTemplateOnce) {
-    WriteTemplate("IsisScanner.isis", kIsisBytes);
-    Ref<IKeystrelConfig> config = NewConfig();
+// The first start-up under a profile makes its key and a copy of the template its hardware names;
+// later the recorded path is returned as it is, whatever the hardware and even when the file is gone.
+TEST_F(DeviceTest, FirstStartupOfAProfileCopiesItsIsisTemplateOnce) {
+    WriteTemplate("First.isis", kIsisBytes);
+    WriteTemplate("Second.isis", "second scanner");
+    Ref<IKeystrelConfig> config = NewConfig(), other = NewConfig();
     ASSERT_EQ(config->SetUIInterfaceProfile(Bstr("Desk").get()), S_OK);
-    const Startup s = StartUp(config.get(), "IsisScanner");
-    EXPECT_EQ(s.scan, 2);
-    EXPECT_EQ(s.device, 1);
-    EXPECT_TRUE(IsNewCopyName(s.file)) << s.file;
-    EXPECT_EQ(Contents(s.file), kIsisBytes);
+    ASSERT_EQ(other->SetUIInterfaceProfile(Bstr("Other").get()), S_OK);
+    const Startup s = StartUp(config.get(), "First");
+    EXPECT_EQ(s.modes, Modes(2, 1));
+    EXPECT_EQ(CopyBytes(s.file), kIsisBytes);
     const std::string key = RootPath("UIInterfaceProfiles\\Desk");
     EXPECT_EQ(GetValue(key, "IniFile"), Sz(s.file));
     EXPECT_EQ(ValueNames(key), std::vector<std::string>{"IniFile"}) << "the modes are not written";
+    const std::string otherFile = StartUp(other.get(), "First").file;
+    EXPECT_NE(otherFile, s.file);
+    EXPECT_EQ(CopyBytes(otherFile), kIsisBytes);
     ASSERT_TRUE(DeleteFileA(s.file.c_str()));
-    EXPECT_EQ(StartUp(config.get(), "IsisScanner").file, s.file);
+    EXPECT_EQ(StartUp(config.get(), "Second").file, s.file);
     EXPECT_FALSE(Exists(s.file));
 }
 
@@ -277,120 +228,40 @@ TEST_F(DeviceTest, ModesAreSavedSignExtendedAndReadBackThroughTheSentinel) {
     EXPECT_EQ(config->UIInterfaceSaveSettings(4, 4), S_OK);
     EXPECT_FALSE(KeyExists(key));
     StartUp(config.get(), "AnyScanner");
-    const struct {
-        short scan, device;
-        DWORD storedScan, storedDevice;
-        short readScan, readDevice;
-    } saves[] = {{5, 3, 5, 3, 5, 3}, {-1, -32768, ~0u, 0xFFFF8000, -1, -32768}, {99, 99, 99, 99, 2, 1}};
-    for (const auto& c : saves) {
-        EXPECT_EQ(config->UIInterfaceSaveSettings(c.scan, c.device), S_OK);
-        EXPECT_EQ(GetValue(key, "ScanMode"), Dword(c.storedScan));
-        EXPECT_EQ(GetValue(key, "DeviceMode"), Dword(c.storedDevice));
-        const Startup s = StartUp(config.get(), "AnyScanner");
-        EXPECT_EQ(s.scan, c.readScan);
-        EXPECT_EQ(s.device, c.readDevice);
-    }
-    const struct {
-        DWORD type;
-        std::string bytes;
-        short scan, device;
-    } stored[] = {
-        {REG_DWORD, std::string("\x45\x23\x01\x00", 4), 0x2345, 0x2345}, {REG_BINARY, std::string("\x05\0", 2), 5, 5},
-        {REG_BINARY, "\x07", 7, 7}, {REG_QWORD, std::string("\x05\0\0\0\0\0\0\0", 8), 2, 1},
-        {REG_SZ, std::string("c\0", 2), 2, 1},  // 99 as text bytes
-    };
-    for (const auto& c : stored) {
-        for (const char* name : {"ScanMode", "DeviceMode"}) {
-            SetValue(key, name, c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
-        }
-        const Startup s = StartUp(config.get(), "AnyScanner");
-        EXPECT_EQ(s.scan, c.scan) << c.bytes;
-        EXPECT_EQ(s.device, c.device) << c.bytes;
+    // modes saved (or else values written as they stand), values then stored, modes read back
+    const std::tuple<std::optional<Modes>, RegValue, RegValue, Modes> cases[] = {
+        {Modes{5, 3}, Dword(5), Dword(3), {5, 3}}, {Modes{-1, -32768}, Dword(~0u), Dword(0xFFFF8000), {-1, -32768}},
+        {Modes{99, 99}, Dword(99), Dword(99), {2, 1}}, {{}, Dword(0x12345), Raw(REG_BINARY, "\x07"), {0x2345, 7}},
+        {{}, Raw(REG_QWORD, std::string("\x05\0\0\0\0\0\0\0", 8)), Sz("c") /* 99 as text */, {2, 1}}};
+    for (const auto& [save, scan, device, read] : cases) {
+        if (!save) Set(key, "ScanMode", scan), Set(key, "DeviceMode", device);
+        else EXPECT_EQ(config->UIInterfaceSaveSettings(save->first, save->second), S_OK);
+        EXPECT_EQ((Values{GetValue(key, "ScanMode"), GetValue(key, "DeviceMode")}), (Values{scan, device}));
+        EXPECT_EQ(StartUp(config.get(), "AnyScanner").modes, read) << scan.type << ' ' << device.type;
     }
 }
 
-TEST_F(DeviceTest, NullModePointersAreRefusedButANullFileStillProvisions) {
-    Ref<IKeystrelConfig> config = NewConfig();
-    ASSERT_EQ(config->SetUIInterfaceProfile(Bstr("Nulls").get()), S_OK);
-    short mode = -5;
-    Bstr file;
-    EXPECT_EQ(config->UIInterfaceStartupSettings(Bstr("S").get(), nullptr, &mode, file.put()), E_POINTER);
-    EXPECT_EQ(config->UIInterfaceStartupSettings(Bstr("S").get(), &mode, nullptr, file.put()), E_POINTER);
-    EXPECT_EQ(mode, -5);
-    EXPECT_EQ(file.get(), nullptr);
-    EXPECT_FALSE(KeyExists(RootPath("UIInterfaceProfiles")));
-    EXPECT_EQ(config->UIInterfaceStartupSettings(Bstr("S").get(), &mode, &mode, nullptr), S_OK);
-    files_.push_back(GetString(RootPath("UIInterfaceProfiles\\Nulls"), "IniFile").value_or(""));
-    EXPECT_TRUE(IsNewCopyName(files_.back())) << files_.back();
-}
-
+// TWAIN copies live in the device key's "TwainSettings" and come from the ".twain" template.
 TEST_F(DeviceTest, TwainFileIsProvisionedOncePerScannerWithOrWithoutATemplate) {
     const std::string twainBytes("twain\0template", 14);
     WriteTemplate("TwainScanner.twain", twainBytes);
     WriteTemplate("TwainScanner.isis", kIsisBytes);  // not the one to copy
     Ref<IKeystrelConfig> config = NewConfig();
     const std::string file = Twain(config.get(), "TwainScanner");
-    EXPECT_TRUE(IsNewCopyName(file)) << file;
-    EXPECT_EQ(Contents(file), twainBytes);
+    EXPECT_EQ(CopyBytes(file), twainBytes);
     EXPECT_EQ(GetValue(RootPath("TwainScanner\\TwainSettings"), "IniFile"), Sz(file));
     EXPECT_EQ(Twain(NewConfig().get(), "TwainScanner"), file);
-    // Without a template the new path is recorded and returned all the same, but no file is made.
-    const std::string missing = Twain(config.get(), "NoTemplateScanner");
-    EXPECT_TRUE(IsNewCopyName(missing)) << missing;
-    EXPECT_FALSE(Exists(missing));
-    EXPECT_EQ(GetString(RootPath("NoTemplateScanner\\TwainSettings"), "IniFile"), missing);
-}
-
-// The file belongs to the object's interface profile: the hardware name only picks the template
-// when the file is first made.
-TEST_F(DeviceTest, EachInterfaceProfileGetsItsOwnCopyChosenByTheFirstHardwareName) {
-    WriteTemplate("First.isis", "first scanner");
-    WriteTemplate("Second.isis", "second scanner");
-    Ref<IKeystrelConfig> config = NewConfig(), other = NewConfig();
-    ASSERT_EQ(config->SetUIInterfaceProfile(Bstr("Left").get()), S_OK);
-    ASSERT_EQ(other->SetUIInterfaceProfile(Bstr("Right").get()), S_OK);
-    const std::string left = StartUp(config.get(), "First").file, right = StartUp(other.get(), "First").file;
-    EXPECT_NE(left, right);
-    EXPECT_EQ(Contents(right), "first scanner");
-    EXPECT_EQ(StartUp(config.get(), "Second").file, left);
-    EXPECT_EQ(Contents(left), "first scanner");
-}
-
-// An "IniFile" that is empty, not a string or longer than 259 characters counts as absent.
-TEST_F(DeviceTest, UnusableIniFileCountsAsAbsent) {
-    const std::string key = RootPath("Odd\\TwainSettings"), longest = "C:\\" + std::string(256, 'f');
-    const struct {
-        DWORD type;
-        std::string bytes;
-    } cases[] = {{REG_SZ, std::string(1, '\0')}, {REG_DWORD, "\x01\x02\x03\x04"},
-                 {REG_BINARY, std::string("C:\\a.ini\0", 9)}, {REG_SZ, longest + "f" + '\0'}};
-    Ref<IKeystrelConfig> config = NewConfig();
-    for (const auto& c : cases) {
-        SetValue(key, "IniFile", c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
-        const std::string file = Twain(config.get(), "Odd");
-        EXPECT_TRUE(IsNewCopyName(file)) << c.bytes;
-        EXPECT_EQ(GetString(key, "IniFile"), file);
+    // Without a usable "IniFile" (none, not a string, or longer than 259 characters) a new path is
+    // recorded and returned; without a template no file is made.
+    const std::string key = RootPath("Plain\\TwainSettings"), longest = "C:\\" + std::string(256, 'f');
+    for (const std::optional<RegValue>& odd : Values{std::nullopt, Dword(0x04030201), Sz(longest + "f")}) {
+        if (odd) Set(key, "IniFile", *odd);
+        const std::string fresh = Twain(config.get(), "Plain");
+        EXPECT_EQ(CopyBytes(fresh), "<none>");
+        EXPECT_EQ(GetString(key, "IniFile"), fresh);
     }
     SetString(key, "IniFile", longest);
-    EXPECT_EQ(Twain(config.get(), "Odd"), longest);
-}
-
-// "\Keystrel 4.0\" and the 42-character name add 56 characters to the application-data folder; a
-// copy path longer than 259 gives the template's path and records nothing.
-TEST_F(DeviceTest, AppDataFolderTooLongForACopyGivesTheTemplatePath) {
-    Ref<IKeystrelConfig> config = NewConfig();
-    ASSERT_EQ(config->SetUIInterfaceProfile(Bstr("Deep").get()), S_OK);
-    {
-        MovedShellFolder appData("AppData", DeepPath(204));
-        EXPECT_EQ(Twain(config.get(), "DeepScanner"), profiles_ + "\\DeepScanner.twain");
-        EXPECT_EQ(StartUp(config.get(), "DeepScanner").file, profiles_ + "\\DeepScanner.isis");
-        EXPECT_FALSE(GetString(RootPath("DeepScanner\\TwainSettings"), "IniFile"));
-        EXPECT_FALSE(GetString(RootPath("UIInterfaceProfiles\\Deep"), "IniFile"));
-        EXPECT_FALSE(Exists(DeepPath(204) + "\\Keystrel 4.0"));
-    }
-    MovedShellFolder appData("AppData", DeepPath(203));
-    EXPECT_EQ(Twain(config.get(), "DeepScanner").size(), 259u);
-    RemoveDirectoryA((DeepPath(203) + "\\Keystrel 4.0").c_str());
+    EXPECT_EQ(Twain(config.get(), "Plain"), longest);
 }
 
 }  // namespace

@@ -1,48 +1,46 @@
 // The link engine catalogue and the paths the utility's other components ask for. Engines are
 // classes of this executable in the real category; link caches are real compound files.
+#include <cstring>
+
 #include "support/ks_test.h"
 
 namespace kstest {
 namespace {
 
 // The category manager lists its members in class-key order, which is this order.
-const CLSID kClasses[3] = {{0x467befab, 0x0a43, 0x4f4e, {0x95, 0x6a, 0x57, 0xb4, 0x21, 0x55, 0xd4, 0x88}},
-                           {0x759749a1, 0xa173, 0x48a7, {0x90, 0x1f, 0xb6, 0x9c, 0xf3, 0xcd, 0x96, 0x1e}},
-                           {0x7aa00f8d, 0xf533, 0x4e9a, {0xbe, 0x14, 0x87, 0x05, 0x00, 0xa5, 0xbe, 0x8a}}};
+CLSID TestClass(BYTE n) { return {0x7aa00f8d, 0xf533, 0x4e9a, {0xbe, 0x14, 0x87, 0x05, 0x00, 0xa5, 0xbe, n}}; }
+const CLSID kClasses[3] = {TestClass(0x8a), TestClass(0x8b), TestClass(0x8c)};
 // The store must neither read nor release the pointer the caller passes in.
 IStorage* const kUntouched = reinterpret_cast<IStorage*>(static_cast<uintptr_t>(0x5A5A5A50));
+using Outcome = std::pair<HRESULT, std::string>;
 
 std::string GuidText(REFGUID guid) {
     wchar_t wide[40] = {};
-    StringFromGUID2(guid, wide, 40);
-    return Bstr(wide).Ansi();
+    return Bstr(StringFromGUID2(guid, wide, 40) != 0 ? wide : L"").Ansi();
 }
 std::string ClassKey(REFCLSID clsid) { return "CLSID\\" + GuidText(clsid); }
-
-void WriteEngineKey(const std::string& name, const std::string& guid, const std::string& cache) {
+void WriteEngineKey(const std::string& name, const std::string& guid, const std::string& cache) {  // "": no cache
     SetString(RootPath(name), "", "LINKENGINE");
     SetString(RootPath(name), "GUID", guid);
-    SetString(RootPath(name), "LinkCache", cache);
+    if (!cache.empty()) SetString(RootPath(name), "LinkCache", cache);
 }
 
 // A link engine that is its own class object. The store's references end within each call, so it
 // lives on the test's stack.
 class TestEngine final : public IClassFactory, public ILinkEngine {
 public:
-    TestEngine(int index, bool served = true, bool member = true) : clsid(kClasses[index]) {
+    explicit TestEngine(int index, bool served = true) : clsid(kClasses[index]) {
         IClassFactory* factory = this;
-        if (served) CoRegisterClassObject(clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
-        const std::string category = "\\Implemented Categories\\" + GuidText(CATID_LinkEngines);
-        if (member) CreateKeyPath(ClassKey(clsid) + category, HKEY_CLASSES_ROOT);
+        if (served) CoRegisterClassObject(clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+        CreateKeyPath(ClassKey(clsid) + "\\Implemented Categories\\" + GuidText(CATID_LinkEngines), HKEY_CLASSES_ROOT);
     }
     ~TestEngine() {
-        if (cookie_ != 0) CoRevokeClassObject(cookie_);
+        if (cookie != 0) CoRevokeClassObject(cookie);
         DeleteKeyTree(ClassKey(clsid), HKEY_CLASSES_ROOT);
     }
     STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
         *out = riid == IID_IUnknown || riid == IID_IClassFactory ? static_cast<void*>(static_cast<IClassFactory*>(this))
-               : riid == IID_ILinkEngine && answersLinkEngine    ? static_cast<ILinkEngine*>(this)
-                                                                 : nullptr;
+               : riid == IID_ILinkEngine ? static_cast<ILinkEngine*>(this) : nullptr;
         return *out != nullptr ? S_OK : E_NOINTERFACE;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
@@ -57,54 +55,43 @@ public:
         if (!linkCache.empty()) WriteEngineKey("Engine", GuidText(clsid), linkCache);  // as real engines do
         return refreshResult;
     }
-
     const CLSID clsid;
     HRESULT createResult = S_OK, refreshResult = S_OK;
-    bool answersLinkEngine = true;
     std::string linkCache;  // when set, RefreshEngine writes the engine key "Engine" naming it
     int refreshes = 0;
-
-private:
-    DWORD cookie_ = 0;
+    DWORD cookie = 0;
 };
 
-class LinkEngineTest : public StoreTest {
+class LinksTest : public StoreTest {
 protected:
-    void SetUp() override {
-        StoreTest::SetUp();
-        Forget();  // leftovers of an aborted run
-    }
+    void SetUp() override { StoreTest::SetUp(), Forget(); }  // leftovers of an aborted run
     void TearDown() override {
-        store_.reset();
-        config_.reset();
-        Forget();
+        store_.reset(), config_.reset(), Forget();
         for (const std::string& path : files_) DeleteFileA(path.c_str());
         StoreTest::TearDown();
     }
     static void Forget() { for (const CLSID& id : kClasses) DeleteKeyTree(ClassKey(id), HKEY_CLASSES_ROOT); }
-    // LoadLinkInfo over a preset pointer; notes the storage handed out and the file behind it.
-    HRESULT Load(LONG refresh) {
+    // LoadLinkInfo over a preset pointer: its result and what the caller got, "<untouched>", "<null>"
+    // or the file of the storage handed out (kept in store_).
+    Outcome Load(LONG refresh) {
         IStorage* raw = kUntouched;
-        HRESULT hr = config_->LoadLinkInfo(refresh, &raw);
-        untouched_ = raw == kUntouched;
-        store_ = Ref<IStorage>(untouched_ ? nullptr : raw);
+        const HRESULT hr = config_->LoadLinkInfo(refresh, &raw);
+        store_ = Ref<IStorage>(raw == kUntouched ? nullptr : raw);
+        std::string opened = raw == kUntouched ? "<untouched>" : raw == nullptr ? "<null>" : "<unnamed>";
         STATSTG stat{};
-        opened_ = store_ && store_->Stat(&stat, STATFLAG_DEFAULT) == S_OK ? Bstr(stat.pwcsName).Ansi() : "<none>";
+        if (store_ && store_->Stat(&stat, STATFLAG_DEFAULT) == S_OK) opened = Bstr(stat.pwcsName).Ansi();
         CoTaskMemFree(stat.pwcsName);
-        return hr;
+        return {hr, opened};
     }
-    // A new compound file in the temporary folder (or only its name), deleted after the test.
-    std::string NewCache(bool create = true) {
+    // A new compound file in the temporary folder, deleted after the test.
+    std::string NewCache() {
         char folder[MAX_PATH] = {};
         GetTempPathA(MAX_PATH, folder);
         static int counter = 0;
         files_.push_back(folder + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter) + ".stg");
-        DeleteFileA(files_.back().c_str());  // left over by an aborted run of a process with this id
         Ref<IStorage> storage;
         const DWORD mode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
-        if (create) {
-            EXPECT_EQ(StgCreateDocfile(Bstr(files_.back().c_str()).get(), mode, 0, storage.put()), S_OK);
-        }
+        EXPECT_EQ(StgCreateDocfile(Bstr(files_.back().c_str()).get(), mode, 0, storage.put()), S_OK);
         return files_.back();
     }
     std::vector<CLSID> List() {
@@ -115,51 +102,38 @@ protected:
 
     Ref<IKeystrelConfig> config_ = NewConfig();
     Ref<IStorage> store_;
-    bool untouched_ = false;
-    std::string opened_;
     std::vector<std::string> files_;
 };
 
-// An engine key opens its cache without a refresh and leaves the list alone, even when the cache
-// is unusable; anything else falls through to the category search.
-TEST_F(LinkEngineTest, OnlyTheExactMarkerInADirectSubkeyMakesAnEngineKey) {
+// An engine key opens its cache without a refresh, even when the cache is unusable; anything else
+// falls through to the category search.
+TEST_F(LinksTest, OnlyTheExactMarkerInADirectSubkeyMakesAnEngineKey) {
     TestEngine member(0);
     member.refreshResult = E_FAIL;  // no second run
     const std::string marker = "LINKENGINE", ok = NewCache(), tooLong = "C:\\" + std::string(257, 'x');
-    const struct {
-        const char* key;
-        DWORD type;
-        std::string value, cache;  // cache "": no "LinkCache"
-        bool isEngine;
-        HRESULT hr;
-    } cases[] = {
+    // key, type and text of its default value, "LinkCache" ("": none), whether an engine key, result
+    const std::tuple<std::string, DWORD, std::string, std::string, bool, HRESULT> cases[] = {
         {"Engine", REG_SZ, marker, ok, true, S_OK},         {"Engine", REG_EXPAND_SZ, marker, ok, true, S_OK},
         {"Engine", REG_SZ, marker, "", true, E_FAIL},       {"Engine", REG_SZ, marker, tooLong, true, E_FAIL},
         {"Engine", REG_SZ, "linkengine", ok, false, S_OK},  {"Engine", REG_SZ, marker + " ", ok, false, S_OK},
         {"Engine", REG_SZ, marker + "S", ok, false, S_OK},  {"Engine", REG_BINARY, marker, ok, false, S_OK},
-        {"Scanner\\Engine", REG_SZ, marker, ok, false, S_OK},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.key + (" " + c.value) + " " + std::to_string(c.type) + " " + c.cache);
+        {"Scanner\\Engine", REG_SZ, marker, ok, false, S_OK}};
+    for (const auto& [key, type, value, cache, isEngine, hr] : cases) {
+        SCOPED_TRACE(key + " " + value + " " + std::to_string(type) + " " + cache);
         DeleteKeyTree(kRoot);
-        WriteEngineKey(c.key, GuidText(member.clsid), c.cache);
-        SetValue(RootPath(c.key), "", c.type, c.value.c_str(), static_cast<DWORD>(c.value.size() + 1));
-        if (c.cache.empty()) RegDeleteKeyValueA(HKEY_CURRENT_USER, RootPath(c.key).c_str(), "LinkCache");
-        member.refreshes = 0;
-        config_ = NewConfig();
-        EXPECT_EQ(Load(0), c.hr);
-        EXPECT_EQ(opened_, c.isEngine && c.hr == S_OK ? ok : "<none>");
-        EXPECT_EQ(untouched_, !c.isEngine || c.hr != S_OK);
-        EXPECT_EQ(member.refreshes, c.isEngine ? 0 : 1);
-        EXPECT_EQ(List().size(), c.isEngine ? 0u : 1u);
+        WriteEngineKey(key, GuidText(member.clsid), cache);
+        SetValue(RootPath(key), "", type, value.c_str(), static_cast<DWORD>(value.size() + 1));
+        config_ = NewConfig(), member.refreshes = 0;
+        EXPECT_EQ(Load(0), Outcome(hr, isEngine && hr == S_OK ? ok : "<untouched>"));
+        EXPECT_EQ(member.refreshes, isEngine ? 0 : 1) << "a category search";
     }
 }
 
 // The named engine refreshes (here moving its cache) before the cache is opened; a "GUID" that is
 // not a served class in registry form only skips the refresh.
-TEST_F(LinkEngineTest, RefreshAsksTheNamedEngineOnceFirstAndAnUnusableGuidSkipsIt) {
+TEST_F(LinksTest, RefreshAsksTheNamedEngineOnceFirstAndAnUnusableGuidSkipsIt) {
     const std::string before = NewCache(), after = NewCache();
-    TestEngine engine(0, true, false);
+    TestEngine engine(0);
     engine.linkCache = after;
     engine.refreshResult = S_FALSE;
     const std::string guid = GuidText(engine.clsid), progId = "KsLinksTest.Engine";
@@ -168,11 +142,9 @@ TEST_F(LinkEngineTest, RefreshAsksTheNamedEngineOnceFirstAndAnUnusableGuidSkipsI
                                     GuidText(kClasses[2]) /* nobody serves it */, std::string()}) {
         SCOPED_TRACE(text);
         WriteEngineKey("Engine", text, before);
-        if (text.empty()) RegDeleteKeyValueA(HKEY_CURRENT_USER, RootPath("Engine").c_str(), "GUID");
         engine.refreshes = 0;
-        EXPECT_EQ(Load(1), S_OK);
+        EXPECT_EQ(Load(1), Outcome(S_OK, text == guid ? after : before));
         EXPECT_EQ(engine.refreshes, text == guid ? 1 : 0);
-        EXPECT_EQ(opened_, text == guid ? after : before);
     }
     DeleteKeyTree(progId, HKEY_CLASSES_ROOT);
 }
@@ -180,168 +152,107 @@ TEST_F(LinkEngineTest, RefreshAsksTheNamedEngineOnceFirstAndAnUnusableGuidSkipsI
 // Engine keys are read until the enumeration fails (a 64-character name does not fit, 63 do). Each
 // opens its cache into the caller's pointer: the earlier storage is released, and the caller gets
 // the last key's result, StgOpenStorage's error unchanged.
-TEST_F(LinkEngineTest, EachEngineKeyReplacesTheStorageOfTheOneBefore) {
+TEST_F(LinksTest, EachEngineKeyReplacesTheStorageOfTheOneBefore) {
     const std::string first = NewCache(), last = NewCache();
     WriteEngineKey("EngineA", "", first);  // subkeys enumerate in name order
     WriteEngineKey("EngineB", "", last);
     CreateKeyPath(RootPath(std::string(63, 'B')));
-    EXPECT_EQ(Load(0), S_OK);
-    EXPECT_EQ(opened_, last);
+    EXPECT_EQ(Load(0), Outcome(S_OK, last));
     EXPECT_TRUE(DeleteFileA(first.c_str())) << "the earlier storage still holds its file";
-    EXPECT_FALSE(DeleteFileA(last.c_str()));
     store_.reset();
-
     WriteEngineKey("EngineA", "", last);
-    WriteEngineKey("EngineB", "", NewCache(false));
-    IStorage* raw = kUntouched;
-    EXPECT_EQ(config_->LoadLinkInfo(0, &raw), STG_E_FILENOTFOUND);
-    EXPECT_EQ(raw, nullptr);
+    WriteEngineKey("EngineB", "", last + ".missing");
+    EXPECT_EQ(Load(0), Outcome(STG_E_FILENOTFOUND, "<null>"));
     EXPECT_TRUE(DeleteFileA(last.c_str()));
-
     CreateKeyPath(RootPath(std::string(64, 'A')));  // enumerated first
-    EXPECT_EQ(Load(0), E_FAIL);
-    EXPECT_TRUE(untouched_);
+    EXPECT_EQ(Load(0), Outcome(E_FAIL, "<untouched>"));
 }
 
 // Without engine keys every member is listed and asked to refresh; a successful refresh sends the
 // call back to the registry once (per call), where with Refresh the new key's engine is asked again.
-TEST_F(LinkEngineTest, CategorySearchRefreshesMembersThenStartsOverOnce) {
+TEST_F(LinksTest, CategorySearchRefreshesMembersThenStartsOverOnce) {
     const std::string cache = NewCache();
-    const struct {
-        bool writesKey;
-        HRESULT refreshResult;
-        LONG refresh;
-        int refreshes;
-    } cases[] = {{true, S_OK, 0, 1}, {true, S_FALSE, 1, 2}, {false, S_OK, 0, 2}, {false, E_FAIL, 1, 1}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.refreshes);
+    // whether the refresh writes an engine key, its result, Refresh, refreshes of the first member
+    const std::tuple<bool, HRESULT, LONG, int> cases[] = {
+        {true, S_OK, 0, 1}, {true, S_FALSE, 1, 2}, {false, S_OK, 0, 2}, {false, E_FAIL, 1, 1}};
+    for (const auto& [writesKey, refreshResult, refresh, refreshes] : cases) {
+        SCOPED_TRACE(testing::Message() << writesKey << refresh << refreshes);
         TestEngine first(0), second(1);
         second.createResult = CLASS_E_CLASSNOTAVAILABLE;
-        first.refreshResult = c.refreshResult;
-        first.linkCache = c.writesKey ? cache : "";
+        first.refreshResult = refreshResult;
+        first.linkCache = writesKey ? cache : "";
         config_ = NewConfig();
         for (int call = 0; call < 2; ++call) {
-            DeleteKeyTree(kRoot);
-            DeleteKeyTree(kBackup);
+            DeleteKeyTree(kRoot), DeleteKeyTree(kBackup);
             first.refreshes = 0;
-            EXPECT_EQ(Load(c.refresh), c.writesKey ? S_OK : CLASS_E_CLASSNOTAVAILABLE);
-            EXPECT_EQ(opened_, c.writesKey ? cache : "<none>");
-            EXPECT_EQ(first.refreshes, c.refreshes);
+            EXPECT_EQ(Load(refresh),
+                      writesKey ? Outcome(S_OK, cache) : Outcome(CLASS_E_CLASSNOTAVAILABLE, "<untouched>"));
+            EXPECT_EQ(first.refreshes, refreshes);
             EXPECT_EQ(List(), (std::vector<CLSID>{kClasses[0], kClasses[1]}));
             store_.reset();
         }
     }
 }
 
-TEST_F(LinkEngineTest, MembersThatCannotBeCreatedAreListedAndTheLastErrorReturned) {
+// Members that cannot be created or are no link engines are listed all the same; the index is
+// compared unsigned, an empty list gives E_FAIL, and an engine key leaves the list as it was.
+TEST_F(LinksTest, MembersThatCannotBeCreatedAreListedAndTheLastErrorReturned) {
+    GUID clsid = GUID_NULL;
+    EXPECT_EQ(config_->GetLinkEngineCLSID(0, &clsid), E_FAIL);
     SetDword(kBackup, "FromBackup", 1);
     EXPECT_EQ(config_->LoadLinkInfo(0, nullptr), E_POINTER);
     EXPECT_FALSE(KeyExists(kRoot)) << "nothing happens, not even a restore";
     TestEngine unserved(0, false), refusing(1), foreign(2);
     refusing.createResult = E_ACCESSDENIED;
-    foreign.answersLinkEngine = false;
-    EXPECT_EQ(Load(0), E_NOINTERFACE);
-    EXPECT_TRUE(untouched_);
+    foreign.createResult = E_NOINTERFACE;  // not a link engine
+    EXPECT_EQ(Load(0), Outcome(E_NOINTERFACE, "<untouched>"));
     EXPECT_EQ(List(), (std::vector<CLSID>{kClasses[0], kClasses[1], kClasses[2]}));
-    for (ULONG index : {3u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {  // compared unsigned
-        GUID clsid = GUID_NULL;
-        EXPECT_EQ(config_->GetLinkEngineCLSID(index, &clsid), E_INVALIDARG);
-        EXPECT_EQ(clsid, GUID_NULL);
-    }
-    EXPECT_EQ(config_->GetLinkEngineCLSID(0, nullptr), E_POINTER);
-
-    // A later load from an engine key keeps the list; an empty category search empties it.
-    WriteEngineKey("Engine", "", NewCache());
-    EXPECT_EQ(Load(0), S_OK);
-    EXPECT_EQ(List().size(), 3u);
-    store_.reset();
-    DeleteKeyTree(kRoot);
-    Forget();
-    EXPECT_EQ(Load(0), E_FAIL);
-    GUID clsid = GUID_NULL;
-    EXPECT_EQ(config_->GetLinkEngineCLSID(0, &clsid), E_FAIL);
+    for (ULONG i : {3u, 0x7FFFFFFFu, 0xFFFFFFFFu}) EXPECT_EQ(config_->GetLinkEngineCLSID(i, &clsid), E_INVALIDARG);
     EXPECT_EQ(clsid, GUID_NULL);
+    EXPECT_EQ(config_->GetLinkEngineCLSID(0, nullptr), E_POINTER);
+    WriteEngineKey("Engine", "", NewCache());
+    EXPECT_EQ(Load(0).first, S_OK);
+    EXPECT_EQ(List().size(), 3u);
 }
-
-class ProfilePathsTest : public StoreTest {};
 
 // Only the path operations rebuild a missing root (the flags, only in the backup, would become
-// readable); the paths name keys without creating them.
-TEST_F(ProfilePathsTest, PathsRestoreTheRootAndNameKeysWithoutCreatingThem) {
-    Ref<IKeystrelConfig> config = NewConfig();
-    SetDword(std::string(kBackup) + "\\Ferrovane 4.0\\Text Documents", "ShowMessages", 119);
-    LONG flag = 0;
-    Bstr folder, links, ui, engine, unnamed;
-    EXPECT_EQ(config->GetOCRFlags(&flag, &flag), E_FAIL);
-    EXPECT_EQ(config->GetKSInstallFolder(folder.put()), S_OK);
-    EXPECT_FALSE(KeyExists(kRoot));
-    EXPECT_EQ(config->GetLinkEngineContainer(Bstr("Deeper\\Key").get(), engine.put()), S_OK);
-    EXPECT_TRUE(KeyExists(kRoot));
-    EXPECT_EQ(config->GetLinkCustomProfile(links.put()), S_OK);
-    EXPECT_EQ(config->GetUIInterfaceProfile(ui.put()), S_OK);
-    EXPECT_EQ(config->GetLinkEngineContainer(nullptr, unnamed.put()), S_OK);
-    EXPECT_EQ(links.Ansi(), RootPath("LinkProfiles"));
-    EXPECT_EQ(ui.Ansi(), RootPath("UIInterfaceProfiles"));
-    EXPECT_EQ(engine.Ansi(), RootPath("Deeper\\Key"));
-    EXPECT_EQ(unnamed.Ansi(), RootPath(""));
-    EXPECT_EQ(SubkeyNames(kRoot), std::vector<std::string>{"Ferrovane 4.0"});
-    EXPECT_EQ(config->GetLinkEngineContainer(nullptr, nullptr), S_OK);
-    EXPECT_EQ(config->CanUIInterfaceCloseOnScan(&flag), S_OK);
-    EXPECT_EQ(flag, 1);
-}
-
-TEST_F(ProfilePathsTest, OcrFlagsAreOnOnlyFor119InARegDword) {
-    const std::string key = RootPath("Ferrovane 4.0\\Text Documents");
+// readable); the paths name keys without creating them; the install folder is the DLL's own. The
+// flags are 1 for 119 in a REG_DWORD, else 0; a value missing or of another type is not read.
+TEST_F(LinksTest, PathsRestoreTheRootAndOcrFlagsAreOnOnlyFor119InARegDword) {
     constexpr LONG kKept = -7;  // what the caller put there
-    const struct {
-        DWORD sendType, send, showType, show;  // type REG_NONE: value missing
-        HRESULT hr;
-        LONG sendOut, showOut;
-    } cases[] = {
+    SetDword(std::string(kBackup) + "\\Ferrovane 4.0\\Text Documents", "ShowMessages", 119);
+    LONG send = kKept, show = kKept;
+    char dll[MAX_PATH] = {};
+    GetModuleFileNameA(Dll().module, dll, MAX_PATH);
+    Bstr path;
+    auto text = [&](HRESULT hr) { return hr == S_OK ? path.Ansi() : "<failed>"; };
+    EXPECT_EQ(config_->GetOCRFlags(&send, &show), E_FAIL);
+    EXPECT_EQ(text(config_->GetKSInstallFolder(path.put())), std::string(dll, std::strrchr(dll, '\\')));
+    EXPECT_FALSE(KeyExists(kRoot));
+    EXPECT_EQ(text(config_->GetLinkEngineContainer(Bstr("Deeper\\Key").get(), path.put())), RootPath("Deeper\\Key"));
+    EXPECT_TRUE(KeyExists(kRoot));
+    EXPECT_EQ(text(config_->GetLinkCustomProfile(path.put())), RootPath("LinkProfiles"));
+    EXPECT_EQ(text(config_->GetUIInterfaceProfile(path.put())), RootPath("UIInterfaceProfiles"));
+    EXPECT_EQ(text(config_->GetLinkEngineContainer(nullptr, path.put())), RootPath(""));
+    EXPECT_EQ(SubkeyNames(kRoot), std::vector<std::string>{"Ferrovane 4.0"});
+    EXPECT_EQ(config_->GetLinkEngineContainer(nullptr, nullptr), S_OK);
+    EXPECT_TRUE(config_->CanUIInterfaceCloseOnScan(&send) == S_OK && send == 1);
+
+    const std::string key = RootPath("Ferrovane 4.0\\Text Documents");
+    // type and value of "SendEmptyFile", of "ShowMessages" (REG_NONE: missing), result, flags read
+    const std::tuple<DWORD, DWORD, DWORD, DWORD, HRESULT, LONG, LONG> cases[] = {
         {REG_DWORD, 119, REG_DWORD, 1, S_OK, 1, 0},     {REG_DWORD, 0, REG_DWORD, 0x177, S_OK, 0, 0},
         {REG_NONE, 0, REG_DWORD, 119, S_OK, kKept, 1},  {REG_SZ, 119, REG_NONE, 0, E_FAIL, kKept, kKept},
-        {REG_BINARY, 119, REG_DWORD_BIG_ENDIAN, 119, E_FAIL, kKept, kKept},
-    };
-    Ref<IKeystrelConfig> config = NewConfig();
-    LONG send = kKept, show = kKept;
-    EXPECT_EQ(config->GetOCRFlags(&send, nullptr), E_POINTER);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.sendType * 100 + c.showType);
+        {REG_BINARY, 119, REG_DWORD_BIG_ENDIAN, 119, E_FAIL, kKept, kKept}};
+    EXPECT_EQ(config_->GetOCRFlags(&send, nullptr), E_POINTER);
+    for (const auto& [sendType, sendValue, showType, showValue, hr, sendOut, showOut] : cases) {
         DeleteKeyTree(key);
-        CreateKeyPath(key);
-        if (c.sendType != REG_NONE) SetValue(key, "SendEmptyFile", c.sendType, &c.send, sizeof(DWORD));
-        if (c.showType != REG_NONE) SetValue(key, "ShowMessages", c.showType, &c.show, sizeof(DWORD));
+        if (sendType != REG_NONE) SetValue(key, "SendEmptyFile", sendType, &sendValue, sizeof(DWORD));
+        if (showType != REG_NONE) SetValue(key, "ShowMessages", showType, &showValue, sizeof(DWORD));
         send = show = kKept;
-        EXPECT_EQ(config->GetOCRFlags(&send, &show), c.hr);
-        EXPECT_EQ(send, c.sendOut);
-        EXPECT_EQ(show, c.showOut);
+        EXPECT_EQ(config_->GetOCRFlags(&send, &show), hr);
+        EXPECT_EQ(std::pair(send, show), std::pair(sendOut, showOut)) << sendType << ' ' << showType;
     }
-}
-
-// A copy of the module in another folder reports that folder, not the program's.
-TEST_F(ProfilePathsTest, InstallFolderIsTheFolderOfTheModuleNotOfTheProgram) {
-    char original[MAX_PATH] = {}, temp[MAX_PATH] = {};
-    GetModuleFileNameA(Dll().module, original, MAX_PATH);
-    GetTempPathA(MAX_PATH, temp);
-    const std::string folder = temp + std::string("ks links ") + std::to_string(GetCurrentProcessId());
-    const std::string copy = folder + "\\Registry.dll";
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) && CopyFileA(original, copy.c_str(), FALSE));
-    HMODULE module = LoadLibraryA(copy.c_str());
-    Ref<IClassFactory> factory;
-    Ref<IKeystrelConfig> config;
-    Bstr reported;
-    auto getClassObject = reinterpret_cast<decltype(&DllGetClassObject)>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    if (getClassObject(CLSID_KeystrelConfig, IID_IClassFactory, factory.put_void()) == S_OK &&
-        factory->CreateInstance(nullptr, IID_IKeystrelConfig, config.put_void()) == S_OK) {
-        EXPECT_EQ(config->GetKSInstallFolder(reported.put()), S_OK);
-    }
-    EXPECT_EQ(reported.Ansi(), folder);
-    config.reset();
-    factory.reset();
-    FreeLibrary(module);
-    DeleteFileA(copy.c_str());
-    RemoveDirectoryA(folder.c_str());
 }
 
 }  // namespace
