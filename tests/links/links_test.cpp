@@ -255,5 +255,31 @@ TEST_F(LinksTest, PathsRestoreTheRootAndOcrFlagsAreOnOnlyFor119InARegDword) {
     }
 }
 
+// The install folder is the folder of the store's own file, not of the program that loaded it.
+TEST(InstallFolderTest, IsTheFolderOfTheLoadedModuleCopy) {
+    char dll[MAX_PATH] = {};
+    GetModuleFileNameA(Dll().module, dll, MAX_PATH);
+    std::string folder = std::string(dll, std::strrchr(dll, '\\')) + "\\Elsewhere";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(dll, (folder + "\\Registry.dll").c_str(), FALSE));
+    HMODULE copy = LoadLibraryA((folder + "\\Registry.dll").c_str());
+    ASSERT_NE(copy, nullptr);
+    ASSERT_NE(copy, Dll().module);
+    auto getClassObject = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+        reinterpret_cast<void*>(GetProcAddress(copy, "DllGetClassObject")));
+    Ref<IClassFactory> factory;
+    ASSERT_EQ(getClassObject(CLSID_KeystrelConfig, IID_IClassFactory, factory.put_void()), S_OK);
+    Ref<IKeystrelConfig> config;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKeystrelConfig, config.put_void()), S_OK);
+    Bstr path;
+    EXPECT_EQ(config->GetKSInstallFolder(path.put()), S_OK);
+    EXPECT_EQ(path.Ansi(), folder);
+    config.reset();
+    factory.reset();
+    FreeLibrary(copy);
+    DeleteFileA((folder + "\\Registry.dll").c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
 }  // namespace
 }  // namespace kstest
