@@ -1,4 +1,4 @@
-// Lifetime of the module, its class factory and configuration objects.
+// Lifetime of the module, its class factory and configuration objects; the type library it embeds.
 #include "support/ks_test.h"
 
 namespace kstest {
@@ -6,21 +6,27 @@ namespace {
 
 class ObjectTest : public StoreTest {};
 
-TEST_F(ObjectTest, LockCountFollowsObjectsFactoryReferencesAndLockServer) {
-    ASSERT_EQ(Dll().canUnloadNow(), S_OK);
-    Ref<IKeystrelConfig> config = NewConfig();
-    EXPECT_EQ(Dll().canUnloadNow(), S_FALSE);
-    config.reset();
-    EXPECT_EQ(Dll().canUnloadNow(), S_OK);
+// An outer object that counts the references its inner object forwards to it.
+struct Outer : IUnknown {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!IsEqualIID(riid, IID_IUnknown)) return inner ? inner->QueryInterface(riid, out) : E_NOINTERFACE;
+        *out = this;
+        return AddRef(), S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
+    ULONG STDMETHODCALLTYPE Release() override { return --count; }
+    ULONG count = 1;
+    IUnknown* inner = nullptr;
+};
 
+TEST_F(ObjectTest, LockCountFollowsFactoryReferencesAndLockServer) {
+    ASSERT_EQ(Dll().canUnloadNow(), S_OK);
     Ref<IClassFactory> first = Factory(), second = Factory();
     EXPECT_EQ(first.get(), second.get()) << "the module caches one factory";
     second.reset();
     EXPECT_EQ(Dll().canUnloadNow(), S_FALSE);
-    EXPECT_EQ(first->LockServer(TRUE), S_OK);
-    EXPECT_EQ(first->LockServer(TRUE), S_OK);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(first->LockServer(TRUE), S_OK);
     first.reset();
-    EXPECT_EQ(Dll().canUnloadNow(), S_FALSE);
     EXPECT_EQ(Factory()->LockServer(FALSE), S_OK);
     EXPECT_EQ(Dll().canUnloadNow(), S_FALSE) << "one LockServer(TRUE) still outstanding";
     Factory()->LockServer(FALSE);
@@ -28,33 +34,26 @@ TEST_F(ObjectTest, LockCountFollowsObjectsFactoryReferencesAndLockServer) {
 }
 
 TEST_F(ObjectTest, OnlyTheOneClassAndItsInterfacesAreServed) {
+    Ref<IKeystrelConfig> config = NewConfig();
     void* out = reinterpret_cast<void*>(1);
     EXPECT_EQ(Dll().getClassObject(IID_IKeystrelConfig, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(out, nullptr);
-    out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(Dll().getClassObject(CLSID_KeystrelConfig, IID_IDispatch, &out), E_NOINTERFACE);
-    EXPECT_EQ(out, nullptr);
     EXPECT_EQ(Dll().getClassObject(CLSID_KeystrelConfig, IID_IClassFactory, nullptr), E_POINTER);
-
-    Ref<IKeystrelConfig> config = NewConfig();
-    Ref<IUnknown> unknown;
-    ASSERT_EQ(config->QueryInterface(IID_IUnknown, unknown.put_void()), S_OK);
-    EXPECT_EQ(static_cast<void*>(unknown.get()), static_cast<void*>(config.get()));
     for (const IID* iid : {&IID_IDispatch, &IID_ISupportErrorInfo, &IID_IClassFactory}) {
         out = reinterpret_cast<void*>(1);
         EXPECT_EQ(config->QueryInterface(*iid, &out), E_NOINTERFACE);
         EXPECT_EQ(out, nullptr);
     }
     EXPECT_EQ(config->QueryInterface(IID_IKeystrelConfig, nullptr), E_POINTER);
-    EXPECT_EQ(config->AddRef(), 3u);  // config, unknown, this one
-    EXPECT_EQ(config->Release(), 2u);
+    Ref<IUnknown> unknown;
+    ASSERT_EQ(config->QueryInterface(IID_IUnknown, unknown.put_void()), S_OK);
+    EXPECT_EQ(static_cast<void*>(unknown.get()), static_cast<void*>(config.get()));
 }
 
+// Ensure-root runs at construction and the backup at the final release, also when the query fails.
 TEST_F(ObjectTest, CreateInstanceFailuresLeaveNoObjectButStillRunBothSteps) {
     Ref<IClassFactory> factory = Factory();
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IKeystrelConfig, nullptr), E_POINTER);
-    // Root missing, backup present: creation restores the root though the query fails, and the
-    // immediate teardown takes a backup of it.
     SetDword(kBackup, "FromBackup", 7);
     void* out = reinterpret_cast<void*>(1);
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, &out), E_NOINTERFACE);
@@ -63,37 +62,20 @@ TEST_F(ObjectTest, CreateInstanceFailuresLeaveNoObjectButStillRunBothSteps) {
     SetDword(kRoot, "OnlyInRoot", 9);
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_ISupportErrorInfo, &out), E_NOINTERFACE);
     EXPECT_EQ(GetDword(kBackup, "OnlyInRoot"), 9u);
+    Outer outer;
+    out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(&outer, IID_IKeystrelConfig, &out), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(out, nullptr);
     factory.reset();
     EXPECT_EQ(Dll().canUnloadNow(), S_OK);
 }
 
-// An outer object that counts the references its inner object forwards to it.
-struct Outer : IUnknown {
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!IsEqualIID(riid, IID_IUnknown))
-            return inner ? inner->QueryInterface(riid, out) : (*out = nullptr, E_NOINTERFACE);
-        *out = this;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
-    ULONG STDMETHODCALLTYPE Release() override { return --count; }
-    ULONG count = 1;
-    IUnknown* inner = nullptr;
-};
-
 TEST_F(ObjectTest, AggregatedObjectDelegatesToItsOuterObject) {
-    Ref<IClassFactory> factory = Factory();
     Outer outer;
-    void* out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(factory->CreateInstance(&outer, IID_IKeystrelConfig, &out), CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(out, nullptr);
-
     SetDword(kBackup, "Restored", 1);
-    ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
-    EXPECT_EQ(GetDword(kRoot, "Restored"), 1u) << "ensure-root runs for aggregated objects too";
+    ASSERT_EQ(Factory()->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
+    EXPECT_EQ(GetDword(kRoot, "Restored"), 1u);
     EXPECT_EQ(outer.count, 1u) << "the inner IUnknown keeps its own count";
-
     IKeystrelConfig* config = nullptr;
     ASSERT_EQ(outer.inner->QueryInterface(IID_IKeystrelConfig, reinterpret_cast<void**>(&config)), S_OK);
     EXPECT_EQ(outer.count, 2u) << "the interface's AddRef reached the outer object";
@@ -103,12 +85,10 @@ TEST_F(ObjectTest, AggregatedObjectDelegatesToItsOuterObject) {
     identity->Release();
     config->Release();
     EXPECT_EQ(outer.count, 1u);
-
     SetDword(kRoot, "Later", 2);
-    EXPECT_EQ(Dll().canUnloadNow(), S_FALSE);
+    EXPECT_EQ(Dll().canUnloadNow(), S_FALSE) << "a live object locks the module";
     EXPECT_EQ(outer.inner->Release(), 0u);
-    EXPECT_EQ(GetDword(kBackup, "Later"), 2u) << "destroying the aggregate runs the backup step";
-    factory.reset();
+    EXPECT_EQ(GetDword(kBackup, "Later"), 2u);
     EXPECT_EQ(Dll().canUnloadNow(), S_OK);
 }
 
@@ -131,6 +111,49 @@ TEST_F(ObjectTest, NoOpMethodsLeaveOutValuesAndRegistryAlone) {
     EXPECT_TRUE(text == reinterpret_cast<BSTR>(0x1234) && number == 0xDEADBEEFu && size == -5);
     EXPECT_EQ(block, reinterpret_cast<unsigned char*>(0x5678));
     EXPECT_FALSE(KeyExists(kRoot));
+}
+
+TEST(TypeLibraryTest, EmbeddedLibraryListsTheInterfaceMethodsInSlotOrder) {
+    wchar_t path[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(Dll().module, path, MAX_PATH), 0u);
+    Ref<ITypeLib> lib;
+    ASSERT_EQ(LoadTypeLibEx(path, REGKIND_NONE, lib.put()), S_OK);
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(lib->GetLibAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, LIBID_KSREGISTRY) && attr->wMajorVerNum == 1 && attr->wMinorVerNum == 0);
+    lib->ReleaseTLibAttr(attr);
+    Bstr libName, libDoc;
+    ASSERT_EQ(lib->GetDocumentation(-1, libName.put(), libDoc.put(), nullptr, nullptr), S_OK);
+    EXPECT_EQ(libName.Ansi() + "/" + libDoc.Ansi(), "KSREGISTRY/Registry 1.0 Type Library");
+    Ref<ITypeInfo> coclass, info;
+    EXPECT_EQ(lib->GetTypeInfoOfGuid(CLSID_KeystrelConfig, coclass.put()), S_OK);
+    ASSERT_EQ(lib->GetTypeInfoOfGuid(IID_IKeystrelConfig, info.put()), S_OK);
+    TYPEATTR* type = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&type), S_OK);
+    EXPECT_TRUE(type->typekind == TKIND_INTERFACE && !(type->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION)))
+        << "derived from IUnknown: neither dual nor oleautomation";
+    const char* expected[] = {
+        "LoadLinkInfo", "LoadConfigInfo", "StoreConfigInfo", "GetActiveConfig", "StoreActiveConfig", "SetActiveConfig",
+        "GetConfig", "DeleteConfigInfo", "LoadEventInfo", "GetEvent", "StoreEventInfo", "GetEventDetails",
+        "GetConfigDetails", "SetActiveHardware", "StoreCalibrationData", "GetCalibrationData",
+        "GetLinkEngineContainer", "GetLinkEngineCLSID", "GetLinkCustomProfile", "SetUIInterfaceProfile",
+        "CanUIInterfaceCloseOnScan", "UIInterfaceSaveSettings", "UIInterfaceStartupSettings", "GetUIInterfaceProfile",
+        "CopyToFolderSettings", "StoreCopyFolderOptions", "UpdateCopyCount", "GetTwainConfigurationFile",
+        "GetDefualtGamma", "GetKSInstallFolder", "GetOCRFlags", "GetConfigRegistryString", "SetConfigRegistryString",
+        "GetConfigRegistryDWORD", "SetConfigRegistryDWORD", "GetConfigRegistryBinary", "SetConfigRegistryBinary",
+        "DeleteConfigRegistryValue"};
+    ASSERT_EQ(type->cFuncs, 38);
+    for (UINT i = 0; i < type->cFuncs; ++i) {
+        FUNCDESC* func = nullptr;
+        ASSERT_EQ(info->GetFuncDesc(i, &func), S_OK);
+        Bstr name;
+        UINT count = 0;
+        ASSERT_EQ(info->GetNames(func->memid, name.put(), 1, &count), S_OK);
+        EXPECT_EQ(name.Ansi(), expected[i]) << "slot " << i;
+        EXPECT_EQ(func->oVft, static_cast<SHORT>((3 + i) * sizeof(void*))) << expected[i];
+        info->ReleaseFuncDesc(func);
+    }
+    info->ReleaseTypeAttr(type);
 }
 
 }  // namespace
