@@ -20,69 +20,43 @@ std::string Show(const std::vector<Key>& keys) {
     return out;
 }
 
-std::string Tree(std::string_view text, const Replacements& replacements = {}) {
-    auto result = ParseScript(text, replacements);
-    if (const auto* error = std::get_if<ParseError>(&result)) return "refused: " + error->Describe();
-    return Show(std::get<Script>(result).keys);
-}
-
-TEST(RegistrationScriptTest, NamesValuesFlagsAndNesting) {
+TEST(RegistrationScriptTest, NamesValuesFlagsNestingAndReplacements) {
     const std::pair<const char*, const char*> cases[] = {
-        {"", ""},
-        {"HKCR\n{\n\tplain\n}", "plain"},
-        {"HKCR { 'it''s' = s 'can''t' }", "it's='can't'"},
+        {"", ""}, {"HKCR\n{\n\tplain\n}", "plain"}, {"HKCR { 'it''s' = s 'can''t' }", "it's='can't'"},
         // Keywords only count when bare and are matched without regard to case.
         {"hkey_classes_root { noremove A { } 'NoRemove' 'val' }", "A<NoRemove> NoRemove val"},
         {"HKCR { NoRemove A { ForceRemove {B-1} = s 'x' { val V = s '1' val 'with space' = s '''q''' C = s '' }"
          " Delete D } }",
          "A<NoRemove>{{B-1}<ForceRemove>='x'{val V='1' val with space=''q'' C=''} D<Delete>}"},
-        // Two root blocks are joined; '}' and '=' stand alone at the start of a word.
-        {"HKCR { a =s 'x'}HKCR {\nb\n}", "a='x' b"},
-        // Otherwise a word runs to white space, so braces and '=' inside a name stay part of it.
-        {"HKCR { x{ a=b }", "x{ a=b"},
-    };
-    for (const auto& [text, tree] : cases) EXPECT_EQ(Tree(text), tree) << text;
-}
-
-TEST(RegistrationScriptTest, ReplacementsIgnoreCaseAndOnlyModuleDoublesQuotes) {
-    const Replacements replacements = ModuleReplacements("C:\\O'Brien's\\Registry.dll", "{APP}");
-    const std::pair<const char*, const char*> cases[] = {
-        {"HKCR { k = s '%module%' }", "k='C:\\O'Brien's\\Registry.dll'"},
+        // Root blocks are joined; '}' and '=' stand alone only at the start of a word, else a word runs to white space.
+        {"HKCR { a =s 'x'}HKCR {\nb\n}", "a='x' b"}, {"HKCR { x{ a=b }", "x{ a=b"},
+        // Replacement names ignore case; only MODULE doubles quotes, so the raw path's quote ends the string early.
+        {"HKCR { k = s '%module%' }", "k='C:\\O'Brien's\\Registry.dll'"}, {"HKCR { '%APPID%' }", "{APP}"},
         {"HKCR { k = s '100%% %AppId%%APPID%' }", "k='100% {APP}{APP}'"},
-        {"HKCR { '%APPID%' }", "{APP}"},
-        // The raw path goes in unquoted: its quote ends the string early.
         {"HKCR { k = s '%Module_Raw%' }", "k='C:\\O' Brien's\\Registry.dll'"},
     };
-    for (const auto& [text, tree] : cases) EXPECT_EQ(Tree(text, replacements), tree) << text;
+    const Replacements replacements = ModuleReplacements("C:\\O'Brien's\\Registry.dll", "{APP}");
+    for (const auto& [text, tree] : cases) {
+        auto result = ParseScript(text, replacements);
+        const Script* script = std::get_if<Script>(&result);
+        EXPECT_EQ(script ? Show(script->keys) : "refused", tree) << text;
+    }
 }
 
 TEST(RegistrationScriptTest, MalformedScriptsAreRefusedWithThePlaceInTheOriginalText) {
     std::string deep = "HKCR {";
     for (int i = 0; i < 10000; ++i) deep += " k {";
-    const struct {
-        std::string_view text;
-        std::size_t line, column;
-        const char* messagePart;
-    } cases[] = {
-        {"HKCR { a", 1, 9, "missing '}'"},
-        {"HKCR { a } }", 1, 12, "expected the root key"},
-        {"HKLM { a }", 1, 1, "unsupported root key 'HKLM'"},
-        {"HKCR a", 1, 6, "expected '{'"},
-        {"HKCR {\n  a = s 'open\n}", 2, 9, "unterminated quoted string"},
-        {"HKCR { a = d '5' }", 1, 12, "not supported"},
-        {"HKCR { a = S 'x' }", 1, 12, "unknown value type 'S'"},
-        {"HKCR { a = s bare }", 1, 14, "expected a quoted string"},
+    const struct { std::string_view text; std::size_t line, column; const char* messagePart; } cases[] = {
+        {"HKCR { a", 1, 9, "missing '}'"}, {"HKLM { a }", 1, 1, "unsupported root key 'HKLM'"},
+        {"HKCR {\n  a = s 'open\n}", 2, 9, "unterminated quoted string"}, {"HKCR { '' }", 1, 8, "empty key name"},
+        {"HKCR { a = S 'x' }", 1, 12, "unknown value type 'S'"}, {"HKCR { a = d '5' }", 1, 12, "not supported"},
+        {"HKCR { a = s b }", 1, 14, "expected a quoted string"}, {"HKCR { a { val v s 'x' } }", 1, 18, "expected '='"},
         {"HKCR { val v = s 'x' }", 1, 8, "HKCR itself takes no values"},
-        {"HKCR { a { val v s 'x' } }", 1, 18, "expected '='"},
-        {"HKCR { a { val } }", 1, 16, "expected a value name"},
         {"HKCR { NoRemove val a = s 'x' }", 1, 17, "one flag per key"},
-        {"HKCR { '' }", 1, 8, "empty key name"},
-        {"HKCR { = s 'x' }", 1, 8, "expected a key name"},
         {"HKCR {\n k = s '%NOPE%' }", 2, 9, "unknown replacement %NOPE%"},
         {"HKCR { k = s '%MODULE' }", 1, 15, "unterminated replacement"},
         {"HKCR { '%APPID%' = x }", 1, 20, "unknown value type"},  // place in the text before replacing
-        {std::string_view("HKCR { a\0 }", 11), 1, 9, "NUL character"},
-        {deep, 1, 262, "nested too deeply"},
+        {std::string_view("HKCR { a\0 }", 11), 1, 9, "NUL character"}, {deep, 1, 262, "nested too deeply"},
     };
     const Replacements replacements = ModuleReplacements("C:\\a much longer module path\\Registry.dll", "{G}");
     for (const auto& c : cases) {
