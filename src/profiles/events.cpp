@@ -1,7 +1,5 @@
 // Button events of a scanner: one registry key each under its device key's "EventProfiles",
 // the object's list of them, and look-up by key name.
-#include <mbstring.h>
-
 #include <cstring>
 
 #include "core/boundary.h"
@@ -73,16 +71,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetEventDetails(LPSTR hw, LPSTR event, _
         IKeystrelConfig* self = this;
         LONG count = 0;
         if (FAILED(self->LoadEventInfo(hardware.get(), &count)) || count < 1) return E_INVALIDARG;
-        for (LONG i = 0; i < count; ++i) {
-            HRESULT hr = self->GetEvent(i, pevent);
-            // A null name matches no event: E_INVALIDARG once the list has been walked.
-            if (SUCCEEDED(hr) && event != nullptr &&
-                _mbsicmp(reinterpret_cast<const unsigned char*>(pevent->keyname),
-                         reinterpret_cast<const unsigned char*>(event)) == 0) {
-                return hr;
-            }
-        }
-        return E_INVALIDARG;
+        return FindByKeyName(count, [&](LONG i, _KSEVENT* record) { return self->GetEvent(i, record); }, pevent, event);
     });
 }
 

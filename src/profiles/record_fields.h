@@ -2,6 +2,7 @@
 // Registry form of the stored records: one table per record lists each value's name, registry
 // type and place in the record, and drives both reading and writing, so the two cannot drift.
 #include <windows.h>
+#include <mbstring.h>
 #include <cstddef>
 #include <span>
 #include <string>
@@ -65,6 +66,22 @@ void ForEachSubkey(HKEY key, std::size_t maxName, Visit&& visit) {
         if (!subkey) continue;
         visit(subkey.get(), text);
     }
+}
+
+// Walks `count` records through `get(index, out)` (the object's own interface, as a client would)
+// until one's key name equals `wanted` ignoring case, multi-byte aware. The record at `out` holds
+// the last one examined; a null name matches nothing. E_INVALIDARG when none matches.
+template <class Record, class Get>
+HRESULT FindByKeyName(LONG count, Get&& get, Record* out, const char* wanted) {
+    for (LONG i = 0; i < count; ++i) {
+        HRESULT hr = get(i, out);
+        if (SUCCEEDED(hr) && wanted != nullptr &&
+            _mbsicmp(reinterpret_cast<const unsigned char*>(out->keyname),
+                     reinterpret_cast<const unsigned char*>(wanted)) == 0) {
+            return hr;
+        }
+    }
+    return E_INVALIDARG;
 }
 
 }  // namespace ks

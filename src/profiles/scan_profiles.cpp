@@ -1,7 +1,5 @@
 // Scan profiles of a scanner: one registry key each under its device key's "ScanProfiles", the
 // object's list of them, and look-up by key name.
-#include <mbstring.h>
-
 #include <cstring>
 
 #include "core/boundary.h"
@@ -85,16 +83,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigDetails(LPSTR hw, LPSTR config,
         IKeystrelConfig* self = this;
         LONG count = 0;
         if (FAILED(self->LoadConfigInfo(hardware.get(), KSCNFGFLAG_ALL, &count)) || count < 1) return E_INVALIDARG;
-        for (LONG i = 0; i < count; ++i) {
-            HRESULT hr = self->GetConfig(i, pconfig);
-            // A null name matches no profile: E_INVALIDARG once the list has been walked.
-            if (SUCCEEDED(hr) && config != nullptr &&
-                _mbsicmp(reinterpret_cast<const unsigned char*>(pconfig->keyname),
-                         reinterpret_cast<const unsigned char*>(config)) == 0) {
-                return hr;
-            }
-        }
-        return E_INVALIDARG;
+        return FindByKeyName(count, [&](LONG i, _KSCONFIG* record) { return self->GetConfig(i, record); }, pconfig, config);
     });
 }
 
