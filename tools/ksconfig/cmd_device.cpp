@@ -53,8 +53,7 @@ std::string HexBytes(const std::vector<std::uint8_t>& data, std::size_t from, st
 int Calibration(const Arguments& args) {
     const std::string& hardware = args.positional[0];
     Store store;
-    if (int rc = store.Open(); rc != kOk) return rc;
-    if (int rc = RequireDevice(hardware); rc != kOk) return rc;
+    if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
     ks::UniqueBstr name = BstrFromAnsi(hardware);
     LONG gamma = 0;
     HRESULT hr = store->GetDefualtGamma(name.get(), &gamma);
@@ -117,8 +116,7 @@ int Calibration(const Arguments& args) {
 int CopySettings(const Arguments& args) {
     const std::string& hardware = args.positional[0];
     Store store;
-    if (int rc = store.Open(); rc != kOk) return rc;
-    if (int rc = RequireDevice(hardware); rc != kOk) return rc;
+    if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
     ks::UniqueBstr name = BstrFromAnsi(hardware);
     _KSCPYFLAG flags = static_cast<_KSCPYFLAG>(0);
     ks::UniqueBstr path;
@@ -144,8 +142,7 @@ int CopySettings(const Arguments& args) {
 int DriverFiles(const Arguments& args) {
     const std::string& hardware = args.positional[0];
     Store store;
-    if (int rc = store.Open(); rc != kOk) return rc;
-    if (int rc = RequireDevice(hardware); rc != kOk) return rc;
+    if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
     ks::UniqueBstr name = BstrFromAnsi(hardware);
     ks::UniqueBstr installBstr;
     HRESULT hr = store->GetKSInstallFolder(installBstr.put());

@@ -172,8 +172,7 @@ int Profiles(const Arguments& args) {
     std::optional<std::uint32_t> filter = ProfileTypeFilter(type);
     if (!filter) return UsageError("unknown profile type \"" + type + "\"");
     Store store;
-    if (int rc = store.Open(); rc != kOk) return rc;
-    if (int rc = RequireDevice(hardware); rc != kOk) return rc;
+    if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
     ks::UniqueBstr name = BstrFromAnsi(hardware);
     LONG count = 0;
     HRESULT hr = store->LoadConfigInfo(name.get(), static_cast<_KSCNFGFLAG>(*filter), &count);
@@ -203,8 +202,7 @@ int Profile(const Arguments& args) {
     std::string hardware = args.positional[0];
     std::string keyname = args.positional[1];
     Store store;
-    if (int rc = store.Open(); rc != kOk) return rc;
-    if (int rc = RequireDevice(hardware); rc != kOk) return rc;
+    if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
     _KSCONFIG c{};
     HRESULT hr = store->GetConfigDetails(hardware.data(), keyname.data(), &c);
     if (hr == E_INVALIDARG) {
@@ -224,8 +222,7 @@ int Profile(const Arguments& args) {
 int Events(const Arguments& args) {
     const std::string& hardware = args.positional[0];
     Store store;
-    if (int rc = store.Open(); rc != kOk) return rc;
-    if (int rc = RequireDevice(hardware); rc != kOk) return rc;
+    if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
     ks::UniqueBstr name = BstrFromAnsi(hardware);
     LONG count = 0;
     HRESULT hr = store->LoadEventInfo(name.get(), &count);
@@ -254,8 +251,7 @@ int Event(const Arguments& args) {
     std::string hardware = args.positional[0];
     std::string keyname = args.positional[1];
     Store store;
-    if (int rc = store.Open(); rc != kOk) return rc;
-    if (int rc = RequireDevice(hardware); rc != kOk) return rc;
+    if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
     _KSEVENT e{};
     HRESULT hr = store->GetEventDetails(hardware.data(), keyname.data(), &e);
     if (hr == E_INVALIDARG) {

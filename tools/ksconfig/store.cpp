@@ -1,10 +1,16 @@
 #include "store.h"
+#include "output.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 
 namespace ksconfig {
+
+int Store::OpenForDevice(const std::string& hardware) {
+    if (int rc = Open(); rc != kOk) return rc;
+    return RequireDevice(hardware);
+}
 
 int Store::Open() {
     HRESULT hr = CoCreateInstance(CLSID_KeystrelConfig, nullptr, CLSCTX_INPROC_SERVER, IID_IKeystrelConfig,

@@ -27,6 +27,9 @@ public:
     // Creating the object runs the store's ensure-root step. Returns the failure's exit code
     // after printing it, or kOk.
     int Open();
+    // Open() for a command on one scanner: also kNotFound (after a message) when the scanner has
+    // no device key, so a mistyped name never makes settings for it.
+    int OpenForDevice(const std::string& hardware);
     IKeystrelConfig* operator->() const { return config_.get(); }
     IKeystrelConfig* get() const { return config_.get(); }
     bool ViaRegisteredClass() const { return registered_; }
