@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Runs the benchmark of the 32-bit store under Wine and prints its table.
+# Runs the benchmark of the store under Wine and prints its table: the 32-bit store where the host
+# runs 32-bit programs natively, the 64-bit one otherwise.
 # Usage: scripts/bench.sh [max profiles, default 10000]
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 "$root/scripts/bootstrap.sh"
-configure_and_build i686 >/dev/null
+arch=x86_64
+[ "$KS_I686_MODE" = native ] && arch=i686
+echo "== benchmark of the $arch store"
+configure_and_build $arch
 ensure_wineprefix
-cd "$build/i686/bin"
-wine ksbench.exe "${1:-10000}"
+cd "$build/$arch/bin"
+winrun $arch ksbench.exe "${1:-10000}"
 /usr/lib/wine/wineserver -w

@@ -1,23 +1,31 @@
 #!/usr/bin/env bash
-# The main job: build the 32-bit store, register it in the private Wine prefix, install the
-# sample scanner's profiles beside it, and run the store's client against it.
+# The main job: build the store, register it in the private Wine prefix, install the sample
+# scanner's profiles beside it, and run the store's client against it. The 32-bit DLL (the
+# shipping target) runs where the host runs 32-bit programs natively, the 64-bit one otherwise.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 "$root/scripts/bootstrap.sh"
-configure_and_build i686 >/dev/null
+if [ "$KS_I686_MODE" = native ]; then
+  arch=i686
+  echo "== running the 32-bit (i686) store"
+else
+  arch=x86_64
+  echo "== running the 64-bit (x86_64) store: this host cannot run 32-bit programs"
+fi
+configure_and_build $arch
 ensure_wineprefix
-bin=$build/i686/bin
+bin=$build/$arch/bin
 mkdir -p "$bin/Profiles"
 cp "$root"/samples/Profiles/* "$bin/Profiles/"
 cd "$bin"
 echo "== regsvr32 /s Registry.dll"
-wine regsvr32 /s Registry.dll || echo "(registration failed; ksconfig falls back to loading Registry.dll itself)"
+winrun $arch regsvr32 /s Registry.dll || echo "(registration failed; ksconfig falls back to loading Registry.dll itself)"
 echo "== ksconfig demo"
-wine ksconfig.exe demo
+winrun $arch ksconfig.exe demo
 echo
 echo "== ksconfig scanners"
-wine ksconfig.exe scanners
+winrun $arch ksconfig.exe scanners
 echo
 echo "== ksconfig profiles \"Sample Scanner\""
-wine ksconfig.exe profiles "Sample Scanner"
+winrun $arch ksconfig.exe profiles "Sample Scanner"
 /usr/lib/wine/wineserver -w
