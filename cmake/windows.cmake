@@ -85,8 +85,8 @@ target_link_libraries(ks_test_support PUBLIC ks_guids gtest ole32 oleaut32 uuid 
 # library so that the i686 suite below reuses the same objects.
 file(GLOB KS_TEST_DIRS CONFIGURE_DEPENDS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/*)
 # Folders whose tests run in one process where 32-bit programs run only under emulation (each
-# process start costs about a minute there): those that start no process of their own and load the DLL.
-set(KS_SUITE_DIRS core profiles links calibration device faults)
+# process start costs about a minute there): every folder whose tests start no process of their own.
+set(KS_SUITE_DIRS core profiles profiles_seams links calibration calibration_console device faults)
 set(KS_SUITE_OBJECTS)
 foreach(dir ${KS_TEST_DIRS})
   get_filename_component(sub ${dir} NAME)
@@ -118,7 +118,7 @@ endforeach()
 
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   add_executable(test_i686_suite ${KS_SUITE_OBJECTS})
-  target_link_libraries(test_i686_suite PRIVATE ks_test_support gtest_main)
+  target_link_libraries(test_i686_suite PRIVATE ks_test_support gtest_main ksstore ksstore_resources)
   target_link_options(test_i686_suite PRIVATE ${KS_STATIC_LINK})
   add_dependencies(test_i686_suite Registry)
   add_test(NAME i686_suite COMMAND /usr/bin/env ${KS_WINE_ENV} ${KS_WINE} --suite i686 $<TARGET_FILE:test_i686_suite>

@@ -8,7 +8,7 @@ source "$(dirname "$0")/common.sh"
 arch=x86_64
 [ "$KS_I686_MODE" = native ] && arch=i686
 echo "== benchmark of the $arch store"
-configure_and_build $arch
+configure_and_build $arch Registry ksbench
 ensure_wineprefix
 cd "$build/$arch/bin"
 winrun $arch ksbench.exe "${1:-10000}"

@@ -31,15 +31,18 @@ ensure_wineprefix() {
 
 # Prints the build's progress in steps of a tenth instead of every compiler line; the whole
 # output stays in $build/<arch>.log and is shown when the build fails.
-build_with_progress() {  # arch dir
+build_with_progress() {  # arch dir [targets...]
   local arch=$1 dir=$2 log=$build/$1.log
-  cmake --build "$dir" -j "$jobs" >"$log" 2>&1 &
+  shift 2
+  local targets=()
+  [ $# -eq 0 ] || targets=(--target "$@")
+  cmake --build "$dir" -j "$jobs" "${targets[@]}" >"$log" 2>&1 &
   local pid=$! shown=-1
   while kill -0 "$pid" 2>/dev/null; do
     sleep 2
     local step
     step=$(grep -oE '^\[[0-9]+/[0-9]+\]' "$log" | tail -n 1 | tr -d '[]')
-    if [ -n "$step" ]; then
+    if [ -n "$step" ] && [ "${step%/*}" -gt 0 ]; then
       local tenth=$(( ${step%/*} * 10 / ${step#*/} ))
       if [ "$tenth" -gt "$shown" ]; then
         shown=$tenth
@@ -54,8 +57,9 @@ build_with_progress() {  # arch dir
   fi
 }
 
-configure_and_build() {  # arch: i686 | x86_64 | native
+configure_and_build() {  # arch: i686 | x86_64 | native, then the targets (all when none given)
   local arch=$1 dir=$build/$1
+  shift
   mkdir -p "$build"
   if [ ! -f "$dir/build.ninja" ]; then
     echo "== configuring $arch"
@@ -71,5 +75,5 @@ configure_and_build() {  # arch: i686 | x86_64 | native
     fi || { cat "$build/$arch.log"; echo "== configuring $arch failed"; return 1; }
   fi
   echo "== building $arch"
-  build_with_progress "$arch" "$dir"
+  build_with_progress "$arch" "$dir" "$@"
 }

@@ -12,7 +12,7 @@ else
   arch=x86_64
   echo "== running the 64-bit (x86_64) store: this host cannot run 32-bit programs"
 fi
-configure_and_build $arch
+configure_and_build $arch Registry ksconfig
 ensure_wineprefix
 bin=$build/$arch/bin
 mkdir -p "$bin/Profiles"
