@@ -38,8 +38,8 @@ target_link_libraries(ksstore PUBLIC ks_guids ole32 oleaut32 uuid advapi32 user3
 
 set(KS_RC ${CMAKE_SOURCE_DIR}/src/server/Registry.rc)
 set_source_files_properties(${KS_RC} PROPERTIES
-  OBJECT_DEPENDS "${KS_GEN}/KsRegistry.tlb;${CMAKE_SOURCE_DIR}/src/server/resource.h;${CMAKE_SOURCE_DIR}/src/server/AppId.rgs;${CMAKE_SOURCE_DIR}/src/server/KeystrelConfig.rgs")
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${KS_GEN} -I${CMAKE_SOURCE_DIR}/src/server")
+  OBJECT_DEPENDS "${KS_GEN}/KsRegistry.tlb;${CMAKE_SOURCE_DIR}/src/core/resource_ids.h;${CMAKE_SOURCE_DIR}/src/server/AppId.rgs;${CMAKE_SOURCE_DIR}/src/server/KeystrelConfig.rgs")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${KS_GEN} -I${CMAKE_SOURCE_DIR}/src -I${CMAKE_SOURCE_DIR}/src/server")
 
 add_library(Registry SHARED ${CMAKE_SOURCE_DIR}/src/server/dll_exports.cpp
             ${CMAKE_SOURCE_DIR}/src/server/Registry.def ${KS_RC})

@@ -6,7 +6,7 @@
 #include "calibration/pure/profile_text.h"
 #include "core/pure/key_path.h"
 #include "core/win_handles.h"
-#include "device/install_folder.h"
+#include "core/module.h"
 
 namespace ks {
 

@@ -70,18 +70,18 @@ void ImportSection(const std::string& file, const std::string& section, HKEY key
 void RegistryProfileImporter::ImportFile() const {
     // The platform answers size - 2 when the list of names did not fit: ask again with more room.
     DWORD size = kNamesBufferStart;
-    UniqueTaskMem buffer;
+    UniqueTaskMem<char> buffer;
     DWORD answered = 0;
     for (;;) {
-        buffer.reset(CoTaskMemAlloc(size));
+        buffer.reset(static_cast<char*>(CoTaskMemAlloc(size)));
         if (!buffer) return;
-        answered = GetPrivateProfileSectionNamesA(static_cast<char*>(buffer.get()), size, path_.c_str());
+        answered = GetPrivateProfileSectionNamesA(buffer.get(), size, path_.c_str());
         if (answered != size - 2) break;
         if (size > MAXDWORD / 2) return;
         size *= 2;
     }
 
-    std::string_view names(static_cast<const char*>(buffer.get()), std::min(answered, size));
+    std::string_view names(buffer.get(), std::min(answered, size));
     std::string section;
     for (char c : names) {
         if (c != '\0') {

@@ -1,44 +1,36 @@
 #include "core/module.h"
 
-#include "server/class_factory.h"
+#include <psapi.h>
+#include <mbstring.h>
 
 namespace ks {
 
 Module g_module;
 
-bool Module::Initialize(HINSTANCE instance) {
-    instance_ = instance;
-    lockReady_ = InitializeCriticalSectionAndSpinCount(&classTableLock_, 0) != FALSE;
-    return lockReady_;
-}
-
 void Module::Shutdown() {
-    if (cachedFactory_ != nullptr) {
-        IUnknown* factory = cachedFactory_;
-        cachedFactory_ = nullptr;
-        factory->Release();
-    }
     shutDown_ = true;
     SysFreeString(activeHardwareName);
     activeHardwareName = nullptr;
-    if (lockReady_) {
-        DeleteCriticalSection(&classTableLock_);
-        lockReady_ = false;
-    }
 }
 
-HRESULT Module::CachedFactory(IUnknown** factory) {
-    *factory = nullptr;
-    if (cachedFactory_ == nullptr) {
-        if (!lockReady_) return E_UNEXPECTED;
-        EnterCriticalSection(&classTableLock_);
-        HRESULT hr = S_OK;
-        if (cachedFactory_ == nullptr) hr = CreateClassFactory(&cachedFactory_);
-        LeaveCriticalSection(&classTableLock_);
-        if (cachedFactory_ == nullptr) return FAILED(hr) ? hr : CLASS_E_CLASSNOTAVAILABLE;
-    }
-    *factory = cachedFactory_;
-    return S_OK;
+std::optional<std::string> ModulePath(bool* mayBeCut) {
+    char path[260];
+    DWORD length = GetModuleFileNameExA(GetCurrentProcess(), g_module.Instance(), path, sizeof(path));
+    if (length == 0) return std::nullopt;
+    path[sizeof(path) - 1] = '\0';
+    std::string text(path);
+    if (mayBeCut != nullptr) *mayBeCut = text.size() + 1 >= sizeof(path);
+    return text;
+}
+
+std::optional<std::string> InstallFolder() {
+    std::optional<std::string> path = ModulePath();
+    if (!path) return std::nullopt;
+    // A trail byte of a double-byte character may equal '\\': search by characters.
+    const unsigned char* text = reinterpret_cast<const unsigned char*>(path->c_str());
+    const unsigned char* last = _mbsrchr(text, '\\');
+    if (last == nullptr) return std::string();
+    return path->substr(0, static_cast<size_t>(last - text));
 }
 
 }  // namespace ks

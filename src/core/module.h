@@ -1,17 +1,19 @@
 #pragma once
-// Module-wide state: one instance per process that loaded the store. Holds the lock count that
-// decides unloading, the cached class factory, and the process-wide active hardware.
+// Module-wide state: one instance per process that loaded the store. Holds the module's
+// instance handle, the lock count that decides unloading, and the process-wide active hardware.
 #include <windows.h>
 #include <oleauto.h>
+
+#include <optional>
+#include <string>
 
 namespace ks {
 
 class Module {
 public:
-    // Called at process attach; false when a critical section cannot be initialised.
-    bool Initialize(HINSTANCE instance);
-    // Called at unload: releases the cached factory, marks class support shut down, frees the
-    // active hardware name and deletes the critical sections.
+    // Called at process attach.
+    void Initialize(HINSTANCE instance) { instance_ = instance; }
+    // Called at unload: marks class support shut down and frees the active hardware name.
     void Shutdown();
 
     HINSTANCE Instance() const { return instance_; }
@@ -23,10 +25,6 @@ public:
 
     bool IsShutDown() const { return shutDown_; }
 
-    // The class factory, created once under the class-table lock; returns its HRESULT and an
-    // unowned pointer to the cached IUnknown.
-    HRESULT CachedFactory(IUnknown** factory);
-
     // Active hardware (unprotected, as the callers serialise).
     GUID activeHardwareGuid{};
     BSTR activeHardwareName = nullptr;
@@ -34,12 +32,20 @@ public:
 private:
     HINSTANCE instance_ = nullptr;
     volatile LONG lockCount_ = 0;
-    CRITICAL_SECTION classTableLock_{};
-    bool lockReady_ = false;
     bool shutDown_ = false;
-    IUnknown* cachedFactory_ = nullptr;
 };
 
 extern Module g_module;
+
+// Full path of the module's own file in the calling process, in the ANSI code page, at most 259
+// characters; empty when the platform cannot tell. A longer path comes back cut by the platform;
+// `mayBeCut` (when given) tells that the path filled the buffer, for callers that must not use a
+// cut path.
+std::optional<std::string> ModulePath(bool* mayBeCut = nullptr);
+
+// The install folder: the module path up to, not including, its last backslash (multi-byte
+// aware); the empty text when the path has no backslash; empty optional when the module path is
+// unknown. Default profiles and driver settings templates are found below it, in "Profiles".
+std::optional<std::string> InstallFolder();
 
 }  // namespace ks

@@ -11,7 +11,7 @@
 #include "core/registry_io.h"
 #include "core/settings_tree.h"
 #include "core/text.h"
-#include "device/install_folder.h"
+#include "core/module.h"
 #include "device/shell_folder.h"
 
 namespace ks {

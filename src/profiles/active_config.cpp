@@ -10,7 +10,7 @@
 #include "core/text.h"
 #include "profiles/pure/new_profile.h"
 #include "profiles/record_fields.h"
-#include "server/resource.h"
+#include "core/resource_ids.h"
 
 namespace ks {
 
@@ -66,7 +66,7 @@ _KSCONFIG MakeNewProfile(const GrowableList<_KSCONFIG>& list) {
         _KSDEVICEDEFAULTS* block = nullptr;
         if (FAILED(device->GetDeviceDefaults(&block))) return config;
         if (block != nullptr) {
-            UniqueTaskMem owner(block);
+            UniqueTaskMem<_KSDEVICEDEFAULTS> owner(block);
             TakeDeviceDefaults(*block, config);
         }
     }
@@ -109,8 +109,8 @@ HRESULT STDMETHODCALLTYPE ConfigObject::StoreActiveConfig() {
         if (!configs_.IsValidIndex(activeIndex_)) return S_FALSE;  // the copy stays with the object
 
         HRESULT result = S_FALSE;
-        UniqueTaskMem copy(std::exchange(activeCopy_, nullptr));  // freed whether saved or not
-        auto* config = static_cast<_KSCONFIG*>(copy.get());
+        UniqueTaskMem<_KSCONFIG> copy(std::exchange(activeCopy_, nullptr));  // freed whether saved or not
+        _KSCONFIG* config = copy.get();
         if (config != nullptr && (static_cast<DWORD>(config->flags) & KSCNFGFLAG_SAVE) != 0) {
             // The save request is the client's message to us, not part of the profile.
             config->flags = static_cast<_KSCNFGFLAG>(static_cast<DWORD>(config->flags) &

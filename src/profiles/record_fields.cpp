@@ -131,7 +131,7 @@ std::string FieldText(const char* field, std::size_t size) {
 bool MakeGuidKeyName(char* field, std::size_t size) {
     GUID guid;
     if (FAILED(CoCreateGuid(&guid))) return false;
-    UniqueAny<LPOLESTR, FreeTaskMem, nullptr> text;
+    UniqueTaskMem<OLECHAR> text;
     if (FAILED(StringFromCLSID(guid, text.put()))) return false;
     char narrow[64] = {};
     WideCharToMultiByte(CP_THREAD_ACP, 0, text.get(), -1, narrow, sizeof(narrow) - 1, nullptr, nullptr);

@@ -4,6 +4,7 @@
 
 #include "core/config_object.h"
 #include "core/module.h"
+#include "core/win_handles.h"
 
 namespace ks {
 
@@ -67,12 +68,30 @@ private:
     CRITICAL_SECTION lock_;
 };
 
+// The module's one cached reference, made under a lock that needs no set-up.
+SRWLOCK g_factoryLock = SRWLOCK_INIT;
+ComPtr<IUnknown> g_cachedFactory;
+
 }  // namespace
 
-HRESULT CreateClassFactory(IUnknown** factory) {
-    ClassFactory* created = new (std::nothrow) ClassFactory();
-    if (created == nullptr) return E_OUTOFMEMORY;
-    return created->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(factory));
+HRESULT CachedClassFactory(IUnknown** factory) {
+    *factory = nullptr;
+    AcquireSRWLockExclusive(&g_factoryLock);
+    HRESULT hr = S_OK;
+    if (!g_cachedFactory) {
+        ClassFactory* created = new (std::nothrow) ClassFactory();
+        hr = created == nullptr ? E_OUTOFMEMORY : created->QueryInterface(IID_IUnknown, g_cachedFactory.put_void());
+    }
+    *factory = g_cachedFactory.get();
+    ReleaseSRWLockExclusive(&g_factoryLock);
+    if (*factory == nullptr) return FAILED(hr) ? hr : CLASS_E_CLASSNOTAVAILABLE;
+    return S_OK;
+}
+
+void ReleaseCachedClassFactory() {
+    AcquireSRWLockExclusive(&g_factoryLock);
+    ComPtr<IUnknown> factory = std::move(g_cachedFactory);
+    ReleaseSRWLockExclusive(&g_factoryLock);
 }
 
 }  // namespace ks

@@ -3,11 +3,15 @@
 
 #include "core/module.h"
 #include "core/records.h"
+#include "server/class_factory.h"
 #include "server/registration.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) return ks::g_module.Initialize(instance) ? TRUE : FALSE;
-    if (reason == DLL_PROCESS_DETACH) ks::g_module.Shutdown();
+    if (reason == DLL_PROCESS_ATTACH) ks::g_module.Initialize(instance);
+    if (reason == DLL_PROCESS_DETACH) {
+        ks::ReleaseCachedClassFactory();
+        ks::g_module.Shutdown();
+    }
     return TRUE;
 }
 
@@ -17,7 +21,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid,
     *object = nullptr;
     if (!IsEqualCLSID(clsid, CLSID_KeystrelConfig)) return CLASS_E_CLASSNOTAVAILABLE;
     IUnknown* factory = nullptr;
-    HRESULT hr = ks::g_module.CachedFactory(&factory);
+    HRESULT hr = ks::CachedClassFactory(&factory);
     if (FAILED(hr)) return hr;
     hr = factory->QueryInterface(riid, object);
     if (SUCCEEDED(hr) && *object == nullptr) hr = CLASS_E_CLASSNOTAVAILABLE;

@@ -5,6 +5,7 @@
 #include <oleauto.h>
 #include "KsRegistry.h"
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -14,7 +15,7 @@
 #include "core/registry_io.h"
 #include "core/win_handles.h"
 #include "server/pure/registration_script.h"
-#include "server/resource.h"
+#include "core/resource_ids.h"
 
 namespace ks {
 namespace {
@@ -31,12 +32,12 @@ bool IsAbsent(LONG error) { return error == ERROR_FILE_NOT_FOUND || error == ERR
 
 // The module's own file, as the registration writes it and loads the type library from.
 HRESULT ModuleFilePath(std::string& path) {
-    char buffer[260];
-    DWORD length = GetModuleFileNameA(g_module.Instance(), buffer, sizeof(buffer));
-    if (length == 0) return LastErrorResult();
+    bool mayBeCut = false;
+    std::optional<std::string> found = ModulePath(&mayBeCut);
+    if (!found) return LastErrorResult();
     // A path that fills the buffer may have been cut: never register a wrong path.
-    if (length >= sizeof(buffer)) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-    path.assign(buffer, length);
+    if (mayBeCut) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    path = std::move(*found);
     return S_OK;
 }
 

@@ -1,5 +1,0 @@
-#pragma once
-#define IDS_PROJNAME 100
-#define IDR_APPID 101
-#define IDR_KEYSTRELCONFIG 201
-#define IDS_NEW_CONFIGURATION 2000
