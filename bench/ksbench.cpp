@@ -12,11 +12,12 @@
 #include <vector>
 
 #include "KsRegistry.h"
+#include "core/pure/key_path.h"
 
 namespace {
 
-const char* kRoot = "Software\\Stellwick\\Keystrel 4.0";
-const char* kBackup = "Software\\Stellwick Backup";
+const char* kRoot = ks::kSettingsRoot;
+const char* kBackup = ks::kBackupRoot;
 const char* kScratch = "Software\\Stellwick Bench Scratch";
 const char* kHardware = "Bench Scanner";
 
@@ -75,7 +76,7 @@ void BuildTree(int profiles) {
     DeleteTree(kRoot);
     DeleteTree(kBackup);
     std::string device = std::string(kRoot) + "\\" + kHardware;
-    HKEY scan = Create(device + "\\ScanProfiles");
+    HKEY scan = Create(device + "\\" + ks::kScanProfilesKey);
     for (int i = 0; i < profiles; ++i) WriteProfileBare(scan, "*P" + std::to_string(i) + "*", i);
     RegCloseKey(scan);
     HKEY events = Create(device + "\\EventProfiles");
@@ -88,11 +89,11 @@ void BuildTree(int profiles) {
         RegCloseKey(event);
     }
     RegCloseKey(events);
-    HKEY calibration = Create(device + "\\CalibrationProfiles");
+    HKEY calibration = Create(device + "\\" + ks::kCalibrationProfilesKey);
     std::vector<BYTE> table(4096);
     for (size_t i = 0; i < table.size(); ++i) table[i] = static_cast<BYTE>(i * 31);
     for (int g = 1; g <= 8; ++g) {
-        std::string name = "Gamma - " + std::to_string(g);
+        std::string name = ks::kGammaTablePrefix + std::to_string(g);
         RegSetValueExA(calibration, name.c_str(), 0, REG_BINARY, table.data(), static_cast<DWORD>(table.size()));
     }
     RegCloseKey(calibration);
@@ -111,7 +112,7 @@ struct Store {
 // The bare calls a profile list load cannot avoid.
 long BareLoad() {
     HKEY scan = nullptr;
-    std::string path = std::string(kRoot) + "\\" + kHardware + "\\ScanProfiles";
+    std::string path = std::string(kRoot) + "\\" + kHardware + "\\" + ks::kScanProfilesKey;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &scan) != ERROR_SUCCESS) return 0;
     char name[64];
     BYTE data[512];
@@ -235,7 +236,7 @@ int main(int argc, char** argv) {
             return total / 50;
         });
         double bareStore = Median(runs, [&] {
-            std::string path = std::string(kRoot) + "\\" + kHardware + "\\ScanProfiles";
+            std::string path = std::string(kRoot) + "\\" + kHardware + "\\" + ks::kScanProfilesKey;
             HKEY scan = Create(path);
             double total = 0;
             for (int i = 0; i < 50; ++i) {
@@ -281,7 +282,7 @@ int main(int argc, char** argv) {
             double start = Now();
             HKEY key = Create(device);
             DWORD one = 1;
-            RegSetValueExA(key, "CurrentGamma", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4);
+            RegSetValueExA(key, ks::kCurrentGammaValue, 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4);
             RegCloseKey(key);
             int remaining = values - 1;
             for (int s = 0; remaining > 0; ++s) {

@@ -16,16 +16,13 @@ namespace ks {
 
 namespace {
 
-constexpr const char* kCurrentGamma = "CurrentGamma";
-constexpr const char* kTablesKey = "CalibrationProfiles";
-
 // "Gamma - <n>", the number signed and in decimal (so Gamma - -2 for -2).
-std::string TableName(LONG gamma) { return "Gamma - " + std::to_string(gamma); }
+std::string TableName(LONG gamma) { return kGammaTablePrefix + std::to_string(gamma); }
 
 // The current gamma number of an open device key; 0 when the value is missing or does not fit.
 LONG CurrentGamma(HKEY deviceKey) {
     DWORD number = 0;
-    ReadNumber(deviceKey, kCurrentGamma, &number);
+    ReadNumber(deviceKey, kCurrentGammaValue, &number);
     return static_cast<LONG>(number);
 }
 
@@ -42,7 +39,7 @@ bool QueryTable(HKEY tablesKey, LONG gamma, LONG size, unsigned char* data) {
 bool ReadOwnTable(const std::string& device, LONG gamma, LONG size, unsigned char* data) {
     if (gamma == 0) return false;
     // Created, not just opened: a read leaves an empty tables key where none was.
-    UniqueHKey tables = CreateKey(HKEY_CURRENT_USER, JoinKey(device, kTablesKey));
+    UniqueHKey tables = CreateKey(HKEY_CURRENT_USER, JoinKey(device, kCalibrationProfilesKey));
     return tables && QueryTable(tables.get(), gamma, size, data);
 }
 
@@ -58,7 +55,7 @@ bool ReadConsoleUserTable(const std::string& device, LONG size, unsigned char* d
         gamma = CurrentGamma(deviceKey.get());
     }
     // Here gamma number 0 names a table like any other.
-    UniqueHKey tables = OpenKey(HKEY_USERS, JoinKey(consoleDevice, kTablesKey), kReadAccess);
+    UniqueHKey tables = OpenKey(HKEY_USERS, JoinKey(consoleDevice, kCalibrationProfilesKey), kReadAccess);
     return tables && QueryTable(tables.get(), gamma, size, data);
 }
 
@@ -94,9 +91,9 @@ HRESULT STDMETHODCALLTYPE ConfigObject::StoreCalibrationData(BSTR hwname, LONG g
         {
             UniqueHKey deviceKey = CreateKey(HKEY_CURRENT_USER, device);
             if (!deviceKey) return E_FAIL;
-            WriteDword(deviceKey.get(), kCurrentGamma, static_cast<DWORD>(gamma));  // outcome not looked at
+            WriteDword(deviceKey.get(), kCurrentGammaValue, static_cast<DWORD>(gamma));  // outcome not looked at
         }
-        UniqueHKey tables = CreateKey(HKEY_CURRENT_USER, JoinKey(device, kTablesKey));
+        UniqueHKey tables = CreateKey(HKEY_CURRENT_USER, JoinKey(device, kCalibrationProfilesKey));
         if (!tables) return E_FAIL;
         // A refused table write still answers S_OK; the current number is already set.
         RegSetValueExA(tables.get(), TableName(gamma).c_str(), 0, REG_BINARY, data, static_cast<DWORD>(size));
@@ -117,7 +114,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetDefualtGamma(BSTR hwname, LONG* gamma
         UniqueHKey deviceKey = OpenKey(HKEY_CURRENT_USER, DeviceKeyPath(ToAnsi(hwname)), kReadWriteAccess);
         if (!deviceKey) return E_FAIL;
         DWORD number = 0;
-        if (!ReadDword(deviceKey.get(), kCurrentGamma, &number)) return E_FAIL;
+        if (!ReadDword(deviceKey.get(), kCurrentGammaValue, &number)) return E_FAIL;
         *gamma = static_cast<LONG>(number);
         return S_OK;
     });

@@ -1,5 +1,6 @@
 #include "core/registry_io.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -77,6 +78,55 @@ LONG DeleteTree(HKEY parent, const char* name) {
         }
     }
     return RegDeleteKeyA(parent, name);
+}
+
+std::vector<std::string> SubkeyNames(HKEY key) {
+    std::vector<std::string> names;
+    DWORD longest = 0;
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, &longest, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr) != ERROR_SUCCESS) {
+        return names;
+    }
+    std::vector<char> buffer(longest + 2);
+    for (DWORD index = 0;;) {
+        DWORD length = static_cast<DWORD>(buffer.size());
+        LONG error = RegEnumKeyExA(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (error == ERROR_MORE_DATA) {  // a longer name was added meanwhile: ask again with more room
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (error != ERROR_SUCCESS) break;
+        names.emplace_back(buffer.data(), length);
+        ++index;
+    }
+    return names;
+}
+
+std::vector<RegistryValue> Values(HKEY key) {
+    std::vector<RegistryValue> values;
+    DWORD longestName = 0, longestData = 0;
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longestName,
+                         &longestData, nullptr, nullptr) != ERROR_SUCCESS) {
+        return values;
+    }
+    std::vector<char> name(longestName + 2);
+    std::vector<BYTE> data(longestData + 1);
+    for (DWORD index = 0;;) {
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        DWORD dataLength = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        LONG error = RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &dataLength);
+        if (error == ERROR_MORE_DATA) {  // written meanwhile: ask again with more room
+            name.resize(name.size() * 2);
+            data.resize(std::max<std::size_t>(data.size() * 2, dataLength));
+            continue;
+        }
+        if (error != ERROR_SUCCESS) break;
+        values.push_back({std::string(name.data(), nameLength), type,
+                          std::vector<BYTE>(data.begin(), data.begin() + dataLength)});
+        ++index;
+    }
+    return values;
 }
 
 }  // namespace ks

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/win_handles.h"
 
@@ -37,5 +38,17 @@ LONG WriteDword(HKEY key, const char* name, DWORD value);
 
 // Deletes a key and all its subkeys, deepest first. Returns the platform's result.
 LONG DeleteTree(HKEY parent, const char* name);
+
+// The names of the subkeys of `key`, whatever their length, in the platform's order; the walk
+// ends at the first index that fails.
+std::vector<std::string> SubkeyNames(HKEY key);
+
+struct RegistryValue {
+    std::string name;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+};
+// Every value of `key` with its type and bytes, whatever their size, in the platform's order.
+std::vector<RegistryValue> Values(HKEY key);
 
 }  // namespace ks

@@ -133,7 +133,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetTwainConfigurationFile(BSTR hwname, B
     return Boundary([&] {
         EnsureSettingsRoot();
         std::string hardware = ToAnsi(hwname);
-        UniqueHKey key = CreateKey(HKEY_CURRENT_USER, JoinKey(DeviceKeyPath(hardware), "TwainSettings"));
+        UniqueHKey key = CreateKey(HKEY_CURRENT_USER, JoinKey(DeviceKeyPath(hardware), kTwainSettingsKey));
         if (!key) return S_OK;
         // Unlike the ISIS file, the caller always gets a string back, empty when nothing was found.
         StoreBstr(configfile, DriverFilePath(key.get(), hardware, ".twain"));

@@ -19,7 +19,6 @@ namespace ks {
 
 namespace {
 
-constexpr char kEngineMarker[] = "LINKENGINE";
 constexpr DWORD kMarkerLimit = 64;
 constexpr DWORD kGuidLimit = 64;
 constexpr DWORD kCachePathLimit = 260;
@@ -35,7 +34,7 @@ bool IsEngineKey(HKEY key) {
 // The engine's class identifier, only in registry form: a text that does not start with a brace
 // (such as a programmatic identifier, which CLSIDFromString would also accept) is not one.
 std::optional<CLSID> EngineClass(HKEY key) {
-    std::optional<std::string> text = ReadString(key, "GUID", kGuidLimit);
+    std::optional<std::string> text = ReadString(key, kEngineClassValue, kGuidLimit);
     if (!text || text->empty() || (*text)[0] != '{') return std::nullopt;
     UniqueBstr wide = MakeBstr(*text);
     CLSID clsid{};
@@ -57,7 +56,7 @@ HRESULT CreateAndRefresh(REFCLSID clsid, HRESULT* refreshResult) {
 // Opens the link cache that the engine key names into *store; StgOpenStorage's result as is.
 HRESULT OpenLinkCache(HKEY engineKey, IStorage** store) {
     EnsureSettingsRoot();
-    std::optional<std::string> path = ReadString(engineKey, "LinkCache", kCachePathLimit);
+    std::optional<std::string> path = ReadString(engineKey, kLinkCacheValue, kCachePathLimit);
     if (!path) return E_FAIL;
     UniqueBstr widePath = MakeBstr(*path);
     return StgOpenStorage(widePath.get(), nullptr, kLinkCacheMode, nullptr, 0, store);
@@ -71,38 +70,38 @@ HRESULT STDMETHODCALLTYPE ConfigObject::LoadLinkInfo(LONG Refresh, IStorage** pS
         EnsureSettingsRoot();
         HRESULT result = E_FAIL;
         bool engineKeyFound = false;
-        // The storage handed out for an earlier engine key, released when a later key replaces it.
-        IStorage* opened = nullptr;
-        try {
-            if (UniqueHKey root = OpenKey(HKEY_CURRENT_USER, std::string(kSettingsRoot), kReadAccess)) {
-                char name[kEngineKeyNameBuffer];
-                for (DWORD index = 0; RegEnumKeyA(root.get(), index, name, sizeof(name)) == ERROR_SUCCESS; ++index) {
-                    UniqueHKey engineKey = OpenKey(root.get(), name, kReadAccess);
-                    if (!engineKey || !IsEngineKey(engineKey.get())) continue;
-                    if (Refresh != 0) {
-                        if (std::optional<CLSID> clsid = EngineClass(engineKey.get())) {
-                            CreateAndRefresh(*clsid, nullptr);  // the engine's result is of no concern here
-                        }
-                    }
-                    engineKeyFound = true;
-                    if (opened != nullptr) {
-                        opened->Release();
-                        opened = nullptr;
-                        *pStore = nullptr;
-                    }
-                    result = OpenLinkCache(engineKey.get(), pStore);
-                    if (SUCCEEDED(result)) opened = *pStore;
-                }
-            }
-        } catch (...) {
-            // The operation fails as a whole: the caller must not be left holding a storage.
-            if (opened != nullptr) {
-                opened->Release();
+        // Owns the storage handed out for an engine key until the operation ends; a later key
+        // replaces it, and a failure part-way leaves the caller holding none.
+        ComPtr<IStorage> opened;
+        ScopeExit handBack([&] {
+            if (opened) {
+                opened.reset();
                 *pStore = nullptr;
             }
-            throw;
+        });
+        if (UniqueHKey root = OpenKey(HKEY_CURRENT_USER, kSettingsRoot, kReadAccess)) {
+            char name[kEngineKeyNameBuffer];
+            for (DWORD index = 0; RegEnumKeyA(root.get(), index, name, sizeof(name)) == ERROR_SUCCESS; ++index) {
+                UniqueHKey engineKey = OpenKey(root.get(), name, kReadAccess);
+                if (!engineKey || !IsEngineKey(engineKey.get())) continue;
+                if (Refresh != 0) {
+                    if (std::optional<CLSID> clsid = EngineClass(engineKey.get())) {
+                        CreateAndRefresh(*clsid, nullptr);  // the engine's result is of no concern here
+                    }
+                }
+                engineKeyFound = true;
+                if (opened) {
+                    opened.reset();
+                    *pStore = nullptr;
+                }
+                result = OpenLinkCache(engineKey.get(), pStore);
+                if (SUCCEEDED(result)) opened.attach(*pStore);
+            }
         }
-        if (engineKeyFound) return result;
+        if (engineKeyFound) {
+            opened.detach();  // the caller owns the storage now
+            return result;
+        }
 
         // No engine key: ask the engines of the category to write theirs.
         ComPtr<ICatInformation> categories;

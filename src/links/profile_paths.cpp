@@ -11,7 +11,7 @@ namespace ks {
 HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkCustomProfile(BSTR* path) {
     return Boundary([&] {
         EnsureSettingsRoot();
-        StoreBstr(path, JoinKey(kSettingsRoot, "LinkProfiles"));
+        StoreBstr(path, JoinKey(kSettingsRoot, kLinkProfilesKey));
         return S_OK;
     });
 }
@@ -19,7 +19,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkCustomProfile(BSTR* path) {
 HRESULT STDMETHODCALLTYPE ConfigObject::GetUIInterfaceProfile(BSTR* path) {
     return Boundary([&] {
         EnsureSettingsRoot();
-        StoreBstr(path, JoinKey(kSettingsRoot, "UIInterfaceProfiles"));
+        StoreBstr(path, JoinKey(kSettingsRoot, kUIInterfaceProfilesKey));
         return S_OK;
     });
 }
@@ -45,7 +45,7 @@ constexpr DWORD kOcrOn = 119;
 HRESULT STDMETHODCALLTYPE ConfigObject::GetOCRFlags(LONG* lSendEmptyFile, LONG* lShowMessages) {
     if (lSendEmptyFile == nullptr || lShowMessages == nullptr) return E_POINTER;
     return Boundary([&] {
-        UniqueHKey key = OpenKey(HKEY_CURRENT_USER, JoinKey(JoinKey(kSettingsRoot, "Ferrovane 4.0"), "Text Documents"),
+        UniqueHKey key = OpenKey(HKEY_CURRENT_USER, JoinKey(JoinKey(kSettingsRoot, kTextRecognitionKey), kTextDocumentsKey),
                                  kReadWriteAccess);
         if (!key) return E_FAIL;
         HRESULT result = E_FAIL;

@@ -18,7 +18,7 @@ namespace {
 constexpr std::size_t kMaxEventKeyName = sizeof(_KSEVENT::keyname) - 1;
 
 std::string EventProfilesPath(BSTR hardware) {
-    return JoinKey(DeviceKeyPath(ToAnsi(hardware)), "EventProfiles");
+    return JoinKey(DeviceKeyPath(ToAnsi(hardware)), kEventProfilesKey);
 }
 
 }  // namespace

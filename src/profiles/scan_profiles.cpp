@@ -19,7 +19,7 @@ namespace {
 constexpr std::size_t kMaxProfileKeyName = sizeof(_KSCONFIG::keyname) - 1;
 
 std::string ScanProfilesPath(const std::string& hardware) {
-    return JoinKey(DeviceKeyPath(hardware), "ScanProfiles");
+    return JoinKey(DeviceKeyPath(hardware), kScanProfilesKey);
 }
 
 _KSCONFIG ReadProfile(HKEY key, const std::string& keyName) {

@@ -7,6 +7,8 @@
 #include "commands.h"
 #include "names.h"
 #include "output.h"
+#include "core/text.h"
+#include "registry_view.h"
 #include "store.h"
 
 namespace ksconfig {
@@ -50,7 +52,7 @@ int Demo(const Arguments&) {
     ks::UniqueBstr folderBstr;
     HRESULT hr = store->GetKSInstallFolder(folderBstr.put());
     if (FAILED(hr)) return StoreFailure("GetKSInstallFolder", hr);
-    std::string folder = AnsiFromBstr(folderBstr.get());
+    std::string folder = ks::ToAnsi(folderBstr.get());
     std::string profile = folder + "\\Profiles\\" + kSample + ".ks4";
     std::printf("   Install folder: %s\n", folder.c_str());
     if (GetFileAttributesA(profile.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -59,7 +61,7 @@ int Demo(const Arguments&) {
         return kNotFound;
     }
     // Start afresh, so that every run shows the default profile import.
-    std::string device = std::string(kRoot) + "\\" + kSample;
+    std::string device = ks::DeviceKeyPath(kSample);
     RegDeleteTreeA(HKEY_CURRENT_USER, device.c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, device.c_str());
     std::printf("   Removed earlier settings of \"%s\" so that the session starts afresh.\n\n", kSample);
@@ -69,7 +71,7 @@ int Demo(const Arguments&) {
     if (FAILED(hr)) return StoreFailure("SetActiveHardware", hr);
     std::printf("2. SetActiveHardware(%s, \"%s\") -> %s\n\n", GuidText(kSampleGuid).c_str(), kSample, Result(hr).c_str());
 
-    ks::UniqueBstr name = BstrFromAnsi(kSample);
+    ks::UniqueBstr name = ks::MakeBstr(kSample);
     std::printf("3. Load the scanner's scan profiles:\n");
     if (int rc = ListProfiles(store, name.get()); rc != kOk) return rc;
     std::printf("\n");
@@ -103,7 +105,7 @@ int Demo(const Arguments&) {
     if (FAILED(hr)) return StoreFailure("StoreActiveConfig", hr);
     std::printf("   StoreActiveConfig -> %s\n", Result(hr).c_str());
     std::printf("   saved as %s\\ScanProfiles\\%s: %s\n\n", kSample, keyname.c_str(),
-                KeyExists(device + "\\ScanProfiles\\" + keyname) ? "the key is there" : "THE KEY IS MISSING");
+                KeyExists(ks::JoinKey(ks::JoinKey(device, ks::kScanProfilesKey), keyname)) ? "the key is there" : "THE KEY IS MISSING");
 
     std::vector<unsigned char> table(kTableSize, 0xEE);
     hr = store->GetCalibrationData(name.get(), kTableSize, table.data());
@@ -127,9 +129,9 @@ int Demo(const Arguments&) {
     if (int rc = ListProfiles(store, name.get()); rc != kOk) return rc;
 
     store.Close();
-    std::printf("\n8. Released the object: the store copied the settings root into HKEY_CURRENT_USER\\%s\n", kBackup);
+    std::printf("\n8. Released the object: the store copied the settings root into HKEY_CURRENT_USER\\%s\n", kBackupRoot);
     std::printf("   (the backup now %s \"%s\").\n",
-                KeyExists(std::string(kBackup) + "\\" + kSample) ? "holds" : "LACKS", kSample);
+                KeyExists(std::string(kBackupRoot) + "\\" + kSample) ? "holds" : "LACKS", kSample);
     return kOk;
 }
 

@@ -10,12 +10,12 @@
 #include "json.h"
 #include "names.h"
 #include "output.h"
+#include "core/text.h"
+#include "registry_view.h"
 #include "store.h"
 
 namespace ksconfig {
 namespace {
-
-std::string DevicePath(const std::string& hardware) { return std::string(kRoot) + "\\" + hardware; }
 
 bool FileExists(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
@@ -28,7 +28,7 @@ std::string WithPresence(const std::string& path) {
 
 // The gamma number of a value named "Gamma - <n>", when it is one.
 std::optional<long> GammaNumber(const std::string& name) {
-    const std::string prefix = "Gamma - ";
+    const std::string prefix = ks::kGammaTablePrefix;
     if (name.compare(0, prefix.size(), prefix) != 0 || name.size() == prefix.size()) return std::nullopt;
     const char* digits = name.c_str() + prefix.size();
     char* end = nullptr;
@@ -54,7 +54,7 @@ int Calibration(const Arguments& args) {
     const std::string& hardware = args.positional[0];
     Store store;
     if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
-    ks::UniqueBstr name = BstrFromAnsi(hardware);
+    ks::UniqueBstr name = ks::MakeBstr(hardware);
     LONG gamma = 0;
     HRESULT hr = store->GetDefualtGamma(name.get(), &gamma);
     if (FAILED(hr) && hr != E_FAIL) return StoreFailure("GetDefualtGamma", hr);
@@ -62,7 +62,7 @@ int Calibration(const Arguments& args) {
 
     // No method lists the tables: they are read from the registry.
     std::vector<RegValue> tables;
-    if (ks::UniqueHKey key = OpenRead(DevicePath(hardware) + "\\CalibrationProfiles")) tables = Values(key.get());
+    if (ks::UniqueHKey key = OpenRead(ks::JoinKey(ks::DeviceKeyPath(hardware), ks::kCalibrationProfilesKey))) tables = SortedValues(key.get());
     std::stable_sort(tables.begin(), tables.end(), [](const RegValue& a, const RegValue& b) {
         std::optional<long> x = GammaNumber(a.name), y = GammaNumber(b.name);
         if (x && y) return *x < *y;
@@ -117,13 +117,13 @@ int CopySettings(const Arguments& args) {
     const std::string& hardware = args.positional[0];
     Store store;
     if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
-    ks::UniqueBstr name = BstrFromAnsi(hardware);
+    ks::UniqueBstr name = ks::MakeBstr(hardware);
     _KSCPYFLAG flags = static_cast<_KSCPYFLAG>(0);
     ks::UniqueBstr path;
     LONG count = 0;
     HRESULT hr = store->CopyToFolderSettings(name.get(), &flags, path.put(), &count);
     if (FAILED(hr)) return StoreFailure("CopyToFolderSettings", hr);
-    std::string folder = AnsiFromBstr(path.get());
+    std::string folder = ks::ToAnsi(path.get());
     std::uint32_t bits = static_cast<std::uint32_t>(flags);
     if (args.Has("--json")) {
         std::printf("%s\n", json::Obj({{"path", json::Str(Utf8FromAnsi(folder))},
@@ -143,30 +143,30 @@ int DriverFiles(const Arguments& args) {
     const std::string& hardware = args.positional[0];
     Store store;
     if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
-    ks::UniqueBstr name = BstrFromAnsi(hardware);
+    ks::UniqueBstr name = ks::MakeBstr(hardware);
     ks::UniqueBstr installBstr;
     HRESULT hr = store->GetKSInstallFolder(installBstr.put());
     if (FAILED(hr)) return StoreFailure("GetKSInstallFolder", hr);
-    std::string install = AnsiFromBstr(installBstr.get());
+    std::string install = ks::ToAnsi(installBstr.get());
     std::string isisTemplate = install + "\\Profiles\\" + hardware + ".isis";
     std::string twainTemplate = install + "\\Profiles\\" + hardware + ".twain";
     ks::UniqueBstr twainBstr;
     hr = store->GetTwainConfigurationFile(name.get(), twainBstr.put());
     if (FAILED(hr)) return StoreFailure("GetTwainConfigurationFile", hr);
-    std::string twain = AnsiFromBstr(twainBstr.get());
+    std::string twain = ks::ToAnsi(twainBstr.get());
 
     bool withProfile = args.options.count("--ui-profile") != 0;
     std::string uiProfile = args.Option("--ui-profile");
     short scanMode = 0, deviceMode = 0;
     std::string isis;
     if (withProfile) {
-        ks::UniqueBstr profile = BstrFromAnsi(uiProfile);
+        ks::UniqueBstr profile = ks::MakeBstr(uiProfile);
         hr = store->SetUIInterfaceProfile(profile.get());
         if (FAILED(hr)) return StoreFailure("SetUIInterfaceProfile", hr);
         ks::UniqueBstr isisBstr;
         hr = store->UIInterfaceStartupSettings(name.get(), &scanMode, &deviceMode, isisBstr.put());
         if (FAILED(hr)) return StoreFailure("UIInterfaceStartupSettings", hr);
-        isis = AnsiFromBstr(isisBstr.get());
+        isis = ks::ToAnsi(isisBstr.get());
     }
 
     if (args.Has("--json")) {
@@ -206,18 +206,17 @@ int Links(const Arguments& args) {
         std::string key, guid, cache, container;
     };
     std::vector<Engine> engines;
-    if (ks::UniqueHKey root = OpenRead(kRoot)) {
-        for (const std::string& name : SubkeyNames(root.get())) {
-            ks::UniqueHKey sub;
-            if (RegOpenKeyExA(root.get(), name.c_str(), 0, KEY_READ, sub.put()) != ERROR_SUCCESS) continue;
-            std::optional<std::string> kind = ReadText(sub.get(), nullptr);
-            if (!kind || *kind != "LINKENGINE") continue;
-            Engine e{name, ReadText(sub.get(), "GUID").value_or(""), ReadText(sub.get(), "LinkCache").value_or(""), ""};
-            ks::UniqueBstr bname = BstrFromAnsi(name);
+    if (ks::UniqueHKey root = OpenRead(kSettingsRoot)) {
+        for (const std::string& name : SortedSubkeyNames(root.get())) {
+            ks::UniqueHKey sub = ks::OpenKey(root.get(), name, ks::kReadAccess);
+            if (!sub || !IsEngineKey(sub.get())) continue;
+            Engine e{name, ReadText(sub.get(), ks::kEngineClassValue).value_or(""),
+                     ReadText(sub.get(), ks::kLinkCacheValue).value_or(""), ""};
+            ks::UniqueBstr bname = ks::MakeBstr(name);
             ks::UniqueBstr container;
             HRESULT hr = store->GetLinkEngineContainer(bname.get(), container.put());
             if (FAILED(hr)) return StoreFailure("GetLinkEngineContainer", hr);
-            e.container = AnsiFromBstr(container.get());
+            e.container = ks::ToAnsi(container.get());
             engines.push_back(e);
         }
     }
@@ -240,7 +239,7 @@ int Links(const Arguments& args) {
     ks::UniqueBstr profilesKey;
     HRESULT hr = store->GetLinkCustomProfile(profilesKey.put());
     if (FAILED(hr)) return StoreFailure("GetLinkCustomProfile", hr);
-    std::string linkProfiles = AnsiFromBstr(profilesKey.get());
+    std::string linkProfiles = ks::ToAnsi(profilesKey.get());
 
     if (args.Has("--json")) {
         std::vector<std::string> items;

@@ -7,6 +7,8 @@
 #include "json.h"
 #include "names.h"
 #include "output.h"
+#include "core/text.h"
+#include "registry_view.h"
 #include "store.h"
 
 namespace ksconfig {
@@ -119,14 +121,14 @@ std::string EventJson(const _KSEVENT& e) {
 }
 
 int CalibrationTableCount(const std::string& hardware) {
-    ks::UniqueHKey key = OpenRead(std::string(kRoot) + "\\" + hardware + "\\CalibrationProfiles");
-    return key ? static_cast<int>(Values(key.get()).size()) : 0;
+    ks::UniqueHKey key = OpenRead(ks::JoinKey(ks::DeviceKeyPath(hardware), ks::kCalibrationProfilesKey));
+    return key ? static_cast<int>(SortedValues(key.get()).size()) : 0;
 }
 
 }  // namespace
 
 int RequireDevice(const std::string& hardware) {
-    if (KeyExists(std::string(kRoot) + "\\" + hardware)) return kOk;
+    if (KeyExists(ks::DeviceKeyPath(hardware))) return kOk;
     std::fprintf(stderr, "ksconfig: no settings for scanner \"%s\"\n", hardware.c_str());
     return kNotFound;
 }
@@ -138,7 +140,7 @@ int Scanners(const Arguments& args) {
     std::vector<std::string> lines;
     std::vector<std::string> devices = DeviceNames();
     for (const std::string& device : devices) {
-        ks::UniqueBstr name = BstrFromAnsi(device);
+        ks::UniqueBstr name = ks::MakeBstr(device);
         LONG profiles = 0, events = 0, gamma = 0;
         HRESULT hr = store->LoadConfigInfo(name.get(), KSCNFGFLAG_ALL, &profiles);
         if (FAILED(hr)) return StoreFailure("LoadConfigInfo", hr);
@@ -173,7 +175,7 @@ int Profiles(const Arguments& args) {
     if (!filter) return UsageError("unknown profile type \"" + type + "\"");
     Store store;
     if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
-    ks::UniqueBstr name = BstrFromAnsi(hardware);
+    ks::UniqueBstr name = ks::MakeBstr(hardware);
     LONG count = 0;
     HRESULT hr = store->LoadConfigInfo(name.get(), static_cast<_KSCNFGFLAG>(*filter), &count);
     if (FAILED(hr)) return StoreFailure("LoadConfigInfo", hr);
@@ -223,7 +225,7 @@ int Events(const Arguments& args) {
     const std::string& hardware = args.positional[0];
     Store store;
     if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
-    ks::UniqueBstr name = BstrFromAnsi(hardware);
+    ks::UniqueBstr name = ks::MakeBstr(hardware);
     LONG count = 0;
     HRESULT hr = store->LoadEventInfo(name.get(), &count);
     if (FAILED(hr)) return StoreFailure("LoadEventInfo", hr);

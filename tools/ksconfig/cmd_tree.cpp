@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "json.h"
 #include "output.h"
+#include "registry_view.h"
 #include "store.h"
 
 #if __has_include("calibration/profile_importer.h")
@@ -30,7 +31,7 @@ void ExportKey(HKEY key, const std::string& path, std::string& out, int& skipped
         return;
     }
     std::vector<std::string> lines;
-    for (const RegValue& v : Values(key)) {
+    for (const RegValue& v : SortedValues(key)) {
         ks::WrittenValue written = ks::WriteValueLines(v.name, v.type, v.data);
         if (written.lines.empty()) {
             std::fprintf(stderr, "ksconfig: left out value \"%s\" of %s: %s\n", v.name.c_str(), path.c_str(),
@@ -49,7 +50,7 @@ void ExportKey(HKEY key, const std::string& path, std::string& out, int& skipped
     if (!out.empty()) out += '\n';
     out += *header + '\n';
     for (const std::string& line : lines) out += line + '\n';
-    for (const std::string& name : SubkeyNames(key)) {
+    for (const std::string& name : SortedSubkeyNames(key)) {
         ks::UniqueHKey sub;
         if (RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, sub.put()) != ERROR_SUCCESS) {
             std::fprintf(stderr, "ksconfig: cannot open %s\\%s\n", path.c_str(), name.c_str());
@@ -79,10 +80,10 @@ std::string Fold(std::string text) {
 }
 
 void Collect(HKEY key, const std::string& path, Tree& tree) {
-    for (RegValue& v : Values(key)) {
+    for (RegValue& v : SortedValues(key)) {
         tree.values[Fold(path) + '\x01' + Fold(v.name)] = {path, v.name, v.type, std::move(v.data)};
     }
-    for (const std::string& name : SubkeyNames(key)) {
+    for (const std::string& name : SortedSubkeyNames(key)) {
         std::string child = path.empty() ? name : path + "\\" + name;
         tree.keys[Fold(child)] = child;
         ks::UniqueHKey sub;
@@ -161,12 +162,12 @@ std::string TreeJson(const Tree& t) {
 }  // namespace
 
 int Export(const Arguments& args) {
-    std::string path = kRoot;
+    std::string path = kSettingsRoot;
     if (!args.positional.empty()) path += "\\" + args.positional[0];
     ks::UniqueHKey top = OpenRead(path);
     if (!top) {
         if (args.positional.empty()) {
-            std::fprintf(stderr, "ksconfig: there is no settings root (HKEY_CURRENT_USER\\%s)\n", kRoot);
+            std::fprintf(stderr, "ksconfig: there is no settings root (HKEY_CURRENT_USER\\%s)\n", kSettingsRoot);
         } else {
             std::fprintf(stderr, "ksconfig: no settings for scanner \"%s\"\n", args.positional[0].c_str());
         }
@@ -233,8 +234,8 @@ int Import(const Arguments& args) {
 }
 
 int BackupStatus(const Arguments& args) {
-    Tree root = ReadTree(kRoot);
-    Tree backup = ReadTree(kBackup);
+    Tree root = ReadTree(kSettingsRoot);
+    Tree backup = ReadTree(kBackupRoot);
     std::vector<Difference> behind = root.present ? Missing(root, backup, true) : std::vector<Difference>{};
     std::vector<Difference> onlyBackup = backup.present ? Missing(backup, root, false) : std::vector<Difference>{};
     bool current = root.present && backup.present && behind.empty();
@@ -268,19 +269,19 @@ int BackupStatus(const Arguments& args) {
 }
 
 int Restore(const Arguments&) {
-    if (KeyExists(kRoot)) {
+    if (KeyExists(kSettingsRoot)) {
         std::printf("the settings root is present; nothing to restore\n");
         return kOk;
     }
-    if (!KeyExists(kBackup)) {
-        std::fprintf(stderr, "ksconfig: there is no backup tree (HKEY_CURRENT_USER\\%s) to restore from\n", kBackup);
+    if (!KeyExists(kBackupRoot)) {
+        std::fprintf(stderr, "ksconfig: there is no backup tree (HKEY_CURRENT_USER\\%s) to restore from\n", kBackupRoot);
         return kNotFound;
     }
     {
         Store store;  // creating the object rebuilds the root from the backup
         if (int rc = store.Open(); rc != kOk) return rc;
     }
-    Tree root = ReadTree(kRoot);
+    Tree root = ReadTree(kSettingsRoot);
     if (!root.present) {
         std::fprintf(stderr, "ksconfig: the store did not rebuild the settings root\n");
         return kStoreError;

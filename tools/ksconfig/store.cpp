@@ -1,8 +1,6 @@
 #include "store.h"
 #include "output.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 namespace ksconfig {
@@ -102,125 +100,12 @@ std::string Utf8FromAnsi(const std::string& ansi) {
     return out;
 }
 
-ks::UniqueBstr BstrFromAnsi(const std::string& ansi) {
-    int wide = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    ks::UniqueBstr out(SysAllocStringLen(nullptr, static_cast<UINT>(wide)));
-    if (out && wide > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), out.get(), wide);
-    return out;
-}
-
-std::string AnsiFromBstr(BSTR text) {
-    if (text == nullptr) return {};
-    int len = static_cast<int>(SysStringLen(text));
-    int n = WideCharToMultiByte(CP_ACP, 0, text, len, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, len, out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 std::string GuidText(const GUID& guid) {
     char text[40];
     std::snprintf(text, sizeof(text), "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
                   static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
                   guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
     return text;
-}
-
-bool NameLess(const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
-bool KeyExists(const std::string& path) { return static_cast<bool>(OpenRead(path)); }
-
-ks::UniqueHKey OpenRead(const std::string& path) {
-    ks::UniqueHKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) key.release();
-    return key;
-}
-
-std::vector<std::string> SubkeyNames(HKEY key) {
-    std::vector<std::string> names;
-    DWORD count = 0, longest = 0;
-    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr) != ERROR_SUCCESS) {
-        return names;
-    }
-    std::vector<char> buffer(longest + 2);
-    for (DWORD i = 0;; ++i) {
-        DWORD length = static_cast<DWORD>(buffer.size());
-        LONG rc = RegEnumKeyExA(key, i, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_MORE_DATA) {
-            buffer.resize(buffer.size() * 2);
-            --i;
-            continue;
-        }
-        if (rc != ERROR_SUCCESS) break;
-        names.emplace_back(buffer.data(), length);
-    }
-    std::sort(names.begin(), names.end(), NameLess);
-    return names;
-}
-
-std::vector<RegValue> Values(HKEY key) {
-    std::vector<RegValue> values;
-    DWORD longestName = 0, longestData = 0;
-    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longestName,
-                         &longestData, nullptr, nullptr) != ERROR_SUCCESS) {
-        return values;
-    }
-    std::vector<char> name(longestName + 2);
-    std::vector<std::uint8_t> data(longestData + 1);
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLength = static_cast<DWORD>(name.size());
-        DWORD dataLength = static_cast<DWORD>(data.size());
-        DWORD type = 0;
-        LONG rc = RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &dataLength);
-        if (rc == ERROR_MORE_DATA) {
-            // Someone wrote meanwhile: grow and ask again for the same index.
-            name.resize(name.size() * 2);
-            data.resize(std::max<std::size_t>(data.size() * 2, dataLength));
-            --i;
-            continue;
-        }
-        if (rc != ERROR_SUCCESS) break;
-        values.push_back({std::string(name.data(), nameLength), type,
-                          std::vector<std::uint8_t>(data.begin(), data.begin() + dataLength)});
-    }
-    std::sort(values.begin(), values.end(), [](const RegValue& a, const RegValue& b) { return NameLess(a.name, b.name); });
-    return values;
-}
-
-std::optional<std::string> ReadText(HKEY key, const char* name) {
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
-    std::string text(size, '\0');
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    text.resize(size);
-    if (std::size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
-    return text;
-}
-
-std::vector<std::string> DeviceNames() {
-    std::vector<std::string> devices;
-    ks::UniqueHKey root = OpenRead(kRoot);
-    if (!root) return devices;
-    for (const std::string& name : SubkeyNames(root.get())) {
-        if (_stricmp(name.c_str(), "LinkProfiles") == 0 || _stricmp(name.c_str(), "UIInterfaceProfiles") == 0 ||
-            _stricmp(name.c_str(), "Ferrovane 4.0") == 0) {
-            continue;
-        }
-        ks::UniqueHKey sub;
-        if (RegOpenKeyExA(root.get(), name.c_str(), 0, KEY_READ, sub.put()) != ERROR_SUCCESS) continue;
-        std::optional<std::string> kind = ReadText(sub.get(), nullptr);
-        if (kind && *kind == "LINKENGINE") continue;
-        devices.push_back(name);
-    }
-    return devices;
 }
 
 std::string ExeFolder() {
