@@ -13,6 +13,7 @@
 #include "core/boundary.h"
 #include "core/module.h"
 #include "core/registry_io.h"
+#include "core/text.h"
 #include "core/win_handles.h"
 #include "server/pure/registration_script.h"
 #include "core/resource_ids.h"
@@ -148,22 +149,14 @@ HRESULT ApplyScript(WORD id, bool registering) {
                        : UnregisterKeys(HKEY_CLASSES_ROOT, script->keys);
 }
 
-std::wstring Widen(const std::string& text) {
-    int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
-    wide.resize(static_cast<size_t>(length - 1));
-    return wide;
-}
-
 // The type library: from the module's own file, else from the file beside it with ".tlb" in
 // place of the module's extension. `loadedFrom` is the path it came from.
 HRESULT LoadModuleTypeLib(ComPtr<ITypeLib>& lib, std::wstring& loadedFrom) {
     std::string path;
     HRESULT hr = ModuleFilePath(path);
     if (FAILED(hr)) return hr;
-    loadedFrom = Widen(path);
+    UniqueBstr wide = MakeBstr(path);
+    loadedFrom.assign(wide.get(), SysStringLen(wide.get()));
     hr = LoadTypeLib(loadedFrom.c_str(), lib.put());
     if (SUCCEEDED(hr)) return hr;
     size_t folderEnd = loadedFrom.find_last_of(L"\\/");
