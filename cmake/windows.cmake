@@ -79,7 +79,8 @@ file(GLOB KS_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.
 add_library(ks_test_support STATIC ${KS_TEST_SUPPORT})
 add_dependencies(ks_test_support ks_idl)
 target_include_directories(ks_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src ${KS_GEN})
-target_link_libraries(ks_test_support PUBLIC ks_guids gtest ole32 oleaut32 uuid advapi32 shell32)
+# The store's owners and text pair come from its static library; tests otherwise load the DLL.
+target_link_libraries(ks_test_support PUBLIC ksstore ks_guids gtest ole32 oleaut32 uuid advapi32 shell32)
 
 # One test executable per folder under tests/ (native/ and support/ excepted), built from an object
 # library so that the i686 suite below reuses the same objects.

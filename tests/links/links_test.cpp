@@ -76,7 +76,7 @@ protected:
     Outcome Load(LONG refresh) {
         IStorage* raw = kUntouched;
         const HRESULT hr = config_->LoadLinkInfo(refresh, &raw);
-        store_ = Ref<IStorage>(raw == kUntouched ? nullptr : raw);
+        store_.attach(raw == kUntouched ? nullptr : raw);
         std::string opened = raw == kUntouched ? "<untouched>" : raw == nullptr ? "<null>" : "<unnamed>";
         STATSTG stat{};
         if (store_ && store_->Stat(&stat, STATFLAG_DEFAULT) == S_OK) opened = Bstr(stat.pwcsName).Ansi();

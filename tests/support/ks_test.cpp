@@ -25,21 +25,6 @@ const StoreDll& Dll() {
     return dll;
 }
 
-Bstr::Bstr(const char* text) {
-    if (text == nullptr) return;
-    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    s_ = SysAllocStringLen(nullptr, static_cast<UINT>(n - 1));
-    MultiByteToWideChar(CP_ACP, 0, text, -1, s_, n);
-}
-
-std::string Bstr::Ansi() const {
-    if (s_ == nullptr) return {};
-    int n = WideCharToMultiByte(CP_ACP, 0, s_, static_cast<int>(SysStringLen(s_)), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, s_, static_cast<int>(SysStringLen(s_)), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 Ref<IClassFactory> Factory() {
     Ref<IClassFactory> factory;
     const StoreDll& dll = Dll();

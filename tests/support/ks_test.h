@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "KsRegistry.h"
+#include "core/text.h"
+#include "core/win_handles.h"
 
 namespace kstest {
 
@@ -27,68 +29,17 @@ struct StoreDll {
 };
 const StoreDll& Dll();
 
-// Owns one COM reference.
+// The store's own owners: one COM reference, one BSTR.
 template <class T>
-class Ref {
-public:
-    Ref() = default;
-    explicit Ref(T* p) : p_(p) {}
-    Ref(Ref&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-    Ref& operator=(Ref&& o) noexcept {
-        if (this != &o) {
-            reset();
-            p_ = o.p_;
-            o.p_ = nullptr;
-        }
-        return *this;
-    }
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    ~Ref() { reset(); }
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    T** put() {
-        reset();
-        return &p_;
-    }
-    void** put_void() { return reinterpret_cast<void**>(put()); }
-    void reset() {
-        if (p_) {
-            T* p = p_;
-            p_ = nullptr;
-            p->Release();
-        }
-    }
-    T* detach() {
-        T* p = p_;
-        p_ = nullptr;
-        return p;
-    }
+using Ref = ks::ComPtr<T>;
 
-private:
-    T* p_ = nullptr;
-};
-
-// A BSTR owned by the test.
-class Bstr {
+// A BSTR owned by the test, made from 8-bit text with the store's own conversion.
+class Bstr : public ks::UniqueBstr {
 public:
     Bstr() = default;
-    explicit Bstr(const char* text);
-    explicit Bstr(const wchar_t* text) : s_(SysAllocString(text)) {}
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    ~Bstr() { SysFreeString(s_); }
-    BSTR get() const { return s_; }
-    BSTR* put() {
-        SysFreeString(s_);
-        s_ = nullptr;
-        return &s_;
-    }
-    std::string Ansi() const;
-
-private:
-    BSTR s_ = nullptr;
+    explicit Bstr(const char* text) : ks::UniqueBstr(text == nullptr ? ks::UniqueBstr() : ks::MakeBstr(text)) {}
+    explicit Bstr(const wchar_t* text) : ks::UniqueBstr(SysAllocString(text)) {}
+    std::string Ansi() const { return ks::ToAnsi(get()); }
 };
 
 // The class factory of the DLL (a new reference).
