@@ -115,7 +115,7 @@ TEST_F(CalibrationTest, DefaultGammaFailsUnlessFourByteDwordAndLeavesOutValue) {
 // A default profile as shipped: placeholders for the device path and the gamma number, a section
 // with a root name the importer does not know, the event section last.
 std::string SampleProfile(const char* currentGamma, const char* table, const char* gammaValues = "10,22,30,<%d>") {
-    return std::string("; %GAMMA_VALUES=") + gammaValues + ">%\r\n[%ROOT%]\r\n\"CurrentGamma\"=dword:" + currentGamma +
+    return std::string("; %GAMMA_VALUES=") + gammaValues + "%\r\n[%ROOT%]\r\n\"CurrentGamma\"=dword:" + currentGamma +
            "\r\n[%ROOT%\\CalibrationProfiles]\r\n\"Gamma - %GAMMA%\"=hex:" + table + "\r\n"
            "[%ROOT%\\ScanProfiles\\Default\\Deep]\r\n\"Resolution\"=dword:12c\r\n"
            "[HKCU\\Software\\Stellwick\\Keystrel 4.0\\Short Root]\r\n\"Lost\"=dword:1\r\n"
