@@ -114,8 +114,8 @@ TEST_F(CalibrationTest, DefaultGammaFailsUnlessFourByteDwordAndLeavesOutValue) {
 
 // A default profile as shipped: placeholders for the device path and the gamma number, a section
 // with a root name the importer does not know, the event section last.
-std::string SampleProfile(const char* currentGamma, const char* table) {
-    return std::string("; %GAMMA_VALUES=10,22,30,<%d>%\r\n[%ROOT%]\r\n\"CurrentGamma\"=dword:") + currentGamma +
+std::string SampleProfile(const char* currentGamma, const char* table, const char* gammaValues = "10,22,30,<%d>") {
+    return std::string("; %GAMMA_VALUES=") + gammaValues + "%\r\n[%ROOT%]\r\n\"CurrentGamma\"=dword:" + currentGamma +
            "\r\n[%ROOT%\\CalibrationProfiles]\r\n\"Gamma - %GAMMA%\"=hex:" + table + "\r\n"
            "[%ROOT%\\ScanProfiles\\Default\\Deep]\r\n\"Resolution\"=dword:12c\r\n"
            "[HKCU\\Software\\Stellwick\\Keystrel 4.0\\Short Root]\r\n\"Lost\"=dword:1\r\n"
@@ -148,22 +148,32 @@ TEST_F(CalibrationTest, ImportBringsInFilledProfileUpToTheEventSection) {
     EXPECT_FALSE(KeyExists(RootPath("Short Root")));
 }
 
+// The default profile's table counts only when its whole text arrived and its gamma format
+// named it (the current number is 22).
 TEST_F(CalibrationTest, TableLargerThanBufferFallsBackToTheDefaultProfile) {
+    const Bytes abcd = {0xA, 0xB, 0xC, 0xD, kUntouched, kUntouched, kUntouched, kUntouched};
+    const bool narrowSize = sizeof(size_t) == 4;  // "z" takes a 32-bit int on the 32-bit build only
     const struct {
         const char* defaultTable;  // null: no default profile file
         HRESULT result;
         Bytes read;
+        const char* gammaValues = "10,22,30,<%d>";
     } cases[] = {
-        {"0a,0b,0c,0d", S_OK, {0xA, 0xB, 0xC, 0xD, kUntouched, kUntouched, kUntouched, kUntouched}},
+        {"0a,0b,0c,0d", S_OK, abcd},
         {"01,02,03,04,05,06,07,08,09", E_FAIL, Bytes(8, kUntouched)},
         {nullptr, S_OK, Bytes(8, kUntouched)},
+        // A continued line whose next line never comes (the last of its section) is not imported.
+        {"0a,0b,0c,0d\r\n\"Gamma - 22\"=hex:01,\\", S_OK, abcd},
+        {"0a,0b,0c,0d", S_OK, abcd, "1,22,3,<%ld>"},
+        {"0a,0b,0c,0d", S_OK, abcd, "1,65558,3,<%hu>"},  // 65558 is 22 as an unsigned short
+        {"0a,0b,0c,0d", narrowSize ? S_OK : E_FAIL, narrowSize ? abcd : Bytes(8, kUntouched), "1,22,3,<%zd>"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.defaultTable ? c.defaultTable : "no default profile");
+        SCOPED_TRACE(std::string(c.defaultTable ? c.defaultTable : "no default profile") + " " + c.gammaValues);
         DeleteKeyTree(kRoot);
         ASSERT_EQ(Store("Test Scanner", 22, Bytes(16, 0x55)), S_OK);
         std::optional<DefaultProfileFile> file;
-        if (c.defaultTable != nullptr) file.emplace("Test Scanner", SampleProfile("16", c.defaultTable));
+        if (c.defaultTable != nullptr) file.emplace("Test Scanner", SampleProfile("16", c.defaultTable, c.gammaValues));
         Bytes read;
         EXPECT_EQ(Read("Test Scanner", 8, &read), c.result);
         EXPECT_EQ(read, c.read);
@@ -183,11 +193,14 @@ TEST_F(CalibrationTest, ProfileWithoutTableImportsAgainOnEveryRead) {
 // One section longer than the 5000-character buffer, and more than 5000 characters of section names.
 TEST_F(CalibrationTest, LongSectionsAndManySectionNamesImportWhatTheBuffersAllow) {
     // 120 lines of 49 characters (50 with the separating NUL): lines 0..98 end within the
-    // 4998 characters a section can deliver, line 99 is cut, the rest never arrives.
+    // 4998 characters a section can deliver, line 99 is cut, the rest never arrives. Line 98
+    // (48 characters) is a table continued on line 99, so it never ends either.
     std::string text = "[%ROOT%\\Long]\r\n";
     char line[64];
     for (int i = 0; i < 120; ++i) {
-        snprintf(line, sizeof(line), "\"V%03d\"=\"%s\"\r\n", i, std::string(40, 'x').c_str());
+        const std::string data =
+            i == 98 ? "hex:0a,0a,0a,0a,0a,0a,0a,0a,0a,0a,0a,0a,\\" : '"' + std::string(40, 'x') + '"';
+        snprintf(line, sizeof(line), "\"V%03d\"=%s\r\n", i, data.c_str());
         text += line;
     }
     // About 11000 characters of filled-in section names: the list must be asked for three times.
@@ -204,9 +217,9 @@ TEST_F(CalibrationTest, LongSectionsAndManySectionNamesImportWhatTheBuffersAllow
     EXPECT_EQ(read, Bytes{0x42});
     EXPECT_EQ(SubkeyNames(RootPath("Long Scanner")).size(), 152u);
     EXPECT_EQ(GetDword(RootPath("Long Scanner\\Section 149"), "Index"), 149u);
-    EXPECT_EQ(ValueNames(RootPath("Long Scanner\\Long")).size(), 99u);
-    EXPECT_EQ(GetString(RootPath("Long Scanner\\Long"), "V098"), std::string(40, 'x'));
-    EXPECT_EQ(GetString(RootPath("Long Scanner\\Long"), "V099"), std::nullopt);
+    EXPECT_EQ(ValueNames(RootPath("Long Scanner\\Long")).size(), 98u);
+    EXPECT_EQ(GetString(RootPath("Long Scanner\\Long"), "V097"), std::string(40, 'x'));
+    EXPECT_FALSE(GetValue(RootPath("Long Scanner\\Long"), "V098"));
 }
 
 }  // namespace

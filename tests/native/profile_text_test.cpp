@@ -59,8 +59,9 @@ TEST(JoinSectionLinesTest, JoinsOnlyContinuedHexLines) {
         {"x=hex:01,\\\0=hex:\\\0" "02\0"s, {"x=hex:01,=hex:02"}},
         // An empty line ends a continuation unless the line still ends in a backslash.
         {"a=hex:01,\\\0\0b=dword:1\0"s, {"a=hex:01,", "b=dword:1"}}, {"a=hex:01\\\\\0\0x\0"s, {"a=hex:01x"}},
-        // A line cut off without its NUL is dropped; an open continuation is kept as joined.
-        {"a=dword:1\0b=dwo"s, {"a=dword:1"}}, {"a=hex:01,\\\0"s, {"a=hex:01,"}}, {"a=hex:01,\\\0000"s, {"a=hex:01,"}},
+        // A line that never ended is dropped: cut off without its NUL, or continued by a line that never came.
+        {"a=dword:1\0b=dwo"s, {"a=dword:1"}}, {"a=hex:01,\\\0"s, {}}, {"a=hex:01,\\\0000"s, {}},
+        {"a=dword:1\0b=hex:01,\\\0" "02,\\\0"s, {"a=dword:1"}},
         // A backslash or "=" that is a trail byte neither continues nor starts "=hex:".
         {"a=hex:01,\x81\\\0" "02\0"s, {"a=hex:01,\x81" "02"}},
         {"a=hex:01,\x81\\\0" "02\0"s, {"a=hex:01,\x81\\", "02"}, DoubleByteLead},
@@ -84,16 +85,24 @@ TEST(SectionHeaderTest, SplitsAtFirstBackslashAndKnowsOnlyLongRootNames) {
 
 TEST(IntegerFormatTest, AcceptsOneIntegerConversionWithinTheLimitsOnly) {
     const std::string longest(kMaxFormatLength - 2, 'a');  // the fuzzer compares accepted formats with snprintf
-    const struct { std::string format; std::optional<std::string> out; LeadBytePredicate isLead = nullptr; } cases[] = {
+    const struct {
+        std::string format;
+        std::optional<std::string> out;
+        LeadBytePredicate isLead = nullptr;
+        int value = 22;
+    } cases[] = {
         {"%%%d%%", "%22%"}, {"%-5.3x|", "016  |"}, {"%64d", std::string(62, ' ') + "22"},
         {"%.64d", std::string(62, '0') + "22"}, {longest + "%d", longest + "22"}, {longest + "a%d", {}},
         // "\x81%" is one character in the double-byte code page, so "%%d" becomes "%d" there.
         {"\x81%%d", "\x81%22", DoubleByteLead}, {"\x81%%d", {}},
+        // Length modifiers that still take one 32-bit int; "h" and "hh" narrow it as printf does.
+        {"<%ld>", "<22>"}, {"%lX", "FFFFFFFF", nullptr, -1}, {"%hX", "1170", nullptr, 70000},
+        {"%+hd", "-1", nullptr, 65535}, {"%hhu", "44", nullptr, 300}, {"%-4hhd|", "-1  |", nullptr, 255},
     };
-    for (const auto& c : cases) EXPECT_EQ(FormatInteger(c.format, 22, c.isLead), c.out) << c.format;
+    for (const auto& c : cases) EXPECT_EQ(FormatInteger(c.format, c.value, c.isLead), c.out) << c.format;
     // More hostile formats go through the whole import in the fault tests.
-    for (const char* format : {"", "text", "%%", "%n", "%c", "%e", "%p", "%d%d", "%d%n", "%.*d", "%1$d", "%ld", "%hd",
-                               "%I64d", "%", "%d%", "%5%", "%65d", "%.65d", "%.99999999999999999999d"}) {
+    for (const char* format : {"", "text", "%%", "%n", "%c", "%e", "%p", "%d%d", "%d%n", "%.*d", "%1$d", "%lld", "%jd",
+                               "%hhhd", "%I64d", "%", "%d%", "%5%", "%65d", "%.65d", "%.99999999999999999999d"}) {
         EXPECT_EQ(FormatInteger(format, 22), std::nullopt) << format;
     }
 }

@@ -8,6 +8,9 @@
 namespace ks {
 namespace {
 
+// How the int argument is narrowed before it is printed ("h", "hh").
+enum class Narrowing { None, Short, Char };
+
 struct Conversion {
     bool leftAlign = false;
     bool plus = false;
@@ -16,8 +19,40 @@ struct Conversion {
     bool zeroPad = false;
     std::size_t width = 0;
     std::optional<std::size_t> precision;
+    Narrowing narrowing = Narrowing::None;
     char type = 0;
 };
+
+// Reads the C length modifier at `pos`, if any; false for one whose argument is not a 32-bit
+// int on this build. "l" is one everywhere (long is 32 bits on every Windows target); "z" and "t"
+// only where size_t and ptrdiff_t are (the 32-bit build). "ll", "j", "L" and the Microsoft-only
+// "I", "I32" and "I64" are refused.
+bool ReadLengthModifier(std::string_view format, std::size_t& pos, Narrowing& narrowing) {
+    if (pos >= format.size()) {
+        return true;
+    }
+    switch (format[pos]) {
+        case 'h':
+            ++pos;
+            narrowing = Narrowing::Short;
+            if (pos < format.size() && format[pos] == 'h') {
+                ++pos;
+                narrowing = Narrowing::Char;
+            }
+            return true;
+        case 'l':
+            ++pos;
+            return pos >= format.size() || format[pos] != 'l';
+        case 'z':
+            ++pos;
+            return sizeof(std::size_t) == sizeof(std::uint32_t);
+        case 't':
+            ++pos;
+            return sizeof(std::ptrdiff_t) == sizeof(std::int32_t);
+        default:
+            return true;
+    }
+}
 
 // Reads decimal digits starting at `pos`; false when the number exceeds kMaxFormatField.
 bool ReadField(std::string_view format, std::size_t& pos, std::size_t& field) {
@@ -55,7 +90,7 @@ std::optional<Conversion> ParseConversion(std::string_view format, std::size_t& 
         }
         conv.precision = precision;
     }
-    if (pos >= format.size()) {
+    if (!ReadLengthModifier(format, pos, conv.narrowing) || pos >= format.size()) {
         return std::nullopt;
     }
     switch (format[pos]) {
@@ -63,7 +98,7 @@ std::optional<Conversion> ParseConversion(std::string_view format, std::size_t& 
             conv.type = format[pos];
             ++pos;
             return conv;
-        default:  // "*", "n", "s", length modifiers, anything else
+        default:  // "*", "n", "s", a second length modifier, anything else
             return std::nullopt;
     }
 }
@@ -78,8 +113,22 @@ std::string Digits(std::uint32_t magnitude, unsigned base, bool upper) {
     return out;
 }
 
-std::string Apply(const Conversion& conv, int value) {
+// The argument as printf sees it after "h" or "hh": converted to (unsigned) short or char.
+int Narrow(int value, Narrowing narrowing, bool isSigned) {
+    switch (narrowing) {
+        case Narrowing::Short:
+            return isSigned ? static_cast<short>(value) : static_cast<unsigned short>(value);
+        case Narrowing::Char:
+            return isSigned ? static_cast<signed char>(value) : static_cast<unsigned char>(value);
+        case Narrowing::None:
+            break;
+    }
+    return value;
+}
+
+std::string Apply(const Conversion& conv, int argument) {
     const bool isSigned = conv.type == 'd' || conv.type == 'i';
+    const int value = Narrow(argument, conv.narrowing, isSigned);
     std::string sign;
     std::uint32_t magnitude = static_cast<std::uint32_t>(value);
     if (isSigned) {

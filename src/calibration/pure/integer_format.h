@@ -16,9 +16,12 @@ inline constexpr std::size_t kMaxFormatField = 64;    // width and precision, ea
 
 // Formats `value` as printf would with `format` and that one int argument. Accepted: literal
 // text (double-byte characters copied whole), any number of "%%", and exactly one conversion
-// %d %i %u %x %X %o with flags from "-+ #0", an optional width and an optional "." precision.
-// Refused (empty optional): no conversion or a second one, "*", "%n", any other conversion,
-// length modifiers (h, l, ll, ...: the argument is a plain int), a "%" at the very end, and
+// %d %i %u %x %X %o with flags from "-+ #0", an optional width, an optional "." precision and
+// a C length modifier under which the argument is still one 32-bit int on the target: "h" and
+// "hh" (the value is narrowed as printf does), "l" (long is 32 bits on Windows), and "z" and "t"
+// on the 32-bit build only. Refused (empty optional): no conversion or a second one, "*", "%n",
+// any other conversion, modifiers of a 64-bit argument ("ll", "j", "z" and "t" on the 64-bit
+// build) and all others ("L", Microsoft's "I", "I32", "I64"), a "%" at the very end, and
 // formats or fields beyond the limits above.
 std::optional<std::string> FormatInteger(std::string_view format, int value, LeadBytePredicate isLead = nullptr);
 

@@ -95,8 +95,7 @@ std::optional<ValueLine> ParseValueLine(std::string_view line, LeadBytePredicate
 
 std::vector<std::string> JoinSectionLines(std::string_view delivered, LeadBytePredicate isLead) {
     std::vector<std::string> lines;
-    std::string current;          // the line being built, continued "=hex:" lines included
-    std::size_t finished = 0;     // length of `current` made of lines that have ended
+    std::string current;  // the line being built, continued "=hex:" lines included
     for (const char c : delivered) {
         if (c != '\0') {
             current.push_back(c);
@@ -107,19 +106,13 @@ std::vector<std::string> JoinSectionLines(std::string_view delivered, LeadBytePr
         }
         if (FindText(current, "=hex:", 0, isLead) != kNone && EndsWithChar(current, '\\', isLead)) {
             current.pop_back();
-            finished = current.size();
             continue;
         }
         lines.push_back(std::move(current));
         current.clear();
-        finished = 0;
     }
-    // A line cut off without its NUL never ended and is dropped; a continued "=hex:" value whose
-    // next line never came is still imported, with the lines it has.
-    current.resize(finished);
-    if (!current.empty()) {
-        lines.push_back(std::move(current));
-    }
+    // Whatever is left never ended: a line cut off without its NUL, or a continued "=hex:" value
+    // whose next line never came. Importing it would store a table with bytes missing.
     return lines;
 }
 

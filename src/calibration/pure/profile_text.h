@@ -29,9 +29,9 @@ std::optional<ValueLine> ParseValueLine(std::string_view line, LeadBytePredicate
 
 // Splits what the platform delivered for one section (lines separated by NULs, as many
 // characters as it reported) into the lines to import, joining "=hex:" lines that end in a
-// backslash with the next line. Empty lines are dropped; so are the characters of a last line
-// that has no NUL of its own (it was cut off), while a continued "=hex:" line still waiting
-// for its next line at the end is returned as joined so far.
+// backslash with the next line. Empty lines are dropped; so is a last line that never ended:
+// one without a NUL of its own (it was cut off) and a continued "=hex:" line whose next line
+// never came (the last of its section, or one the delivered characters end inside).
 std::vector<std::string> JoinSectionLines(std::string_view delivered, LeadBytePredicate isLead = nullptr);
 
 // The registry root a section header names.
