@@ -15,10 +15,9 @@ bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; 
 
 namespace {
 
-// The names buffer doubles from here while the platform says it was too small; a section gets
-// one buffer of this size, and what does not fit of it is not imported.
+// The names buffer doubles from here while the platform says it was too small.
 constexpr DWORD kNamesBufferStart = 5000;
-constexpr DWORD kSectionBuffer = 5000;
+constexpr DWORD kSectionBuffer = kSectionBufferSize;
 
 HKEY RootHandle(RootKey root) {
     switch (root) {

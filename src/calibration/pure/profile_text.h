@@ -2,6 +2,7 @@
 // Windows-free text logic of default profile files: the value-line grammar and line joining,
 // section headers, and the placeholder filler. Nothing here touches the registry or the file
 // system; the importer and the preparation step apply the results.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -26,6 +27,11 @@ struct ValueLine {
 // Parses one (already joined) line: name, "=", value text. Empty optional when the line is
 // ignored (no "=", unknown or empty type word).
 std::optional<ValueLine> ParseValueLine(std::string_view line, LeadBytePredicate isLead = nullptr);
+
+// The importer reads a section into a buffer of this many characters; the platform's section
+// reader delivers at most two fewer, and what does not fit is not imported.
+inline constexpr std::size_t kSectionBufferSize = 5000;
+inline constexpr std::size_t kImportedSectionLength = kSectionBufferSize - 2;
 
 // Splits what the platform delivered for one section (lines separated by NULs, as many
 // characters as it reported) into the lines to import, joining "=hex:" lines that end in a

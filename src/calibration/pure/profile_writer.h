@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "calibration/pure/profile_text.h"
+
 namespace ks {
 
 // The registry value types a value line can carry (the platform's numbers).
@@ -19,9 +21,6 @@ inline constexpr std::uint32_t kLineTypeDword = 4;   // REG_DWORD
 
 // Hexadecimal value lines are continued with a trailing backslash before they pass this width.
 inline constexpr std::size_t kValueLineWidth = 78;
-
-// The importer walks only this many characters of what the platform delivers for one section.
-inline constexpr std::size_t kImportedSectionLength = 4998;
 
 struct WrittenValue {
     std::vector<std::string> lines;  // empty when refused
