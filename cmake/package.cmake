@@ -82,6 +82,12 @@ write_basic_package_version_file(${KS_PACKAGE}/KeystrelRegistryConfigVersion.cma
 install(FILES ${CMAKE_SOURCE_DIR}/cmake/KeystrelRegistryConfig.cmake ${KS_PACKAGE}/KeystrelRegistryConfigVersion.cmake
         DESTINATION lib/cmake/KeystrelRegistry)
 
+# A client built against the installed SDK alone, with the same toolchain file.
+add_test(NAME package_sdk COMMAND /usr/bin/env ${KS_WINE_ENV} ${CMAKE_SOURCE_DIR}/tests/package/sdk_test.sh
+         ${CMAKE_SYSTEM_PROCESSOR} ${CMAKE_BINARY_DIR} ${CMAKE_TOOLCHAIN_FILE} ${CMAKE_BINARY_DIR}/sdk-test)
+set_tests_properties(package_sdk PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 RUN_SERIAL TRUE
+                     SKIP_RETURN_CODE ${KS_WINE_SKIP})
+
 # cpack: a ZIP of the SDK with every bitness built beside this one (build/i686, build/x86_64).
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME KeystrelRegistrySDK)
