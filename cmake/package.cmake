@@ -84,7 +84,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/cmake/KeystrelRegistryConfig.cmake ${KS_PACKAG
 
 # A client built against the installed SDK alone, with the same toolchain file.
 add_test(NAME package_sdk COMMAND /usr/bin/env ${KS_WINE_ENV} ${CMAKE_SOURCE_DIR}/tests/package/sdk_test.sh
-         ${CMAKE_SYSTEM_PROCESSOR} ${CMAKE_BINARY_DIR} ${CMAKE_TOOLCHAIN_FILE} ${CMAKE_BINARY_DIR}/sdk-test)
+         ${CMAKE_SYSTEM_PROCESSOR} ${CMAKE_BINARY_DIR} ${CMAKE_TOOLCHAIN_FILE} ${CMAKE_BINARY_DIR}/sdk-test "${KS_MSI}")
 set_tests_properties(package_sdk PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 RUN_SERIAL TRUE
                      SKIP_RETURN_CODE ${KS_WINE_SKIP})
 
