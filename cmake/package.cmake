@@ -30,12 +30,12 @@ add_custom_command(OUTPUT ${KS_WXI}
   COMMENT "KsRegistryEntries.wxi from the registration scripts" VERBATIM)
 add_custom_target(wix_entries ALL DEPENDS ${KS_WXI})
 
+set(KS_WXS ${CMAKE_SOURCE_DIR}/installer/Registry.wxs ${CMAKE_SOURCE_DIR}/installer/KeystrelRegistry.wxs)
 find_program(KS_WIXL wixl)
 if(KS_WIXL)
   # wixl takes file sources relative to its working folder: stage them below it.
   set(KS_MSI ${KS_PACKAGE}/KeystrelRegistry-${KS_VERSION}-${CMAKE_SYSTEM_PROCESSOR}.msi)
   file(GLOB KS_SAMPLE_PROFILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/samples/Profiles/*)
-  set(KS_WXS ${CMAKE_SOURCE_DIR}/installer/Registry.wxs ${CMAKE_SOURCE_DIR}/installer/KeystrelRegistry.wxs)
   add_custom_command(OUTPUT ${KS_MSI}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${KS_PACKAGE}/stage
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KS_PACKAGE}/stage/bin ${KS_PACKAGE}/stage/Profiles

@@ -113,7 +113,9 @@ std::string AppIdFromIdl(const std::string& idl) {
 }
 
 // The keys that registering the type library writes below HKCR\TypeLib, from the library's
-// attributes; the folder is the DLL's, which the installer writes with a trailing backslash.
+// attributes. Only uuid, version and helpstring are recognised, so the library flags (restricted,
+// control, hidden) are none: FLAGS is 0. The help folder is the DLL's, which the installer
+// writes with a trailing backslash.
 void TypeLibRows(std::ostream& out, const std::string& idl) {
     std::smatch found;
     const std::regex library(
