@@ -139,3 +139,5 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
 endif()
 
 add_test(NAME dll_exports_imports COMMAND ${CMAKE_SOURCE_DIR}/scripts/check_dll.sh ${KS_TRIPLET}-objdump $<TARGET_FILE:Registry>)
+
+include(${CMAKE_SOURCE_DIR}/cmake/package.cmake)

@@ -1,7 +1,8 @@
 // Self-registration of the real DLL below HKEY_CLASSES_ROOT, read back through this process's own
 // registry view (a 32-bit registration lands in the 32-bit view, so each bitness tests itself).
 // The executable doubles as the separate client process: run with --create-by-progid it creates
-// the class by its programmatic identifiers and exits with the first failure.
+// the class by its programmatic identifiers and exits with the first failure. For the package
+// test, --dump-registration and --dump-settings print the entries in this process's view.
 #include <algorithm>
 #include <cstdio>
 
@@ -224,11 +225,32 @@ int CreateByProgId(const char* expectedDll) {
     return 0;
 }
 
+// One line per value and subkey of each key, or "<absent>"; CLSID and AppID only by presence.
+int Dump(const std::vector<std::string>& keys, HKEY root) {
+    for (const std::string& key : keys) {
+        if (!KeyExists(key, root)) {
+            std::printf("%s <absent>\n", key.c_str());
+        } else if (key == "CLSID" || key == "AppID") {
+            std::printf("%s <present>\n", key.c_str());
+        } else {
+            for (const std::string& line : DumpTree(key, root)) std::printf("%s|%s\n", key.c_str(), line.c_str());
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 }  // namespace kstest
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--create-by-progid") return kstest::CreateByProgId(argv[2]);
+    if (argc == 2 && std::string(argv[1]) == "--dump-registration") {
+        std::vector<std::string> keys = kstest::kOwnedKeys;
+        keys.insert(keys.end(), {"CLSID", "AppID"});
+        return kstest::Dump(keys, HKEY_CLASSES_ROOT);
+    }
+    if (argc == 2 && std::string(argv[1]) == "--dump-settings")
+        return kstest::Dump({"Software\\Stellwick\\Keystrel 4.0", "Software\\Stellwick Backup"}, HKEY_CURRENT_USER);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
