@@ -1,5 +1,8 @@
 #include "core/module.h"
 
+#include <new>
+#include <utility>
+
 #include "server/class_factory.h"
 
 namespace ks {
@@ -19,8 +22,7 @@ void Module::Shutdown() {
         factory->Release();
     }
     shutDown_ = true;
-    SysFreeString(activeHardwareName);
-    activeHardwareName = nullptr;
+    ReplaceActiveHardwareName(UniqueBstr());
     if (lockReady_) {
         DeleteCriticalSection(&classTableLock_);
         lockReady_ = false;
@@ -39,6 +41,39 @@ HRESULT Module::CachedFactory(IUnknown** factory) {
     }
     *factory = cachedFactory_;
     return S_OK;
+}
+
+GUID Module::ActiveHardwareGuid() {
+    AcquireSRWLockShared(&hardwareLock_);
+    GUID guid = activeHardwareGuid_;
+    ReleaseSRWLockShared(&hardwareLock_);
+    return guid;
+}
+
+void Module::SetActiveHardwareGuid(const GUID& guid) {
+    AcquireSRWLockExclusive(&hardwareLock_);
+    activeHardwareGuid_ = guid;
+    ReleaseSRWLockExclusive(&hardwareLock_);
+}
+
+UniqueBstr Module::ActiveHardwareName() {
+    AcquireSRWLockShared(&hardwareLock_);
+    BSTR copy = nullptr;
+    bool failed = false;
+    if (activeHardwareName_ != nullptr) {
+        copy = SysAllocStringLen(activeHardwareName_, SysStringLen(activeHardwareName_));
+        failed = copy == nullptr;
+    }
+    ReleaseSRWLockShared(&hardwareLock_);
+    if (failed) throw std::bad_alloc();
+    return UniqueBstr(copy);
+}
+
+void Module::ReplaceActiveHardwareName(UniqueBstr name) {
+    AcquireSRWLockExclusive(&hardwareLock_);
+    BSTR old = std::exchange(activeHardwareName_, name.release());
+    ReleaseSRWLockExclusive(&hardwareLock_);
+    SysFreeString(old);
 }
 
 }  // namespace ks

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "core/win_handles.h"
+
 namespace ks {
 
 class Module {
@@ -27,9 +29,14 @@ public:
     // unowned pointer to the cached IUnknown.
     HRESULT CachedFactory(IUnknown** factory);
 
-    // Active hardware (unprotected, as the callers serialise).
-    GUID activeHardwareGuid{};
-    BSTR activeHardwareName = nullptr;
+    // The active hardware, shared by every object of the process and set from any thread: read
+    // and replaced under a lock; readers get copies, so a name in use is never freed under them.
+    GUID ActiveHardwareGuid();
+    void SetActiveHardwareGuid(const GUID& guid);
+    // A copy of the name (null when none is set); std::bad_alloc when it cannot be copied.
+    UniqueBstr ActiveHardwareName();
+    // Takes ownership of `name` (may be null); the old name is freed outside the lock.
+    void ReplaceActiveHardwareName(UniqueBstr name);
 
 private:
     HINSTANCE instance_ = nullptr;
@@ -38,6 +45,9 @@ private:
     bool lockReady_ = false;
     bool shutDown_ = false;
     IUnknown* cachedFactory_ = nullptr;
+    SRWLOCK hardwareLock_ = SRWLOCK_INIT;
+    GUID activeHardwareGuid_{};
+    BSTR activeHardwareName_ = nullptr;
 };
 
 extern Module g_module;
