@@ -1,6 +1,7 @@
 #include "core/config_object.h"
 
 #include <new>
+#include <utility>
 
 #include "core/boundary.h"
 #include "core/module.h"
@@ -38,7 +39,7 @@ public:
     }
 
     ConfigObject& Inner() { return inner_; }
-    LONG refCount_ = 0;
+    std::atomic<LONG> refCount_ = 0;  // atomic for the same reason as the plain object's
 
 private:
     ConfigObject inner_;
@@ -82,12 +83,14 @@ HRESULT CreateConfigObject(IUnknown* outer, REFIID riid, void** object) {
 }
 
 ConfigObject::ConfigObject(IUnknown* outer) : outer_(outer) {
+    InitializeCriticalSection(&stateLock_);
     g_module.Lock();
 }
 
 ConfigObject::~ConfigObject() {
     // Lists and texts go after the module lock is released (member destruction follows).
     g_module.Unlock();
+    DeleteCriticalSection(&stateLock_);
 }
 
 void ConfigObject::FinalRelease() {
@@ -127,15 +130,14 @@ ULONG STDMETHODCALLTYPE ConfigObject::Release() {
 }
 
 std::string ConfigObject::ActiveHardwareName() {
-    return ToAnsi(g_module.activeHardwareName);
+    return ToAnsi(g_module.ActiveHardwareName().get());
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::SetActiveHardware(GUID hwguid, LPSTR hwname) {
     return Boundary([&] {
-        g_module.activeHardwareGuid = hwguid;
+        g_module.SetActiveHardwareGuid(hwguid);
         UniqueBstr name = MakeBstrOrNull(hwname);  // the GUID stays replaced if this fails
-        SysFreeString(g_module.activeHardwareName);
-        g_module.activeHardwareName = name.release();
+        g_module.ReplaceActiveHardwareName(std::move(name));
         return S_OK;
     });
 }

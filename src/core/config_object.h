@@ -1,6 +1,7 @@
 #pragma once
 // KeystrelConfig: the one class of the store. Its methods are defined in the file of the
 // subsystem they belong to; this header is the object's whole state.
+#include <atomic>
 #include <string>
 
 #include "core/pure/growable_list.h"
@@ -70,14 +71,31 @@ public:
     HRESULT STDMETHODCALLTYPE SetConfigRegistryBinary(BSTR Value, unsigned char* pNewValue, LONG lSize) override;
     HRESULT STDMETHODCALLTYPE DeleteConfigRegistryValue(BSTR Subpath, BSTR Value) override;
 
-    // Reference count of a plain object; set during creation and teardown.
-    LONG refCount_ = 0;
+    // Reference count of a plain object; set during creation and teardown. Atomic: references
+    // are taken and dropped from any thread.
+    std::atomic<LONG> refCount_ = 0;
 
 private:
+    // Holds the object's lock for the length of a call that reads or changes its state (lists,
+    // index, active copy, UI profile name): the class is registered for free-threaded callers.
+    // Re-entrant, since methods call one another through the interface.
+    class [[nodiscard]] StateLock {
+    public:
+        explicit StateLock(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
+        StateLock(const StateLock&) = delete;
+        StateLock& operator=(const StateLock&) = delete;
+        ~StateLock() { LeaveCriticalSection(&section_); }
+
+    private:
+        CRITICAL_SECTION& section_;
+    };
+    StateLock LockState() { return StateLock(stateLock_); }
+
     // The active hardware name of the process as 8-bit text (empty when none is set).
     static std::string ActiveHardwareName();
 
     IUnknown* outer_;  // the aggregating object, or null for a plain object
+    CRITICAL_SECTION stateLock_;
     GrowableList<_KSCONFIG> configs_;
     GrowableList<_KSEVENT> events_;
     GrowableList<CLSID> engines_;

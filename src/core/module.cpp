@@ -3,14 +3,16 @@
 #include <psapi.h>
 #include <mbstring.h>
 
+#include <new>
+#include <utility>
+
 namespace ks {
 
 Module g_module;
 
 void Module::Shutdown() {
     shutDown_ = true;
-    SysFreeString(activeHardwareName);
-    activeHardwareName = nullptr;
+    ReplaceActiveHardwareName(UniqueBstr());
 }
 
 std::optional<std::string> ModulePath(bool* mayBeCut) {
@@ -31,6 +33,39 @@ std::optional<std::string> InstallFolder() {
     const unsigned char* last = _mbsrchr(text, '\\');
     if (last == nullptr) return std::string();
     return path->substr(0, static_cast<size_t>(last - text));
+}
+
+GUID Module::ActiveHardwareGuid() {
+    AcquireSRWLockShared(&hardwareLock_);
+    GUID guid = activeHardwareGuid_;
+    ReleaseSRWLockShared(&hardwareLock_);
+    return guid;
+}
+
+void Module::SetActiveHardwareGuid(const GUID& guid) {
+    AcquireSRWLockExclusive(&hardwareLock_);
+    activeHardwareGuid_ = guid;
+    ReleaseSRWLockExclusive(&hardwareLock_);
+}
+
+UniqueBstr Module::ActiveHardwareName() {
+    AcquireSRWLockShared(&hardwareLock_);
+    BSTR copy = nullptr;
+    bool failed = false;
+    if (BSTR name = activeHardwareName_.get()) {
+        copy = SysAllocStringLen(name, SysStringLen(name));
+        failed = copy == nullptr;
+    }
+    ReleaseSRWLockShared(&hardwareLock_);
+    if (failed) throw std::bad_alloc();
+    return UniqueBstr(copy);
+}
+
+void Module::ReplaceActiveHardwareName(UniqueBstr name) {
+    AcquireSRWLockExclusive(&hardwareLock_);
+    std::swap(activeHardwareName_, name);
+    ReleaseSRWLockExclusive(&hardwareLock_);
+    // `name` now holds the old one, freed outside the lock.
 }
 
 }  // namespace ks

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "core/win_handles.h"
+
 namespace ks {
 
 class Module {
@@ -25,14 +27,22 @@ public:
 
     bool IsShutDown() const { return shutDown_; }
 
-    // Active hardware (unprotected, as the callers serialise).
-    GUID activeHardwareGuid{};
-    BSTR activeHardwareName = nullptr;
+    // The active hardware, shared by every object of the process and set from any thread: read
+    // and replaced under a lock; readers get copies, so a name in use is never freed under them.
+    GUID ActiveHardwareGuid();
+    void SetActiveHardwareGuid(const GUID& guid);
+    // A copy of the name (null when none is set); std::bad_alloc when it cannot be copied.
+    UniqueBstr ActiveHardwareName();
+    // Takes ownership of `name` (may be null); the old name is freed outside the lock.
+    void ReplaceActiveHardwareName(UniqueBstr name);
 
 private:
     HINSTANCE instance_ = nullptr;
     volatile LONG lockCount_ = 0;
     bool shutDown_ = false;
+    SRWLOCK hardwareLock_ = SRWLOCK_INIT;
+    GUID activeHardwareGuid_{};
+    UniqueBstr activeHardwareName_;
 };
 
 extern Module g_module;

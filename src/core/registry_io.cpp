@@ -65,19 +65,61 @@ LONG WriteDword(HKEY key, const char* name, DWORD value) {
     return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
 
-LONG DeleteTree(HKEY parent, const char* name) {
-    {
-        UniqueHKey key = OpenKey(parent, name, kReadWriteAccess);
-        if (!key) return ERROR_FILE_NOT_FOUND;
-        char child[260];
-        // Always delete subkey 0: deleting shifts the remaining subkeys down.
-        for (;;) {
-            DWORD length = sizeof(child);
-            if (RegEnumKeyExA(key.get(), 0, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-            if (DeleteTree(key.get(), child) != ERROR_SUCCESS) break;
+namespace {
+
+// Deletes every subkey below `top`, deepest first. The keys on the way down are kept on the heap:
+// a host thread may have little stack left, and the depth is whatever the registry holds. Subkey
+// names pass through the wide calls, so names no 8-bit code page holds are deleted too.
+LONG DeleteSubkeys(HKEY top, REGSAM access) {
+    struct Level {
+        UniqueHKey key;
+        std::wstring name;  // its name in the key one level up
+    };
+    std::vector<Level> path;
+    wchar_t child[256];  // a key name has at most 255 characters
+    for (;;) {
+        HKEY current = path.empty() ? top : path.back().key.get();
+        DWORD length = sizeof(child) / sizeof(child[0]);
+        // Always subkey 0: each deletion moves the rest down.
+        LONG error = RegEnumKeyExW(current, 0, child, &length, nullptr, nullptr, nullptr, nullptr);
+        if (error == ERROR_SUCCESS) {
+            UniqueHKey key;
+            error = RegOpenKeyExW(current, child, 0, access, key.put());
+            if (error != ERROR_SUCCESS) return error;
+            path.push_back(Level{std::move(key), std::wstring(child, length)});
+            continue;
         }
+        if (error != ERROR_NO_MORE_ITEMS) return error;
+        if (path.empty()) return ERROR_SUCCESS;
+        std::wstring name = std::move(path.back().name);
+        path.pop_back();  // closes the emptied key before it goes
+        error = RegDeleteKeyW(path.empty() ? top : path.back().key.get(), name.c_str());
+        if (error != ERROR_SUCCESS) return error;
+    }
+}
+
+}  // namespace
+
+LONG DeleteTree(HKEY parent, const char* name, REGSAM access) {
+    {
+        UniqueHKey key;
+        LONG error = RegOpenKeyExA(parent, name, 0, access, key.put());
+        if (error != ERROR_SUCCESS) return error;
+        error = DeleteSubkeys(key.get(), access);
+        if (error != ERROR_SUCCESS) return error;
     }
     return RegDeleteKeyA(parent, name);
+}
+
+LONG DeleteTree(HKEY parent, const wchar_t* name, REGSAM access) {
+    {
+        UniqueHKey key;
+        LONG error = RegOpenKeyExW(parent, name, 0, access, key.put());
+        if (error != ERROR_SUCCESS) return error;
+        error = DeleteSubkeys(key.get(), access);
+        if (error != ERROR_SUCCESS) return error;
+    }
+    return RegDeleteKeyW(parent, name);
 }
 
 std::vector<std::string> SubkeyNames(HKEY key) {

@@ -36,8 +36,11 @@ LONG WriteString(HKEY key, const char* name, const char* text);
 // REG_DWORD, 4 bytes little-endian. Returns the platform's result.
 LONG WriteDword(HKEY key, const char* name, DWORD value);
 
-// Deletes a key and all its subkeys, deepest first. Returns the platform's result.
-LONG DeleteTree(HKEY parent, const char* name);
+// Deletes a key and all its subkeys, deepest first, opening each with `access`; the depth of the
+// tree costs heap, not stack. Returns the first failure (the key's own when it cannot be opened,
+// ERROR_FILE_NOT_FOUND when absent) and stops there, or ERROR_SUCCESS.
+LONG DeleteTree(HKEY parent, const char* name, REGSAM access = kReadWriteAccess);
+LONG DeleteTree(HKEY parent, const wchar_t* name, REGSAM access = kReadWriteAccess);
 
 // The names of the subkeys of `key`, whatever their length, in the platform's order; the walk
 // ends at the first index that fails.

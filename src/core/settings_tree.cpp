@@ -1,6 +1,7 @@
 #include "core/settings_tree.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/pure/key_path.h"
@@ -23,54 +24,114 @@ const std::string& BackupPath() {
 constexpr DWORD kNameBuffer = 260;
 constexpr DWORD kDataBuffer = 1040;
 
+// The buffers of one whole copy, made once and reused for every value and key. The copy goes
+// through the wide calls, which pass names and data on byte for byte: other components keep
+// texts under the root that no 8-bit code page can hold.
+struct CopyBuffers {
+    std::vector<wchar_t> name = std::vector<wchar_t>(kNameBuffer);
+    std::vector<BYTE> data = std::vector<BYTE>(kDataBuffer);
+    // Grown only for values too large for the fixed buffers.
+    std::vector<wchar_t> largeName;
+    std::vector<BYTE> largeData;
+};
+
+UniqueHKey CreateChild(HKEY parent, const wchar_t* name) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWriteAccess, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        return UniqueHKey();
+    }
+    return UniqueHKey(key);
+}
+
+UniqueHKey OpenChild(HKEY parent, const wchar_t* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(parent, name, 0, kReadWriteAccess, &key) != ERROR_SUCCESS) return UniqueHKey();
+    return UniqueHKey(key);
+}
+
+bool HasValue(HKEY key, const wchar_t* name) {
+    return RegQueryValueExW(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
 // A value whose name or data does not fit the fixed buffers (calibration tables can be larger)
 // is copied whole with buffers sized from the key's maxima, instead of ending the value phase.
-bool CopyOversizedValue(HKEY destination, HKEY source, DWORD index) {
+bool CopyOversizedValue(HKEY destination, HKEY source, DWORD index, ExistingValues existing, CopyBuffers& buffers) {
     DWORD maxName = 0;
     DWORD maxData = 0;
-    if (RegQueryInfoKeyA(source, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
+    if (RegQueryInfoKeyW(source, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
                          nullptr, nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    std::vector<char> name(static_cast<size_t>(maxName) + 1);
-    std::vector<BYTE> data(maxData == 0 ? 1 : maxData);
-    DWORD nameLength = static_cast<DWORD>(name.size());
-    DWORD dataLength = static_cast<DWORD>(data.size());
+    if (buffers.largeName.size() < static_cast<size_t>(maxName) + 1) buffers.largeName.resize(maxName + 1);
+    const size_t dataSize = maxData == 0 ? 1 : maxData;
+    if (buffers.largeData.size() < dataSize) buffers.largeData.resize(dataSize);
+    DWORD nameLength = static_cast<DWORD>(buffers.largeName.size());
+    DWORD dataLength = static_cast<DWORD>(buffers.largeData.size());
     DWORD type = 0;
-    if (RegEnumValueA(source, index, name.data(), &nameLength, nullptr, &type, data.data(), &dataLength) !=
-        ERROR_SUCCESS) {
+    if (RegEnumValueW(source, index, buffers.largeName.data(), &nameLength, nullptr, &type, buffers.largeData.data(),
+                      &dataLength) != ERROR_SUCCESS) {
         return false;
     }
-    RegSetValueExA(destination, name.data(), 0, type, data.data(), dataLength);
+    if (existing == ExistingValues::Overwrite || !HasValue(destination, buffers.largeName.data())) {
+        RegSetValueExW(destination, buffers.largeName.data(), 0, type, buffers.largeData.data(), dataLength);
+    }
     return true;
 }
 
-}  // namespace
-
-void CopyTree(HKEY destination, HKEY source) {
-    // Fixed buffers on the stack: no allocation per copied value.
-    char name[kNameBuffer];
-    BYTE data[kDataBuffer];
+void CopyValues(HKEY destination, HKEY source, ExistingValues existing, CopyBuffers& buffers) {
     for (DWORD i = 0;; ++i) {
         DWORD nameLength = kNameBuffer;
         DWORD dataLength = kDataBuffer;
         DWORD type = 0;
-        LONG status = RegEnumValueA(source, i, name, &nameLength, nullptr, &type, data, &dataLength);
+        LONG status = RegEnumValueW(source, i, buffers.name.data(), &nameLength, nullptr, &type, buffers.data.data(),
+                                    &dataLength);
         if (status == ERROR_MORE_DATA) {
-            if (!CopyOversizedValue(destination, source, i)) break;
+            if (!CopyOversizedValue(destination, source, i, existing, buffers)) break;
             continue;
         }
         if (status != ERROR_SUCCESS) break;
-        RegSetValueExA(destination, name, 0, type, data, dataLength);  // a failed write is skipped
+        if (existing == ExistingValues::Keep && HasValue(destination, buffers.name.data())) continue;
+        // A failed write is skipped.
+        RegSetValueExW(destination, buffers.name.data(), 0, type, buffers.data.data(), dataLength);
     }
+}
 
-    for (DWORD j = 0;; ++j) {
+}  // namespace
+
+void CopyTree(HKEY destination, HKEY source, ExistingValues existing) {
+    CopyBuffers buffers;
+    CopyValues(destination, source, existing, buffers);
+
+    // Depth-first with the pending keys on the heap: a host thread may have little stack left,
+    // and the tree's depth is not ours to choose. Each level keeps the handles of its pair of
+    // keys and the index of the next subkey to copy.
+    struct Level {
+        HKEY destination;
+        HKEY source;
+        DWORD next = 0;
+        UniqueHKey ownedDestination;
+        UniqueHKey ownedSource;
+    };
+    std::vector<Level> pending;
+    pending.push_back(Level{destination, source, 0, UniqueHKey(), UniqueHKey()});
+    while (!pending.empty()) {
+        Level& level = pending.back();
         DWORD nameLength = kNameBuffer;
-        if (RegEnumKeyExA(source, j, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        UniqueHKey destinationChild = CreateKey(destination, name);
+        if (RegEnumKeyExW(level.source, level.next, buffers.name.data(), &nameLength, nullptr, nullptr, nullptr,
+                          nullptr) != ERROR_SUCCESS) {
+            pending.pop_back();
+            continue;
+        }
+        ++level.next;
+        UniqueHKey destinationChild = CreateChild(level.destination, buffers.name.data());
         if (!destinationChild) continue;
-        UniqueHKey sourceChild = OpenKey(source, name, kReadWriteAccess);
-        if (sourceChild) CopyTree(destinationChild.get(), sourceChild.get());
+        UniqueHKey sourceChild = OpenChild(level.source, buffers.name.data());
+        if (!sourceChild) continue;
+        CopyValues(destinationChild.get(), sourceChild.get(), existing, buffers);
+        HKEY childDestination = destinationChild.get();
+        HKEY childSource = sourceChild.get();
+        pending.push_back(Level{childDestination, childSource, 0, std::move(destinationChild), std::move(sourceChild)});
     }
 }
 
@@ -80,7 +141,13 @@ void EnsureSettingsRoot() {
     if (!backup) return;
     UniqueHKey root = CreateKey(HKEY_CURRENT_USER, RootPath());
     if (!root) return;
-    CopyTree(root.get(), backup.get());
+    // The root is visible from here on, and another client may store into it while the copy runs:
+    // values that are already there are newer than the backup's and stay. Building the root aside
+    // and renaming it into place would close the last gap (a value written between the check and
+    // the copy of that same value), but renaming a key is not dependable on every platform the
+    // store runs on (Wine 8 corrupts the parent's subkey list), and the check costs nothing a
+    // serialised caller could see: the root it fills is new and empty.
+    CopyTree(root.get(), backup.get(), ExistingValues::Keep);
     RegFlushKey(root.get());
 }
 

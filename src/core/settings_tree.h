@@ -12,8 +12,12 @@ void EnsureSettingsRoot();
 // Merges the settings root into the backup tree (values overwritten, nothing deleted).
 void BackupSettings();
 
+// What the tree copy does with a value the destination already holds.
+enum class ExistingValues { Overwrite, Keep };
+
 // Copies the values, then the subkeys depth-first, of `source` into `destination`, keeping
-// names, types and bytes; nothing in the destination is removed.
-void CopyTree(HKEY destination, HKEY source);
+// names, types and bytes; nothing in the destination is removed. Any depth is copied with the
+// same small use of the caller's stack.
+void CopyTree(HKEY destination, HKEY source, ExistingValues existing = ExistingValues::Overwrite);
 
 }  // namespace ks

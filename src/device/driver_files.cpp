@@ -94,6 +94,7 @@ HRESULT ProfileKeyPath(IKeystrelConfig* self, const std::string& profile, std::s
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceSaveSettings(short scanmode, short devicemode) {
+    const StateLock lock = LockState();
     return Boundary([&] {
         EnsureSettingsRoot();
         std::string path;
@@ -110,6 +111,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceSaveSettings(short scanmode, 
 
 HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceStartupSettings(BSTR hwname, short* scanmode, short* devicemode,
                                                                   BSTR* configfile) {
+    const StateLock lock = LockState();
     if (scanmode == nullptr || devicemode == nullptr) return E_POINTER;
     return Boundary([&] {
         EnsureSettingsRoot();

@@ -65,6 +65,7 @@ HRESULT OpenLinkCache(HKEY engineKey, IStorage** store) {
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE ConfigObject::LoadLinkInfo(LONG Refresh, IStorage** pStore) {
+    const StateLock lock = LockState();
     if (pStore == nullptr) return E_POINTER;
     return Boundary([&] {
         EnsureSettingsRoot();
@@ -142,6 +143,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::LoadLinkInfo(LONG Refresh, IStorage** pS
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkEngineCLSID(ULONG index, GUID* clsid) {
+    const StateLock lock = LockState();
     if (clsid == nullptr) return E_POINTER;
     if (engines_.Count() == 0) return E_FAIL;
     if (index >= static_cast<ULONG>(engines_.Count())) return E_INVALIDARG;

@@ -25,6 +25,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetUIInterfaceProfile(BSTR* path) {
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::SetUIInterfaceProfile(BSTR profile) {
+    const StateLock lock = LockState();
     return Boundary([&] {
         uiProfile_ = ToAnsi(profile);
         return S_OK;

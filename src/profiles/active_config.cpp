@@ -58,10 +58,10 @@ _KSCONFIG MakeNewProfile(const GrowableList<_KSCONFIG>& list) {
         return false;
     });
     CopyToField(config.name, sizeof(config.name), DisplayNameOf(candidate));
-    config.hwguid = g_module.activeHardwareGuid;
+    config.hwguid = g_module.ActiveHardwareGuid();
 
     ComPtr<IKsDeviceDefaults> device;
-    if (SUCCEEDED(CoCreateInstance(g_module.activeHardwareGuid, nullptr, kDeviceContext, IID_IKsDeviceDefaults,
+    if (SUCCEEDED(CoCreateInstance(config.hwguid, nullptr, kDeviceContext, IID_IKsDeviceDefaults,
                                    device.put_void()))) {
         _KSDEVICEDEFAULTS* block = nullptr;
         if (FAILED(device->GetDeviceDefaults(&block))) return config;
@@ -77,6 +77,7 @@ _KSCONFIG MakeNewProfile(const GrowableList<_KSCONFIG>& list) {
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetActiveConfig(_KSCONFIG** pconfig) {
+    const StateLock lock = LockState();
     if (pconfig == nullptr) return E_POINTER;
     *pconfig = nullptr;
     return Boundary([&] {
@@ -87,7 +88,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetActiveConfig(_KSCONFIG** pconfig) {
         if (!configs_.IsValidIndex(activeIndex_)) return E_OUTOFMEMORY;
 
         _KSCONFIG& element = configs_.At(activeIndex_);
-        element.hwguid = g_module.activeHardwareGuid;
+        element.hwguid = g_module.ActiveHardwareGuid();
         if (activeCopy_ == nullptr) {
             auto* block = static_cast<_KSCONFIG*>(CoTaskMemAlloc(sizeof(_KSCONFIG)));
             if (block == nullptr) return E_OUTOFMEMORY;
@@ -104,6 +105,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetActiveConfig(_KSCONFIG** pconfig) {
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::StoreActiveConfig() {
+    const StateLock lock = LockState();
     return Boundary([&] {
         EnsureSettingsRoot();
         if (!configs_.IsValidIndex(activeIndex_)) return S_FALSE;  // the copy stays with the object
@@ -117,7 +119,8 @@ HRESULT STDMETHODCALLTYPE ConfigObject::StoreActiveConfig() {
                                                      ~static_cast<DWORD>(KSCNFGFLAG_SAVE));
             if (config->DataType == KSCNFGMODE_BITONAL) config->Moire = 0;  // no moire filter on bitonal scans
             IKeystrelConfig* self = this;
-            result = self->StoreConfigInfo(g_module.activeHardwareName, config);
+            UniqueBstr hardware = g_module.ActiveHardwareName();
+            result = self->StoreConfigInfo(hardware.get(), config);
             configs_.Replace(activeIndex_, *config);
         }
         return result;

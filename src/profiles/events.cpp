@@ -24,6 +24,7 @@ std::string EventProfilesPath(BSTR hardware) {
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE ConfigObject::LoadEventInfo(BSTR hardware, LONG* count) {
+    const StateLock lock = LockState();
     if (count == nullptr) return E_POINTER;
     return Boundary([&] {
         EnsureSettingsRoot();
@@ -45,6 +46,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::LoadEventInfo(BSTR hardware, LONG* count
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetEvent(LONG index, _KSEVENT* pevent) {
+    const StateLock lock = LockState();
     if (pevent == nullptr) return E_POINTER;
     return events_.CopyOut(index, pevent) ? S_OK : E_INVALIDARG;
 }
@@ -63,6 +65,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::StoreEventInfo(BSTR hardware, _KSEVENT* 
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetEventDetails(LPSTR hw, LPSTR event, _KSEVENT* pevent) {
+    const StateLock lock = LockState();
     if (pevent == nullptr) return E_POINTER;
     return Boundary([&] {
         EnsureSettingsRoot();

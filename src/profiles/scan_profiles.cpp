@@ -39,6 +39,7 @@ bool PassesFilter(const _KSCONFIG& config, _KSCNFGFLAG wanted) {
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE ConfigObject::LoadConfigInfo(BSTR hardware, _KSCNFGFLAG flags, LONG* count) {
+    const StateLock lock = LockState();
     if (count == nullptr) return E_POINTER;
     return Boundary([&] {
         EnsureSettingsRoot();
@@ -70,11 +71,13 @@ HRESULT STDMETHODCALLTYPE ConfigObject::StoreConfigInfo(BSTR hardware, _KSCONFIG
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetConfig(LONG index, _KSCONFIG* pconfig) {
+    const StateLock lock = LockState();
     if (pconfig == nullptr) return E_POINTER;
     return configs_.CopyOut(index, pconfig) ? S_OK : E_INVALIDARG;
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigDetails(LPSTR hw, LPSTR config, _KSCONFIG* pconfig) {
+    const StateLock lock = LockState();
     if (pconfig == nullptr) return E_POINTER;
     return Boundary([&] {
         EnsureSettingsRoot();
@@ -88,6 +91,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigDetails(LPSTR hw, LPSTR config,
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::SetActiveConfig(LONG index) {
+    const StateLock lock = LockState();
     activeIndex_ = index;
     // Forgetting the copy hands it to the client that holds it; the object never frees it now.
     if (index == -1) activeCopy_ = nullptr;
@@ -95,6 +99,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::SetActiveConfig(LONG index) {
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::DeleteConfigInfo(LONG index) {
+    const StateLock lock = LockState();
     return Boundary([&] {
         EnsureSettingsRoot();
         if (!configs_.IsValidIndex(index)) return E_INVALIDARG;

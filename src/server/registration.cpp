@@ -65,31 +65,10 @@ std::string AppIdText() {
     return text;
 }
 
-// Deletes a key with all its subkeys, deepest first; returns the first failure (an absent key
-// gives ERROR_FILE_NOT_FOUND, which the callers accept).
-LONG DeleteSubtree(HKEY parent, const std::string& name) {
-    {
-        UniqueHKey key;
-        LONG error = RegOpenKeyExA(parent, name.c_str(), 0, kReadAccess, key.put());
-        if (error != ERROR_SUCCESS) return error;
-        char child[256];  // a key name has at most 255 characters
-        for (;;) {
-            DWORD length = sizeof(child);
-            // Always subkey 0: each deletion moves the rest down.
-            error = RegEnumKeyExA(key.get(), 0, child, &length, nullptr, nullptr, nullptr, nullptr);
-            if (error == ERROR_NO_MORE_ITEMS) break;
-            if (error != ERROR_SUCCESS) return error;
-            error = DeleteSubtree(key.get(), child);
-            if (error != ERROR_SUCCESS) return error;
-        }
-    }
-    return RegDeleteKeyA(parent, name.c_str());
-}
-
 HRESULT RegisterKeys(HKEY parent, const std::vector<rgs::Key>& keys) {
     for (const rgs::Key& entry : keys) {
         if (entry.flag == rgs::KeyFlag::ForceRemove || entry.flag == rgs::KeyFlag::Delete) {
-            LONG error = DeleteSubtree(parent, entry.name);
+            LONG error = DeleteTree(parent, entry.name.c_str(), kReadAccess);
             if (error != ERROR_SUCCESS && !IsAbsent(error)) return FromWin32(error);
             if (entry.flag == rgs::KeyFlag::Delete) continue;
         }
@@ -114,7 +93,7 @@ HRESULT RegisterKeys(HKEY parent, const std::vector<rgs::Key>& keys) {
 HRESULT UnregisterKeys(HKEY parent, const std::vector<rgs::Key>& keys) {
     for (const rgs::Key& entry : keys) {
         if (entry.flag != rgs::KeyFlag::NoRemove) {
-            LONG error = DeleteSubtree(parent, entry.name);
+            LONG error = DeleteTree(parent, entry.name.c_str(), kReadAccess);
             if (error != ERROR_SUCCESS && !IsAbsent(error)) return FromWin32(error);
             continue;
         }

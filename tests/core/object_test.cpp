@@ -1,6 +1,12 @@
 // Lifetime of the module, its class factory and configuration objects; the type library it embeds.
 #include "support/ks_test.h"
 
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <thread>
+
 namespace kstest {
 namespace {
 
@@ -111,6 +117,84 @@ TEST_F(ObjectTest, NoOpMethodsLeaveOutValuesAndRegistryAlone) {
     EXPECT_TRUE(text == reinterpret_cast<BSTR>(0x1234) && number == 0xDEADBEEFu && size == -5);
     EXPECT_EQ(block, reinterpret_cast<unsigned char*>(0x5678));
     EXPECT_FALSE(KeyExists(kRoot));
+}
+
+// The scanner name of thread `t`: torn or mixed-up names cannot pass for another thread's.
+std::string ThreadScanner(int t) { return "Scanner " + std::string(static_cast<size_t>(t) + 1, static_cast<char>('a' + t)); }
+
+// Free-threaded callers, as the class's registration invites: each run is bounded by its counts.
+TEST_F(ObjectTest, FreeThreadedCallersKeepCountsActiveScannerAndListsIntact) {
+    auto onThreads = [](int count, const std::function<void(int)>& body) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < count; ++t) {
+            threads.emplace_back([&body, t] {
+                CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+                body(t);
+                CoUninitialize();
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+    };
+
+    // References taken and dropped at once on a plain object and on an aggregate's inner IUnknown.
+    Ref<IKeystrelConfig> config = NewConfig();
+    Outer outer;
+    ASSERT_EQ(Factory()->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
+    for (IUnknown* object : {static_cast<IUnknown*>(config.get()), outer.inner}) {
+        onThreads(8, [object](int) {
+            for (int i = 0; i < 100000; ++i) object->AddRef(), object->Release();
+        });
+        EXPECT_EQ(object->AddRef(), 2u);
+        object->Release();
+    }
+    EXPECT_EQ(outer.inner->Release(), 0u);
+
+    // Eight objects replace the process's active scanner while two of them store the active profile:
+    // a profile may land under any thread's scanner, never under a name no thread set.
+    std::atomic<int> storing = 2;
+    onThreads(8, [&storing](int t) {
+        Ref<IKeystrelConfig> own = NewConfig();
+        std::string name = ThreadScanner(t);
+        if (t >= 2) {
+            while (storing > 0) own->SetActiveHardware(GUID{}, name.data());
+            return;
+        }
+        for (int round = 0; round < 40; ++round) {
+            own->SetActiveHardware(GUID{}, name.data());
+            _KSCONFIG* active = nullptr;
+            if (own->GetActiveConfig(&active) != S_OK) continue;
+            active->flags = KSCNFGFLAG_SAVE;
+            own->StoreActiveConfig();
+        }
+        --storing;
+    });
+    for (const std::string& device : SubkeyNames(kRoot)) {
+        int t = device.size() > 8 ? device.back() - 'a' : -1;
+        EXPECT_EQ(device, ThreadScanner(t >= 0 && t < 8 ? t : 0)) << "a name no thread set";
+    }
+
+    // One object's list reloaded and read from four threads: every record read is a whole one.
+    Bstr shared("Shared");
+    for (int i = 0; i < 12; ++i) {
+        _KSCONFIG record{};
+        std::snprintf(record.keyname, sizeof(record.keyname), "*P%d*", i);
+        std::snprintf(record.name, sizeof(record.name), "*P%d*", i);
+        record.flags = KSCNFGFLAG_IMAGES;
+        ASSERT_EQ(config->StoreConfigInfo(shared.get(), &record), S_OK);
+    }
+    std::atomic<int> broken = 0;
+    onThreads(4, [&](int) {
+        for (int round = 0; round < 30; ++round) {
+            LONG count = 0;
+            broken += config->LoadConfigInfo(shared.get(), KSCNFGFLAG_ALL, &count) != S_OK || count != 12;
+            for (LONG i = 0; i < count; ++i) {
+                _KSCONFIG record{};
+                broken += config->GetConfig(i, &record) != S_OK || record.keyname[0] != '*' ||
+                          std::strcmp(record.keyname, record.name) != 0;
+            }
+        }
+    });
+    EXPECT_EQ(broken, 0);
 }
 
 TEST(TypeLibraryTest, EmbeddedLibraryListsTheInterfaceMethodsInSlotOrder) {
