@@ -82,7 +82,7 @@ HRESULT ReadCalibration(const std::string& name, LONG size, unsigned char* data,
 
 }  // namespace
 
-HRESULT STDMETHODCALLTYPE ConfigObject::StoreCalibrationData(BSTR hwname, LONG gamma, LONG size, unsigned char* data) {
+HRESULT STDMETHODCALLTYPE ConfigObject::StoreCalibrationData(BSTR hwname, LONG gamma, LONG size, unsigned char* data) noexcept {
     if (data == nullptr) return E_POINTER;
     if (size < 0) return E_INVALIDARG;  // a table has no negative length: refuse rather than read past `data`
     return Boundary([&] {
@@ -101,13 +101,13 @@ HRESULT STDMETHODCALLTYPE ConfigObject::StoreCalibrationData(BSTR hwname, LONG g
     });
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetCalibrationData(BSTR name, LONG size, unsigned char* data) {
+HRESULT STDMETHODCALLTYPE ConfigObject::GetCalibrationData(BSTR name, LONG size, unsigned char* data) noexcept {
     if (data == nullptr) return E_POINTER;
     if (size < 0) return E_INVALIDARG;  // a buffer has no negative capacity
     return Boundary([&] { return ReadCalibration(ToAnsi(name), size, data, true); });
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetDefualtGamma(BSTR hwname, LONG* gamma) {
+HRESULT STDMETHODCALLTYPE ConfigObject::GetDefualtGamma(BSTR hwname, LONG* gamma) noexcept {
     if (gamma == nullptr) return E_POINTER;
     return Boundary([&] {
         EnsureSettingsRoot();

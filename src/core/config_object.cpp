@@ -47,8 +47,6 @@ private:
 
 }  // namespace
 
-namespace {
-
 // Final construction of a new object (plain, or the outer-facing part of an aggregate): a
 // temporary reference guards it while the ensure-root step runs, then the creator's query
 // decides; a failed query tears the object down at once, backup step included.
@@ -65,8 +63,6 @@ HRESULT FinishCreation(Created* created, ConfigObject& config, REFIID riid, void
     }
     return hr;
 }
-
-}  // namespace
 
 HRESULT CreateConfigObject(IUnknown* outer, REFIID riid, void** object) {
     if (object == nullptr) return E_POINTER;
@@ -108,17 +104,17 @@ HRESULT ConfigObject::InternalQueryInterface(REFIID riid, void** object) {
     return E_NOINTERFACE;
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::QueryInterface(REFIID riid, void** object) {
+HRESULT STDMETHODCALLTYPE ConfigObject::QueryInterface(REFIID riid, void** object) noexcept {
     if (outer_ != nullptr) return outer_->QueryInterface(riid, object);
     return InternalQueryInterface(riid, object);
 }
 
-ULONG STDMETHODCALLTYPE ConfigObject::AddRef() {
+ULONG STDMETHODCALLTYPE ConfigObject::AddRef() noexcept {
     if (outer_ != nullptr) return outer_->AddRef();
     return static_cast<ULONG>(++refCount_);
 }
 
-ULONG STDMETHODCALLTYPE ConfigObject::Release() {
+ULONG STDMETHODCALLTYPE ConfigObject::Release() noexcept {
     if (outer_ != nullptr) return outer_->Release();
     LONG count = --refCount_;
     if (count == 0) {
@@ -133,7 +129,7 @@ std::string ConfigObject::ActiveHardwareName() {
     return ToAnsi(g_module.ActiveHardwareName().get());
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::SetActiveHardware(GUID hwguid, LPSTR hwname) {
+HRESULT STDMETHODCALLTYPE ConfigObject::SetActiveHardware(GUID hwguid, LPSTR hwname) noexcept {
     return Boundary([&] {
         g_module.SetActiveHardwareGuid(hwguid);
         UniqueBstr name = MakeBstrOrNull(hwname);  // the GUID stays replaced if this fails
@@ -143,12 +139,12 @@ HRESULT STDMETHODCALLTYPE ConfigObject::SetActiveHardware(GUID hwguid, LPSTR hwn
 }
 
 // Kept in the interface for its clients; they read and write nothing.
-HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryString(BSTR, BSTR*) { return S_OK; }
-HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryString(BSTR, BSTR) { return S_OK; }
-HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryDWORD(BSTR, ULONG*) { return S_OK; }
-HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryDWORD(BSTR, ULONG) { return S_OK; }
-HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryBinary(BSTR, unsigned char**, LONG*) { return S_OK; }
-HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryBinary(BSTR, unsigned char*, LONG) { return S_OK; }
-HRESULT STDMETHODCALLTYPE ConfigObject::DeleteConfigRegistryValue(BSTR, BSTR) { return S_OK; }
+HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryString(BSTR, BSTR*) noexcept { return S_OK; }
+HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryString(BSTR, BSTR) noexcept { return S_OK; }
+HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryDWORD(BSTR, ULONG*) noexcept { return S_OK; }
+HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryDWORD(BSTR, ULONG) noexcept { return S_OK; }
+HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryBinary(BSTR, unsigned char**, LONG*) noexcept { return S_OK; }
+HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryBinary(BSTR, unsigned char*, LONG) noexcept { return S_OK; }
+HRESULT STDMETHODCALLTYPE ConfigObject::DeleteConfigRegistryValue(BSTR, BSTR) noexcept { return S_OK; }
 
 }  // namespace ks

@@ -41,7 +41,7 @@ std::optional<std::string> WriteCopyDefaults(HKEY key) {
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE ConfigObject::CopyToFolderSettings(BSTR hwname, _KSCPYFLAG* flag, BSTR* path,
-                                                            LONG* count) {
+                                                            LONG* count) noexcept {
     if (flag == nullptr || count == nullptr) return E_POINTER;
     return Boundary([&] {
         EnsureSettingsRoot();
@@ -65,7 +65,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::CopyToFolderSettings(BSTR hwname, _KSCPY
     });
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::StoreCopyFolderOptions(BSTR hwname, _KSCPYFLAG flags, BSTR path) {
+HRESULT STDMETHODCALLTYPE ConfigObject::StoreCopyFolderOptions(BSTR hwname, _KSCPYFLAG flags, BSTR path) noexcept {
     return Boundary([&] {
         EnsureSettingsRoot();
         std::string folder = ToAnsi(path);
@@ -79,7 +79,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::StoreCopyFolderOptions(BSTR hwname, _KSC
     });
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::UpdateCopyCount(BSTR hwname, LONG addcopy) {
+HRESULT STDMETHODCALLTYPE ConfigObject::UpdateCopyCount(BSTR hwname, LONG addcopy) noexcept {
     return Boundary([&] {
         EnsureSettingsRoot();
         UniqueHKey key = CreateKey(HKEY_CURRENT_USER, DeviceKeyPath(ToAnsi(hwname)));

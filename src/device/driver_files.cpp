@@ -93,7 +93,7 @@ HRESULT ProfileKeyPath(IKeystrelConfig* self, const std::string& profile, std::s
 
 }  // namespace
 
-HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceSaveSettings(short scanmode, short devicemode) {
+HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceSaveSettings(short scanmode, short devicemode) noexcept {
     const StateLock lock = LockState();
     return Boundary([&] {
         EnsureSettingsRoot();
@@ -110,7 +110,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceSaveSettings(short scanmode, 
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceStartupSettings(BSTR hwname, short* scanmode, short* devicemode,
-                                                                  BSTR* configfile) {
+                                                                  BSTR* configfile) noexcept {
     const StateLock lock = LockState();
     if (scanmode == nullptr || devicemode == nullptr) return E_POINTER;
     return Boundary([&] {
@@ -131,7 +131,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceStartupSettings(BSTR hwname, 
     });
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetTwainConfigurationFile(BSTR hwname, BSTR* configfile) {
+HRESULT STDMETHODCALLTYPE ConfigObject::GetTwainConfigurationFile(BSTR hwname, BSTR* configfile) noexcept {
     return Boundary([&] {
         EnsureSettingsRoot();
         std::string hardware = ToAnsi(hwname);

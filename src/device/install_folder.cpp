@@ -6,7 +6,7 @@
 
 namespace ks {
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetKSInstallFolder(BSTR* folder) {
+HRESULT STDMETHODCALLTYPE ConfigObject::GetKSInstallFolder(BSTR* folder) noexcept {
     return Boundary([&] {
         std::optional<std::string> installFolder = InstallFolder();
         if (!installFolder) return E_FAIL;

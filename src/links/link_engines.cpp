@@ -64,7 +64,7 @@ HRESULT OpenLinkCache(HKEY engineKey, IStorage** store) {
 
 }  // namespace
 
-HRESULT STDMETHODCALLTYPE ConfigObject::LoadLinkInfo(LONG Refresh, IStorage** pStore) {
+HRESULT STDMETHODCALLTYPE ConfigObject::LoadLinkInfo(LONG Refresh, IStorage** pStore) noexcept {
     const StateLock lock = LockState();
     if (pStore == nullptr) return E_POINTER;
     return Boundary([&] {
@@ -142,7 +142,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::LoadLinkInfo(LONG Refresh, IStorage** pS
     });
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkEngineCLSID(ULONG index, GUID* clsid) {
+HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkEngineCLSID(ULONG index, GUID* clsid) noexcept {
     const StateLock lock = LockState();
     if (clsid == nullptr) return E_POINTER;
     if (engines_.Count() == 0) return E_FAIL;
@@ -151,7 +151,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkEngineCLSID(ULONG index, GUID* cl
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkEngineContainer(BSTR name, BSTR* container) {
+HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkEngineContainer(BSTR name, BSTR* container) noexcept {
     return Boundary([&] {
         EnsureSettingsRoot();
         StoreBstr(container, JoinKey(kSettingsRoot, ToAnsi(name)));

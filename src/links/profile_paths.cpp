@@ -8,7 +8,7 @@
 
 namespace ks {
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkCustomProfile(BSTR* path) {
+HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkCustomProfile(BSTR* path) noexcept {
     return Boundary([&] {
         EnsureSettingsRoot();
         StoreBstr(path, JoinKey(kSettingsRoot, kLinkProfilesKey));
@@ -16,7 +16,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkCustomProfile(BSTR* path) {
     });
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetUIInterfaceProfile(BSTR* path) {
+HRESULT STDMETHODCALLTYPE ConfigObject::GetUIInterfaceProfile(BSTR* path) noexcept {
     return Boundary([&] {
         EnsureSettingsRoot();
         StoreBstr(path, JoinKey(kSettingsRoot, kUIInterfaceProfilesKey));
@@ -24,7 +24,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetUIInterfaceProfile(BSTR* path) {
     });
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::SetUIInterfaceProfile(BSTR profile) {
+HRESULT STDMETHODCALLTYPE ConfigObject::SetUIInterfaceProfile(BSTR profile) noexcept {
     const StateLock lock = LockState();
     return Boundary([&] {
         uiProfile_ = ToAnsi(profile);
@@ -32,7 +32,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::SetUIInterfaceProfile(BSTR profile) {
     });
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::CanUIInterfaceCloseOnScan(LONG* closeUI) {
+HRESULT STDMETHODCALLTYPE ConfigObject::CanUIInterfaceCloseOnScan(LONG* closeUI) noexcept {
     if (closeUI == nullptr) return E_POINTER;
     *closeUI = 1;
     return S_OK;
@@ -43,7 +43,7 @@ namespace {
 constexpr DWORD kOcrOn = 119;
 }  // namespace
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetOCRFlags(LONG* lSendEmptyFile, LONG* lShowMessages) {
+HRESULT STDMETHODCALLTYPE ConfigObject::GetOCRFlags(LONG* lSendEmptyFile, LONG* lShowMessages) noexcept {
     if (lSendEmptyFile == nullptr || lShowMessages == nullptr) return E_POINTER;
     return Boundary([&] {
         UniqueHKey key = OpenKey(HKEY_CURRENT_USER, JoinKey(JoinKey(kSettingsRoot, kTextRecognitionKey), kTextDocumentsKey),

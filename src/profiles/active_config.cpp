@@ -76,7 +76,7 @@ _KSCONFIG MakeNewProfile(const GrowableList<_KSCONFIG>& list) {
 
 }  // namespace
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetActiveConfig(_KSCONFIG** pconfig) {
+HRESULT STDMETHODCALLTYPE ConfigObject::GetActiveConfig(_KSCONFIG** pconfig) noexcept {
     const StateLock lock = LockState();
     if (pconfig == nullptr) return E_POINTER;
     *pconfig = nullptr;
@@ -104,7 +104,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetActiveConfig(_KSCONFIG** pconfig) {
     });
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::StoreActiveConfig() {
+HRESULT STDMETHODCALLTYPE ConfigObject::StoreActiveConfig() noexcept {
     const StateLock lock = LockState();
     return Boundary([&] {
         EnsureSettingsRoot();

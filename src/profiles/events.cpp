@@ -23,7 +23,7 @@ std::string EventProfilesPath(BSTR hardware) {
 
 }  // namespace
 
-HRESULT STDMETHODCALLTYPE ConfigObject::LoadEventInfo(BSTR hardware, LONG* count) {
+HRESULT STDMETHODCALLTYPE ConfigObject::LoadEventInfo(BSTR hardware, LONG* count) noexcept {
     const StateLock lock = LockState();
     if (count == nullptr) return E_POINTER;
     return Boundary([&] {
@@ -45,13 +45,13 @@ HRESULT STDMETHODCALLTYPE ConfigObject::LoadEventInfo(BSTR hardware, LONG* count
     });
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetEvent(LONG index, _KSEVENT* pevent) {
+HRESULT STDMETHODCALLTYPE ConfigObject::GetEvent(LONG index, _KSEVENT* pevent) noexcept {
     const StateLock lock = LockState();
     if (pevent == nullptr) return E_POINTER;
     return events_.CopyOut(index, pevent) ? S_OK : E_INVALIDARG;
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::StoreEventInfo(BSTR hardware, _KSEVENT* pevent) {
+HRESULT STDMETHODCALLTYPE ConfigObject::StoreEventInfo(BSTR hardware, _KSEVENT* pevent) noexcept {
     if (pevent == nullptr) return E_POINTER;
     return Boundary([&] {
         EnsureSettingsRoot();
@@ -64,7 +64,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::StoreEventInfo(BSTR hardware, _KSEVENT* 
     });
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetEventDetails(LPSTR hw, LPSTR event, _KSEVENT* pevent) {
+HRESULT STDMETHODCALLTYPE ConfigObject::GetEventDetails(LPSTR hw, LPSTR event, _KSEVENT* pevent) noexcept {
     const StateLock lock = LockState();
     if (pevent == nullptr) return E_POINTER;
     return Boundary([&] {

@@ -38,7 +38,7 @@ bool PassesFilter(const _KSCONFIG& config, _KSCNFGFLAG wanted) {
 
 }  // namespace
 
-HRESULT STDMETHODCALLTYPE ConfigObject::LoadConfigInfo(BSTR hardware, _KSCNFGFLAG flags, LONG* count) {
+HRESULT STDMETHODCALLTYPE ConfigObject::LoadConfigInfo(BSTR hardware, _KSCNFGFLAG flags, LONG* count) noexcept {
     const StateLock lock = LockState();
     if (count == nullptr) return E_POINTER;
     return Boundary([&] {
@@ -57,7 +57,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::LoadConfigInfo(BSTR hardware, _KSCNFGFLA
     });
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::StoreConfigInfo(BSTR hardware, _KSCONFIG* config) {
+HRESULT STDMETHODCALLTYPE ConfigObject::StoreConfigInfo(BSTR hardware, _KSCONFIG* config) noexcept {
     if (config == nullptr) return E_POINTER;
     return Boundary([&] {
         EnsureSettingsRoot();
@@ -70,13 +70,13 @@ HRESULT STDMETHODCALLTYPE ConfigObject::StoreConfigInfo(BSTR hardware, _KSCONFIG
     });
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetConfig(LONG index, _KSCONFIG* pconfig) {
+HRESULT STDMETHODCALLTYPE ConfigObject::GetConfig(LONG index, _KSCONFIG* pconfig) noexcept {
     const StateLock lock = LockState();
     if (pconfig == nullptr) return E_POINTER;
     return configs_.CopyOut(index, pconfig) ? S_OK : E_INVALIDARG;
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigDetails(LPSTR hw, LPSTR config, _KSCONFIG* pconfig) {
+HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigDetails(LPSTR hw, LPSTR config, _KSCONFIG* pconfig) noexcept {
     const StateLock lock = LockState();
     if (pconfig == nullptr) return E_POINTER;
     return Boundary([&] {
@@ -90,7 +90,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigDetails(LPSTR hw, LPSTR config,
     });
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::SetActiveConfig(LONG index) {
+HRESULT STDMETHODCALLTYPE ConfigObject::SetActiveConfig(LONG index) noexcept {
     const StateLock lock = LockState();
     activeIndex_ = index;
     // Forgetting the copy hands it to the client that holds it; the object never frees it now.
@@ -98,7 +98,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::SetActiveConfig(LONG index) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::DeleteConfigInfo(LONG index) {
+HRESULT STDMETHODCALLTYPE ConfigObject::DeleteConfigInfo(LONG index) noexcept {
     const StateLock lock = LockState();
     return Boundary([&] {
         EnsureSettingsRoot();
