@@ -111,17 +111,6 @@ LONG DeleteTree(HKEY parent, const char* name, REGSAM access) {
     return RegDeleteKeyA(parent, name);
 }
 
-LONG DeleteTree(HKEY parent, const wchar_t* name, REGSAM access) {
-    {
-        UniqueHKey key;
-        LONG error = RegOpenKeyExW(parent, name, 0, access, key.put());
-        if (error != ERROR_SUCCESS) return error;
-        error = DeleteSubkeys(key.get(), access);
-        if (error != ERROR_SUCCESS) return error;
-    }
-    return RegDeleteKeyW(parent, name);
-}
-
 std::vector<std::string> SubkeyNames(HKEY key) {
     std::vector<std::string> names;
     DWORD longest = 0;

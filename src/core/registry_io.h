@@ -40,7 +40,6 @@ LONG WriteDword(HKEY key, const char* name, DWORD value);
 // tree costs heap, not stack. Returns the first failure (the key's own when it cannot be opened,
 // ERROR_FILE_NOT_FOUND when absent) and stops there, or ERROR_SUCCESS.
 LONG DeleteTree(HKEY parent, const char* name, REGSAM access = kReadWriteAccess);
-LONG DeleteTree(HKEY parent, const wchar_t* name, REGSAM access = kReadWriteAccess);
 
 // The names of the subkeys of `key`, whatever their length, in the platform's order; the walk
 // ends at the first index that fails.
