@@ -6,20 +6,20 @@
 
 namespace ks {
 
-UniqueHKey OpenKey(HKEY root, const std::string& path, REGSAM access) {
+UniqueHKey OpenKey(HKEY root, const std::string& path, REGSAM access, LONG* error) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return UniqueHKey();
-    return UniqueHKey(key);
+    LONG result = RegOpenKeyExA(root, path.c_str(), 0, access, &key);
+    if (error != nullptr) *error = result;
+    return UniqueHKey(result == ERROR_SUCCESS ? key : nullptr);
 }
 
-UniqueHKey CreateKey(HKEY root, const std::string& path) {
+UniqueHKey CreateKey(HKEY root, const std::string& path, LONG* error) {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWriteAccess,
-                        nullptr, &key, &disposition) != ERROR_SUCCESS) {
-        return UniqueHKey();
-    }
-    return UniqueHKey(key);
+    LONG result = RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWriteAccess,
+                                  nullptr, &key, &disposition);
+    if (error != nullptr) *error = result;
+    return UniqueHKey(result == ERROR_SUCCESS ? key : nullptr);
 }
 
 std::optional<std::string> ReadString(HKEY key, const char* name, DWORD limit) {

@@ -13,11 +13,12 @@ namespace ks {
 inline constexpr REGSAM kReadAccess = KEY_READ;                   // 0x20019
 inline constexpr REGSAM kReadWriteAccess = KEY_READ | KEY_WRITE;  // 0x2001F
 
-// Opens an existing key; empty on failure.
-UniqueHKey OpenKey(HKEY root, const std::string& path, REGSAM access);
+// Opens an existing key; empty on failure, with the platform's code in `*error` when asked for.
+UniqueHKey OpenKey(HKEY root, const std::string& path, REGSAM access, LONG* error = nullptr);
 
-// Creates (with every missing parent) or opens a key, non-volatile, read and write access.
-UniqueHKey CreateKey(HKEY root, const std::string& path);
+// Creates (with every missing parent) or opens a key, non-volatile, read and write access; empty
+// on failure, with the platform's code in `*error` when asked for.
+UniqueHKey CreateKey(HKEY root, const std::string& path, LONG* error = nullptr);
 
 // A string value: accepted when its type is REG_SZ or REG_EXPAND_SZ (not expanded), it fits
 // `limit` bytes with its terminator and its last byte is NUL. Anything else counts as absent.

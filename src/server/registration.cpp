@@ -72,10 +72,9 @@ HRESULT RegisterKeys(HKEY parent, const std::vector<rgs::Key>& keys) {
             if (error != ERROR_SUCCESS && !IsAbsent(error)) return FromWin32(error);
             if (entry.flag == rgs::KeyFlag::Delete) continue;
         }
-        UniqueHKey key;
-        LONG error = RegCreateKeyExA(parent, entry.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                     kReadWriteAccess, nullptr, key.put(), nullptr);
-        if (error != ERROR_SUCCESS) return FromWin32(error);
+        LONG error = ERROR_SUCCESS;
+        UniqueHKey key = CreateKey(parent, entry.name, &error);
+        if (!key) return FromWin32(error);
         if (entry.hasDefault) {
             error = WriteString(key.get(), nullptr, entry.defaultText.c_str());
             if (error != ERROR_SUCCESS) return FromWin32(error);
@@ -97,10 +96,10 @@ HRESULT UnregisterKeys(HKEY parent, const std::vector<rgs::Key>& keys) {
             if (error != ERROR_SUCCESS && !IsAbsent(error)) return FromWin32(error);
             continue;
         }
-        UniqueHKey key;
-        LONG error = RegOpenKeyExA(parent, entry.name.c_str(), 0, kReadWriteAccess, key.put());
+        LONG error = ERROR_SUCCESS;
+        UniqueHKey key = OpenKey(parent, entry.name, kReadWriteAccess, &error);
         if (IsAbsent(error)) continue;
-        if (error != ERROR_SUCCESS) return FromWin32(error);
+        if (!key) return FromWin32(error);
         for (const rgs::NamedValue& value : entry.values) {
             error = RegDeleteValueA(key.get(), value.name.c_str());
             if (error != ERROR_SUCCESS && !IsAbsent(error)) return FromWin32(error);

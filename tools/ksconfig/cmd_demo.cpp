@@ -62,8 +62,7 @@ int Demo(const Arguments&) {
     }
     // Start afresh, so that every run shows the default profile import.
     std::string device = ks::DeviceKeyPath(kSample);
-    RegDeleteTreeA(HKEY_CURRENT_USER, device.c_str());
-    RegDeleteKeyA(HKEY_CURRENT_USER, device.c_str());
+    ks::DeleteTree(HKEY_CURRENT_USER, device.c_str());
     std::printf("   Removed earlier settings of \"%s\" so that the session starts afresh.\n\n", kSample);
 
     std::string sample = kSample;

@@ -51,8 +51,8 @@ void ExportKey(HKEY key, const std::string& path, std::string& out, int& skipped
     out += *header + '\n';
     for (const std::string& line : lines) out += line + '\n';
     for (const std::string& name : SortedSubkeyNames(key)) {
-        ks::UniqueHKey sub;
-        if (RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, sub.put()) != ERROR_SUCCESS) {
+        ks::UniqueHKey sub = ks::OpenKey(key, name, ks::kReadAccess);
+        if (!sub) {
             std::fprintf(stderr, "ksconfig: cannot open %s\\%s\n", path.c_str(), name.c_str());
             ++skipped;
             continue;
@@ -86,8 +86,7 @@ void Collect(HKEY key, const std::string& path, Tree& tree) {
     for (const std::string& name : SortedSubkeyNames(key)) {
         std::string child = path.empty() ? name : path + "\\" + name;
         tree.keys[Fold(child)] = child;
-        ks::UniqueHKey sub;
-        if (RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, sub.put()) == ERROR_SUCCESS) Collect(sub.get(), child, tree);
+        if (ks::UniqueHKey sub = ks::OpenKey(key, name, ks::kReadAccess)) Collect(sub.get(), child, tree);
     }
 }
 
