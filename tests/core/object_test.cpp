@@ -227,7 +227,9 @@ TEST(TypeLibraryTest, EmbeddedLibraryListsTheInterfaceMethodsInSlotOrder) {
         const std::pair<UINT, const char*> kSlots[] = {{0, "LoadLinkInfo"}, {28, "GetDefualtGamma"},
                                                        {37, "DeleteConfigRegistryValue"}};
         for (const auto& [slot, want] : kSlots) {
-            if (slot == i) EXPECT_EQ(name.Ansi(), want) << "slot " << i;
+            if (slot == i) {
+                EXPECT_EQ(name.Ansi(), want) << "slot " << i;
+            }
         }
         EXPECT_EQ(func->oVft, static_cast<SHORT>((3 + i) * sizeof(void*))) << name.Ansi();
         info->ReleaseFuncDesc(func);
