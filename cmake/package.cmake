@@ -54,7 +54,7 @@ if(KS_WIXL)
     set(KS_MSI_PREFIX ${CMAKE_BINARY_DIR}/wineprefix-msi)
   endif()
   add_test(NAME package_msi COMMAND ${CMAKE_SOURCE_DIR}/tests/package/msi_test.sh ${CMAKE_SYSTEM_PROCESSOR}
-           ${KS_MSI} $<TARGET_FILE:ksclient> $<TARGET_FILE:test_registration> ${KS_MSI_PREFIX})
+           ${KS_MSI} $<TARGET_FILE:ksclient> $<TARGET_FILE:test_server> ${KS_MSI_PREFIX})
   set_tests_properties(package_msi PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE SKIP_RETURN_CODE ${KS_WINE_SKIP})
 else()
   message(STATUS "wixl not found (scripts/bootstrap.sh installs it): no .msi, and no package test")

@@ -87,7 +87,7 @@ target_link_libraries(ks_test_support PUBLIC ksstore ks_guids gtest ole32 oleaut
 file(GLOB KS_TEST_DIRS CONFIGURE_DEPENDS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/*)
 # Folders whose tests run in one process where 32-bit programs run only under emulation (each
 # process start costs about a minute there): every folder whose tests start no process of their own.
-set(KS_SUITE_DIRS core profiles profiles_seams links calibration calibration_console device faults)
+set(KS_SUITE_DIRS core profiles seams links calibration device faults)
 set(KS_SUITE_OBJECTS)
 foreach(dir ${KS_TEST_DIRS})
   get_filename_component(sub ${dir} NAME)

@@ -5,37 +5,18 @@
 #include <cstdio>
 #include <optional>
 
-#include "support/ks_test.h"
-#include "support/profile_files.h"
+#include "support/calibration_fixture.h"
 
 namespace kstest {
 namespace {
 
-using Bytes = std::vector<BYTE>;
-constexpr BYTE kUntouched = 0xCC;
-
-class CalibrationTest : public StoreTest {
+class CalibrationTest : public CalibrationFixture {
 protected:
     void SetUp() override {
-        StoreTest::SetUp();
+        CalibrationFixture::SetUp();
         config_ = NewConfig();
         ASSERT_TRUE(config_);
     }
-    void TearDown() override {
-        config_.reset();
-        EXPECT_TRUE(TemporaryProfileCopies().empty()) << "a ~KS temporary file was left behind";
-        StoreTest::TearDown();
-    }
-    HRESULT Store(const char* hardware, LONG gamma, Bytes table) {
-        return config_->StoreCalibrationData(Bstr(hardware).get(), gamma, static_cast<LONG>(table.size()),
-                                             table.data());
-    }
-    // Reads into a buffer of `size` bytes that starts filled with kUntouched.
-    HRESULT Read(const char* hardware, size_t size, Bytes* out) {
-        out->assign(size, kUntouched);
-        return config_->GetCalibrationData(Bstr(hardware).get(), static_cast<LONG>(size), out->data());
-    }
-    Ref<IKeystrelConfig> config_;
 };
 
 // Each store adds a table under its signed number and makes it current; older tables stay.
@@ -188,38 +169,6 @@ TEST_F(CalibrationTest, ProfileWithoutTableImportsAgainOnEveryRead) {
     SetDword(RootPath("Test Scanner\\ScanProfiles\\Default\\Deep"), "Resolution", 600);
     EXPECT_EQ(Read("Test Scanner", 4, &read), E_FAIL);
     EXPECT_EQ(DumpTree(RootPath("Test Scanner")), first);
-}
-
-// One section longer than the 5000-character buffer, and more than 5000 characters of section names.
-TEST_F(CalibrationTest, LongSectionsAndManySectionNamesImportWhatTheBuffersAllow) {
-    // 120 lines of 49 characters (50 with the separating NUL): lines 0..98 end within the
-    // 4998 characters a section can deliver, line 99 is cut, the rest never arrives. Line 98
-    // (48 characters) is a table continued on line 99, so it never ends either.
-    std::string text = "[%ROOT%\\Long]\r\n";
-    char line[64];
-    for (int i = 0; i < 120; ++i) {
-        const std::string data =
-            i == 98 ? "hex:0a,0a,0a,0a,0a,0a,0a,0a,0a,0a,0a,0a,\\" : '"' + std::string(40, 'x') + '"';
-        snprintf(line, sizeof(line), "\"V%03d\"=%s\r\n", i, data.c_str());
-        text += line;
-    }
-    // About 11000 characters of filled-in section names: the list must be asked for three times.
-    for (int i = 0; i < 150; ++i) {
-        snprintf(line, sizeof(line), "[%%ROOT%%\\Section %03d]\r\n\"Index\"=dword:%x\r\n", i, i);
-        text += line;
-    }
-    // The table comes last: finding it proves the last section was imported.
-    text += "[%ROOT%]\r\n\"CurrentGamma\"=dword:7\r\n[%ROOT%\\CalibrationProfiles]\r\n\"Gamma - 7\"=hex:42\r\n"
-            "[%ROOT%\\EventProfiles]\r\n";
-    DefaultProfileFile file("Long Scanner", text);
-    Bytes read;
-    EXPECT_EQ(Read("Long Scanner", 1, &read), S_OK);
-    EXPECT_EQ(read, Bytes{0x42});
-    EXPECT_EQ(SubkeyNames(RootPath("Long Scanner")).size(), 152u);
-    EXPECT_EQ(GetDword(RootPath("Long Scanner\\Section 149"), "Index"), 149u);
-    EXPECT_EQ(ValueNames(RootPath("Long Scanner\\Long")).size(), 98u);
-    EXPECT_EQ(GetString(RootPath("Long Scanner\\Long"), "V097"), std::string(40, 'x'));
-    EXPECT_FALSE(GetValue(RootPath("Long Scanner\\Long"), "V098"));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Device application settings: the copy-to-folder values of a scanner and the per-user copies of
-// its driver settings templates, in the shell's real per-user folders (moved where a test needs).
+// its driver settings templates, in the shell's real per-user folders.
 #include <shlobj.h>
 
 #include <cstring>
@@ -30,20 +30,6 @@ RegValue Raw(DWORD type, const std::string& bytes) { return {type, {bytes.begin(
 void Set(const std::string& key, const char* name, const RegValue& v) {
     SetValue(key, name, v.type, v.data.data(), static_cast<DWORD>(v.data.size()));
 }
-
-// Points the user's documents folder at `path` while it lives; then removes it and its parent if empty.
-struct MovedDocuments {
-    explicit MovedDocuments(const std::string& path) : folder(path) {
-        SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
-        Set(kShellFolders, "Personal", {REG_EXPAND_SZ, Sz(folder).data});
-    }
-    ~MovedDocuments() {
-        Set(kShellFolders, "Personal", old.value());
-        RemoveDirectoryA(folder.c_str()), RemoveDirectoryA(folder.substr(0, folder.rfind('\\')).c_str());
-    }
-    const std::string folder;
-    const std::optional<RegValue> old = GetValue(kShellFolders, "Personal");
-};
 
 class DeviceTest : public StoreTest {
 protected:
@@ -175,26 +161,6 @@ TEST_F(DeviceTest, StoredOptionsKeepTheCountWhichAddsInThirtyTwoBits) {
     EXPECT_EQ(Read(), (Copy{S_OK, 5, 8, "D:\\Out"}));
     EXPECT_EQ(config->StoreCopyFolderOptions(Bstr(kHw).get(), KSCPYFLAG_BYTYPE, nullptr), S_OK);
     EXPECT_EQ(GetValue(deviceKey_, "CopyPath"), Sz(""));  // a null path is the empty text
-}
-
-// The copy folder must fit 259 characters: a documents folder of 239 is refused (nothing written,
-// out-values untouched) and 238 just fits; at a drive root no second backslash is added.
-TEST_F(DeviceTest, CopyFolderIsMadeInsideTheDocumentsFolderOnlyWhenItFits) {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    const std::string parent = temp + std::string("ksdeep") + std::to_string(GetCurrentProcessId()) + "\\";
-    const std::string deep = parent + std::string(238 - parent.size(), 'd'), name = "\\My Scanned Documents";
-    const std::tuple<std::string, std::string, bool> cases[] = {
-        {deep + "d", deep + "d" + name, false}, {deep, deep + name, true}, {"C:\\", "C:" + name, true}};
-    for (const auto& [documents, folder, fits] : cases) {
-        MovedDocuments moved(documents);
-        RemoveDirectoryA(folder.c_str());  // left by an aborted run
-        DeleteKeyTree(deviceKey_);
-        EXPECT_EQ(Read(), (fits ? Copy{S_OK, 10, 0, folder} : Copy{}));
-        EXPECT_EQ(ValueNames(deviceKey_).size(), fits ? 3u : 0u);
-        EXPECT_EQ(Exists(folder), fits);
-        RemoveDirectoryA(folder.c_str());
-    }
 }
 
 // The first start-up under a profile makes its key and a copy of the template its hardware names;

@@ -137,7 +137,7 @@ TEST_F(FaultTest, NullPointersGiveClearResults) {
     }
 }
 
-TEST_F(StoreTest, EmptyRandomAndHostileDefaultProfilesImportNothingHarmful) {
+TEST_F(StoreTest, EmptyAndHostileDefaultProfilesImportNothingHarmful) {
     BYTE buffer[8];
     const auto readThrough = [&buffer](const std::string& text) {  // imports `text` as the default profile
         DefaultProfileFile file("Hostile", text);
@@ -146,13 +146,6 @@ TEST_F(StoreTest, EmptyRandomAndHostileDefaultProfilesImportNothingHarmful) {
     };
     EXPECT_EQ(readThrough(""), E_FAIL);
     EXPECT_EQ(buffer[0], 0xEE);
-    std::mt19937 random(12345);
-    for (int round = 0; round < 20; ++round) {
-        std::string text(4096 + round * 512, '\0');
-        for (char& ch : text) ch = static_cast<char>(random() & 0xFF);
-        const HRESULT hr = readThrough(text);
-        EXPECT_TRUE(hr == E_FAIL || hr == S_OK) << "round " << round;
-    }
     EXPECT_TRUE(TemporaryProfileCopies().empty());
     // Any gamma format but the one supported form (the last) leaves the placeholder untouched.
     for (const char* format :

@@ -45,7 +45,10 @@ void ExpectOutput(const std::vector<std::string>& args, const std::string& expec
 const char* kScanner = "Test Scanner";
 std::string Device(const std::string& below) { return RootPath(std::string(kScanner) + below); }
 
-using KsconfigTest = StoreTest;
+// ksconfig.exe reads the real hive, so the settings there are moved aside, not overridden.
+class KsconfigTest : public ::testing::Test {
+    SavedSettings saved_;
+};
 
 void Fill(const std::string& key, std::initializer_list<std::pair<const char*, DWORD>> numbers,
           std::initializer_list<std::pair<const char*, const char*>> texts = {}) {
@@ -107,7 +110,7 @@ TEST_F(KsconfigTest, ScannersAndProfilesInTextAndJson) {
                 images.find(R"("keyname":"P3")") == std::string::npos) << images;
 }
 
-TEST_F(KsconfigTest, EventsCalibrationAndDeviceFiles) {
+TEST_F(KsconfigTest, EventsListAndShowByKeyNameInAnyCase) {
     PrepareTree();
     ExpectOutput({"events", kScanner}, R"(1 event of "Test Scanner"
   Button1  "Scan to PDF"  profile "P1"  KSTRANSFER_TIFF  link "Archive"
@@ -116,6 +119,10 @@ TEST_F(KsconfigTest, EventsCalibrationAndDeviceFiles) {
                  R"({"hwguid":"{00000000-0000-0000-0000-000000000000}","keyname":"Button1","name":"Scan to PDF",)"
                  R"("flags":4,"flagNames":["KSCNFGFLAG_PDF"],"config":"P1","Link":"Archive","transfer":196612,)"
                  R"("transferNames":["KSTRANSFER_TIFF"],"JPGQuality":80,"PDFQuality":50})" "\n");
+}
+
+TEST_F(KsconfigTest, CalibrationTablesWithSizesAndBytes) {
+    PrepareTree();
     std::string calibration = "calibration of \"Test Scanner\": current gamma 2, 2 tables\n  Gamma - 1  4 bytes\n";
     ExpectOutput({"calibration", kScanner}, calibration + "  Gamma - 2  20 bytes (current)\n");
     ExpectOutput({"calibration", kScanner, "--hex"}, calibration + R"(    01 02 03 04
@@ -127,6 +134,10 @@ TEST_F(KsconfigTest, EventsCalibrationAndDeviceFiles) {
                  R"({"hardware":"Test Scanner","currentGamma":2,"tables":[{"name":"Gamma - 1","gamma":1,"size":4,)"
                  R"("type":3,"current":false,"hex":"01 02 03 04"},{"name":"Gamma - 2","gamma":2,"size":20,"type":3,)"
                  R"("current":true,"hex":"00 0d 1a 27 34 41 4e 5b 68 75 82 8f 9c a9 b6 c3 d0 dd ea f7"}]})" "\n");
+}
+
+TEST_F(KsconfigTest, DeviceFilesAndLinksAreShownAsRecordedWithoutProvisioning) {
+    PrepareTree();
     ExpectOutput({"copy-settings", kScanner},
                  "path            C:\\Scans\nflags           0x00000005 KSCPYFLAG_BYWEEK|KSCPYFLAG_BYBUTTON\n"
                  "count           7\n");

@@ -3,7 +3,7 @@
 # (kept between runs; the product is removed at the start if a killed run left it installed).
 # Usage: msi_test.sh ARCH PACKAGE.msi CLIENT.exe DUMP.exe PREFIX
 #   CLIENT creates the class by programmatic identifier and prints the store's install folder;
-#   DUMP (the registration test) prints registration entries and user settings in ARCH's view.
+#   DUMP (the server test) prints registration entries and user settings in ARCH's view.
 set -u -o pipefail
 arch=$1 msi=$2 client=$3 dump=$4
 export WINEPREFIX=$5 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='

@@ -175,15 +175,57 @@ std::string RootPath(const std::string& below) { return std::string(kRoot) + "\\
 
 void StoreTest::SetUpTestSuite() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
 
+namespace {
+constexpr const char* kScratchRoot = "Software\\KsTest Scratch";
+std::string NewScratchPath() {
+    static int counter = 0;
+    return std::string(kScratchRoot) + "\\" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
+}
+}  // namespace
+
 void StoreTest::SetUp() {
     ASSERT_NE(Dll().module, nullptr) << "Registry.dll must sit beside the test executable";
-    DeleteKeyTree(kRoot);
-    DeleteKeyTree(kBackup);
+    scratch_ = NewScratchPath();
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, scratch_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const LSTATUS overridden = RegOverridePredefKey(HKEY_CURRENT_USER, key);
+    RegCloseKey(key);
+    ASSERT_EQ(overridden, ERROR_SUCCESS) << "the test's own HKEY_CURRENT_USER";
 }
 
 void StoreTest::TearDown() {
-    DeleteKeyTree(kRoot);
-    DeleteKeyTree(kBackup);
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    if (!scratch_.empty()) DeleteKeyTree(scratch_);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kScratchRoot);  // only when no other process still has one below it
+}
+
+SavedSettings::SavedSettings() : aside_(NewScratchPath()) {
+    for (const char* path : {kRoot, kBackup}) {
+        const std::string to = aside_ + "\\" + path;
+        if (!KeyExists(path)) continue;
+        CreateKeyPath(to);
+        HKEY dest = nullptr;
+        RegOpenKeyExA(HKEY_CURRENT_USER, to.c_str(), 0, KEY_ALL_ACCESS, &dest);
+        EXPECT_EQ(RegCopyTreeA(HKEY_CURRENT_USER, path, dest), ERROR_SUCCESS) << path;
+        RegCloseKey(dest);
+        DeleteKeyTree(path);
+    }
+}
+
+SavedSettings::~SavedSettings() {
+    for (const char* path : {kRoot, kBackup}) {
+        DeleteKeyTree(path);
+        const std::string from = aside_ + "\\" + path;
+        if (!KeyExists(from)) continue;
+        CreateKeyPath(path);
+        HKEY dest = nullptr;
+        RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &dest);
+        RegCopyTreeA(HKEY_CURRENT_USER, from.c_str(), dest);
+        RegCloseKey(dest);
+    }
+    DeleteKeyTree(aside_);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kScratchRoot);
 }
 
 }  // namespace kstest

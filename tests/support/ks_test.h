@@ -73,12 +73,29 @@ std::vector<std::string> DumpTree(const std::string& path, HKEY root = HKEY_CURR
 
 std::string RootPath(const std::string& below);  // settings root + "\" + below
 
-// Base fixture: COM initialised, settings root and backup tree deleted before and after each test.
+// Base fixture: COM initialised, and HKEY_CURRENT_USER of this process (the store is in-process)
+// pointed at an empty scratch key for the test's duration, so no test sees or leaves user settings.
 class StoreTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite();
     void SetUp() override;
     void TearDown() override;
+
+private:
+    std::string scratch_;
+};
+
+// For tests whose other processes read the real hive: moves the settings root and backup aside
+// while it lives (the test starts without them) and puts them back as they were.
+class SavedSettings {
+public:
+    SavedSettings();
+    ~SavedSettings();
+    SavedSettings(const SavedSettings&) = delete;
+    SavedSettings& operator=(const SavedSettings&) = delete;
+
+private:
+    std::string aside_;
 };
 
 }  // namespace kstest

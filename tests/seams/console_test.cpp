@@ -10,14 +10,11 @@
 #include "calibration/console_user.h"
 #include "core/config_object.h"
 #include "core/module.h"
-#include "support/ks_test.h"
-#include "support/profile_files.h"
+#include "support/calibration_fixture.h"
 
 namespace kstest {
 namespace {
 
-using Bytes = std::vector<BYTE>;
-constexpr BYTE kUntouched = 0xCC;
 constexpr const char* kSid = "S-1-5-21-1000-2000-3000-1999";
 
 std::string ConsolePath(const std::string& below) { return std::string(kSid) + "\\" + RootPath(below); }
@@ -42,10 +39,10 @@ void MakeReadOnly(const std::string& path) {
     ASSERT_NE(RegOpenKeyExA(HKEY_USERS, path.c_str(), 0, KEY_READ | KEY_WRITE, &key), ERROR_SUCCESS);
 }
 
-class ConsoleUserTest : public StoreTest {
+class ConsoleUserTest : public CalibrationFixture {
 protected:
     void SetUp() override {
-        StoreTest::SetUp();
+        CalibrationFixture::SetUp();
         ks::g_module.SetInstance(GetModuleHandle(nullptr));
         ks::g_consoleUserSid = [] { return std::optional<std::string>(kSid); };
         ASSERT_EQ(ks::CreateConfigObject(nullptr, IID_IKeystrelConfig, config_.put_void()), S_OK);
@@ -54,10 +51,8 @@ protected:
         config_.reset();
         ks::g_consoleUserSid = ks::QueryConsoleUserSid;
         DeleteKeyTree(kSid, HKEY_USERS);
-        EXPECT_TRUE(TemporaryProfileCopies().empty()) << "a ~KS temporary file was left behind";
-        StoreTest::TearDown();
+        CalibrationFixture::TearDown();
     }
-    Ref<IKeystrelConfig> config_;
 };
 
 // The console user's table is read (with KEY_READ only) when the own hive lacks the device key;
@@ -101,8 +96,8 @@ TEST_F(ConsoleUserTest, ConsoleTableIsReadOnlyWithoutOwnDeviceKeyAndNeverCopied)
         DeleteKeyTree(kSid, HKEY_USERS);
         c.arrange();
         const std::vector<std::string> consoleBefore = DumpTree(kSid, HKEY_USERS);
-        Bytes read(4, kUntouched);
-        EXPECT_EQ(config_->GetCalibrationData(Bstr("Scanner").get(), 4, read.data()), S_OK);
+        Bytes read;
+        EXPECT_EQ(Read("Scanner", 4, &read), S_OK);
         EXPECT_EQ(read, c.expected);
         EXPECT_EQ(DumpTree(kSid, HKEY_USERS), consoleBefore);
         // Nothing is copied from the console user: the own hive holds only what was imported.
