@@ -106,5 +106,21 @@ TEST_F(ConsoleUserTest, ConsoleTableIsReadOnlyWithoutOwnDeviceKeyAndNeverCopied)
     }
 }
 
+// The real chain, unreplaced: the platform's console session runs under the caller's own account
+// here, so the answer must be the SID of this process's user.
+TEST(ConsoleUserChain, AnswersTheSidOfTheUserAtTheConsole) {
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    BYTE user[256];
+    DWORD length = 0;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof(user), &length));
+    CloseHandle(token);
+    LPSTR own = nullptr;
+    ASSERT_TRUE(ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &own));
+    const std::string expected(own);
+    LocalFree(own);
+    EXPECT_EQ(ks::QueryConsoleUserSid(), std::optional<std::string>(expected));
+}
+
 }  // namespace
 }  // namespace kstest
