@@ -17,7 +17,8 @@ struct Outer : IUnknown {
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (!IsEqualIID(riid, IID_IUnknown)) return inner ? inner->QueryInterface(riid, out) : E_NOINTERFACE;
         *out = this;
-        return AddRef(), S_OK;
+        AddRef();
+        return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
     ULONG STDMETHODCALLTYPE Release() override { return --count; }
@@ -142,7 +143,10 @@ TEST_F(ObjectTest, FreeThreadedCallersKeepCountsActiveScannerAndListsIntact) {
     ASSERT_EQ(Factory()->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
     for (IUnknown* object : {static_cast<IUnknown*>(config.get()), outer.inner}) {
         onThreads(8, [object](int) {
-            for (int i = 0; i < 100000; ++i) object->AddRef(), object->Release();
+            for (int i = 0; i < 100000; ++i) {
+                object->AddRef();
+                object->Release();
+            }
         });
         EXPECT_EQ(object->AddRef(), 2u);
         object->Release();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <type_traits>
 
 namespace kstest {
 
@@ -10,16 +11,14 @@ const StoreDll& Dll() {
     static StoreDll dll = [] {
         StoreDll d;
         d.module = LoadLibraryA("Registry.dll");
-        if (d.module != nullptr) {
-            d.getClassObject = reinterpret_cast<decltype(d.getClassObject)>(
-                reinterpret_cast<void*>(GetProcAddress(d.module, "DllGetClassObject")));
-            d.canUnloadNow = reinterpret_cast<decltype(d.canUnloadNow)>(
-                reinterpret_cast<void*>(GetProcAddress(d.module, "DllCanUnloadNow")));
-            d.registerServer = reinterpret_cast<decltype(d.registerServer)>(
-                reinterpret_cast<void*>(GetProcAddress(d.module, "DllRegisterServer")));
-            d.unregisterServer = reinterpret_cast<decltype(d.unregisterServer)>(
-                reinterpret_cast<void*>(GetProcAddress(d.module, "DllUnregisterServer")));
-        }
+        auto get = [&](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+                d.module ? reinterpret_cast<void*>(GetProcAddress(d.module, name)) : nullptr);
+        };
+        get(d.getClassObject, "DllGetClassObject");
+        get(d.canUnloadNow, "DllCanUnloadNow");
+        get(d.registerServer, "DllRegisterServer");
+        get(d.unregisterServer, "DllUnregisterServer");
         return d;
     }();
     return dll;
@@ -53,12 +52,8 @@ bool KeyExists(const std::string& path, HKEY root) {
     return true;
 }
 
-void CreateKeyPath(const std::string& path, HKEY root) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS)
-        << path;
-    RegCloseKey(key);
+void CreateKeyPath(const std::string& path, HKEY root, std::source_location where) {
+    SetValue(path, nullptr, REG_NONE, nullptr, 0, root, where);
 }
 
 void DeleteKeyTree(const std::string& path, HKEY root) {
@@ -85,21 +80,26 @@ std::optional<RegValue> GetValue(const std::string& path, const char* name, HKEY
     return result;
 }
 
-void SetValue(const std::string& path, const char* name, DWORD type, const void* data, DWORD size, HKEY root) {
+// Creates the key; with a name, writes the value too. A failure is reported where the test called.
+void SetValue(const std::string& path, const char* name, DWORD type, const void* data, DWORD size, HKEY root,
+              std::source_location where) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS)
-        << path;
-    EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
-    RegCloseKey(key);
+    LSTATUS error = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (error == ERROR_SUCCESS && name != nullptr)
+        error = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    if (key != nullptr) RegCloseKey(key);
+    if (error != ERROR_SUCCESS)
+        ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line())) << path << " " << (name ? name : "") << ": "
+                                                                         << error;
 }
 
-void SetString(const std::string& path, const char* name, const std::string& text, HKEY root) {
-    SetValue(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), root);
+void SetString(const std::string& path, const char* name, const std::string& text, HKEY root,
+               std::source_location where) {
+    SetValue(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), root, where);
 }
 
-void SetDword(const std::string& path, const char* name, DWORD value, HKEY root) {
-    SetValue(path, name, REG_DWORD, &value, sizeof(value), root);
+void SetDword(const std::string& path, const char* name, DWORD value, HKEY root, std::source_location where) {
+    SetValue(path, name, REG_DWORD, &value, sizeof(value), root, where);
 }
 
 std::optional<std::string> GetString(const std::string& path, const char* name) {
@@ -200,29 +200,25 @@ void StoreTest::TearDown() {
     RegDeleteKeyA(HKEY_CURRENT_USER, kScratchRoot);  // only when no other process still has one below it
 }
 
+// Copies the tree at `from` to `to` (both below HKEY_CURRENT_USER) and deletes `from`; nothing when absent.
+static void MoveTree(const std::string& from, const std::string& to) {
+    if (!KeyExists(from)) return;
+    CreateKeyPath(to);
+    HKEY dest = nullptr;
+    RegOpenKeyExA(HKEY_CURRENT_USER, to.c_str(), 0, KEY_ALL_ACCESS, &dest);
+    EXPECT_EQ(RegCopyTreeA(HKEY_CURRENT_USER, from.c_str(), dest), ERROR_SUCCESS) << from;
+    RegCloseKey(dest);
+    DeleteKeyTree(from);
+}
+
 SavedSettings::SavedSettings() : aside_(NewScratchPath()) {
-    for (const char* path : {kRoot, kBackup}) {
-        const std::string to = aside_ + "\\" + path;
-        if (!KeyExists(path)) continue;
-        CreateKeyPath(to);
-        HKEY dest = nullptr;
-        RegOpenKeyExA(HKEY_CURRENT_USER, to.c_str(), 0, KEY_ALL_ACCESS, &dest);
-        EXPECT_EQ(RegCopyTreeA(HKEY_CURRENT_USER, path, dest), ERROR_SUCCESS) << path;
-        RegCloseKey(dest);
-        DeleteKeyTree(path);
-    }
+    for (const char* path : {kRoot, kBackup}) MoveTree(path, aside_ + "\\" + path);
 }
 
 SavedSettings::~SavedSettings() {
     for (const char* path : {kRoot, kBackup}) {
         DeleteKeyTree(path);
-        const std::string from = aside_ + "\\" + path;
-        if (!KeyExists(from)) continue;
-        CreateKeyPath(path);
-        HKEY dest = nullptr;
-        RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &dest);
-        RegCopyTreeA(HKEY_CURRENT_USER, from.c_str(), dest);
-        RegCloseKey(dest);
+        MoveTree(aside_ + "\\" + path, path);
     }
     DeleteKeyTree(aside_);
     RegDeleteKeyA(HKEY_CURRENT_USER, kScratchRoot);
