@@ -282,51 +282,49 @@ TEST_F(ProfilesTest, DeviceComponentPresetsTheNewProfileAndIsReleased) {
     }
 }
 
+// Before each selection the current copy is edited; the row says whether the next GetActiveConfig
+// hands out the same block and which name it then shows.
 TEST_F(ProfilesTest, ActiveCopyFollowsTheOwnershipTable) {
     for (const char* key : {"P0", "P1"}) SetDword(Profiles("Scanner 1") + "\\" + key, "Flags", KSCNFGFLAG_IMAGES);
     SetString(Profiles("Scanner 1") + "\\P1", "Name", "one");
     ASSERT_EQ(Listed("Scanner 1").size(), 2u);
-    // Valid index, no copy: a new block holding the element, which is stamped with the active GUID.
-    ASSERT_EQ(config_->SetActiveConfig(0), S_OK);
-    _KSCONFIG* p = Active(), element;
+    const struct { LONG select; bool sameBlock; const char* name; const char* rule; } rows[] = {
+        {0, false, "", "valid index, no copy: a new block holding the element"},
+        {0, true, "edited", "same key name: the same block, edits kept"},
+        {1, true, "one", "other key name: the element copied over the same block"},
+        {5, true, "New configuration", "no valid index: a new profile, appended, in the same block"},
+        {2, true, "edited", "the new profile's index: same key name"},
+        {3, true, "New configuration", "an index equal to the count is no valid index"},
+        {-1, false, "New configuration", "-1: the block is the client's; another profile in a new block"},
+    };
+    _KSCONFIG* p = nullptr;
+    for (const auto& row : rows) {
+        if (p != nullptr) SetText(p->name, "edited");
+        ASSERT_EQ(config_->SetActiveConfig(row.select), S_OK) << row.rule;
+        _KSCONFIG* now = Active();
+        EXPECT_EQ(now == p, row.sameBlock) << row.rule;
+        EXPECT_STREQ(now->name, row.name) << row.rule;
+        if (row.select == -1) CoTaskMemFree(p);
+        p = now;
+    }
+    _KSCONFIG element;
     ASSERT_EQ(config_->GetConfig(0, &element), S_OK);
-    EXPECT_EQ(std::memcmp(p, &element, sizeof(element)), 0);
-    EXPECT_TRUE(IsEqualGUID(element.hwguid, kScanner));
-    // Same key name: the same block, edits kept.
-    SetText(p->name, "edited");
-    EXPECT_EQ(Active(), p);
-    EXPECT_STREQ(p->name, "edited");
-    // Other key name: the element is copied over the same block.
-    ASSERT_EQ(config_->SetActiveConfig(1), S_OK);
-    EXPECT_EQ(Active(), p);
-    EXPECT_STREQ(p->name, "one");
-    // Invalid index: nothing saved, the copy stays with the object.
+    EXPECT_TRUE(IsEqualGUID(element.hwguid, kScanner)) << "the element is stamped with the active GUID";
+    ASSERT_EQ(config_->GetConfig(4, &element), S_OK);
+    EXPECT_STREQ(element.keyname, p->keyname);
+    // No valid index: nothing saved, the copy stays. A valid one without a save request: nothing
+    // written and the copy freed, so the next store has nothing to save.
     p->flags = static_cast<_KSCNFGFLAG>(KSCNFGFLAG_SAVE | KSCNFGFLAG_IMAGES);
-    ASSERT_EQ(config_->SetActiveConfig(5), S_OK);
+    ASSERT_EQ(config_->SetActiveConfig(9), S_OK);
     EXPECT_EQ(config_->StoreActiveConfig(), S_FALSE);
-    ASSERT_EQ(config_->SetActiveConfig(1), S_OK);
+    ASSERT_EQ(config_->SetActiveConfig(4), S_OK);
     EXPECT_EQ(Active(), p);
     EXPECT_EQ(p->flags, KSCNFGFLAG_SAVE | KSCNFGFLAG_IMAGES);
-    // An index equal to the count acts like -1: a new profile, shown in the same block.
-    ASSERT_EQ(config_->SetActiveConfig(2), S_OK);
-    EXPECT_EQ(Active(), p);
-    EXPECT_STREQ(p->name, "New configuration");
-    ASSERT_EQ(config_->GetConfig(2, &element), S_OK);
-    // -1 hands the block to the client; the next call makes another profile in a new block.
-    ASSERT_EQ(config_->SetActiveConfig(-1), S_OK);
-    _KSCONFIG* second = Active();
-    EXPECT_NE(second, p);
-    CoTaskMemFree(p);
-    ASSERT_EQ(config_->GetConfig(3, &element), S_OK);
-    EXPECT_STREQ(element.keyname, second->keyname);
-    // Valid index, no save request: S_FALSE, nothing written, the block freed; the next is the element.
-    SetText(second->name, "unsaved");
+    p->flags = KSCNFGFLAG_IMAGES;
     const auto before = DumpTree(kRoot);
     EXPECT_EQ(config_->StoreActiveConfig(), S_FALSE);
     EXPECT_EQ(DumpTree(kRoot), before);
-    EXPECT_STREQ(Active()->name, "New configuration");
     EXPECT_EQ(config_->StoreActiveConfig(), S_FALSE);
-    EXPECT_EQ(config_->StoreActiveConfig(), S_FALSE) << "no copy: nothing to save";
 }
 
 TEST_F(ProfilesTest, SavingClearsTheRequestAndDropsMoireOnPlainBitonal) {
