@@ -26,22 +26,18 @@ const StoreDll& Dll() {
 
 Ref<IClassFactory> Factory() {
     Ref<IClassFactory> factory;
-    const StoreDll& dll = Dll();
-    if (dll.getClassObject == nullptr) {
+    if (Dll().getClassObject == nullptr) {
         ADD_FAILURE() << "Registry.dll not loaded";
-        return factory;
+    } else {
+        EXPECT_EQ(Dll().getClassObject(CLSID_KeystrelConfig, IID_IClassFactory, factory.put_void()), S_OK);
     }
-    HRESULT hr = dll.getClassObject(CLSID_KeystrelConfig, IID_IClassFactory, factory.put_void());
-    EXPECT_EQ(hr, S_OK);
     return factory;
 }
 
 Ref<IKeystrelConfig> NewConfig() {
     Ref<IKeystrelConfig> config;
-    Ref<IClassFactory> factory = Factory();
-    if (!factory) return config;
-    HRESULT hr = factory->CreateInstance(nullptr, IID_IKeystrelConfig, config.put_void());
-    EXPECT_EQ(hr, S_OK);
+    if (Ref<IClassFactory> factory = Factory())
+        EXPECT_EQ(factory->CreateInstance(nullptr, IID_IKeystrelConfig, config.put_void()), S_OK);
     return config;
 }
 
@@ -64,20 +60,14 @@ void DeleteKeyTree(const std::string& path, HKEY root) {
 std::optional<RegValue> GetValue(const std::string& path, const char* name, HKEY root) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-    DWORD type = 0;
+    RegValue value;
     DWORD size = 0;
-    std::optional<RegValue> result;
-    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
-        RegValue value;
-        value.type = type;
-        value.data.resize(size);
-        if (RegQueryValueExA(key, name, nullptr, &type, value.data.data(), &size) == ERROR_SUCCESS) {
-            value.data.resize(size);
-            result = value;
-        }
-    }
+    LSTATUS error = RegQueryValueExA(key, name, nullptr, &value.type, nullptr, &size);
+    value.data.resize(size);
+    if (error == ERROR_SUCCESS) error = RegQueryValueExA(key, name, nullptr, &value.type, value.data.data(), &size);
     RegCloseKey(key);
-    return result;
+    value.data.resize(size);
+    return error == ERROR_SUCCESS ? std::optional(value) : std::nullopt;
 }
 
 // Creates the key; with a name, writes the value too. A failure is reported where the test called.
@@ -153,11 +143,8 @@ std::vector<std::string> DumpTree(const std::string& path, HKEY root) {
         for (const std::string& name : ValueNames(full, root)) {
             auto v = GetValue(full, name.c_str(), root);
             std::string hex;
-            char b[4];
-            for (BYTE byte : v ? v->data : std::vector<BYTE>{}) {
-                snprintf(b, sizeof(b), "%02x", byte);
-                hex += b;
-            }
+            for (BYTE byte : v ? v->data : std::vector<BYTE>{})
+                hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
             lines.push_back(sub + "|" + name + "|" + std::to_string(v ? v->type : 0xFFFFFFFF) + "|" + hex);
         }
         for (const std::string& child : SubkeyNames(full, root)) {
