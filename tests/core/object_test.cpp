@@ -126,7 +126,7 @@ std::string ThreadScanner(int t) { return "Scanner " + std::string(static_cast<s
 // Free-threaded callers, as the class's registration invites: each run is bounded by its counts.
 TEST_F(ObjectTest, FreeThreadedCallersKeepCountsActiveScannerAndListsIntact) {
     auto onThreads = [](int count, const std::function<void(int)>& body) {
-        std::vector<std::jthread> threads;
+        std::vector<std::thread> threads;
         for (int t = 0; t < count; ++t) {
             threads.emplace_back([&body, t] {
                 CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -134,6 +134,7 @@ TEST_F(ObjectTest, FreeThreadedCallersKeepCountsActiveScannerAndListsIntact) {
                 CoUninitialize();
             });
         }
+        for (std::thread& thread : threads) thread.join();
     };
 
     // References taken and dropped at once on a plain object and on an aggregate's inner IUnknown.
