@@ -33,10 +33,13 @@ void Set(const std::string& key, const char* name, const RegValue& v) {
 
 class DeviceTest : public StoreTest {
 protected:
-    void SetUp() override { StoreTest::SetUp(), CreateDirectoryA(profiles_.c_str(), nullptr); }
+    void SetUp() override {
+        StoreTest::SetUp();
+        CreateDirectoryA(profiles_.c_str(), nullptr);
+    }
     void TearDown() override {
         for (const std::string& path : files_) DeleteFileA(path.c_str());
-        RemoveDirectoryA(profiles_.c_str()), RemoveDirectoryA(documents_.c_str());  // only when empty
+        for (const std::string& folder : {profiles_, documents_}) RemoveDirectoryA(folder.c_str());  // only when empty
         StoreTest::TearDown();
     }
 
@@ -101,8 +104,8 @@ protected:
 // created and all three values are (re)written; a readable one, even empty, is returned as stored,
 // flags and count as up to 4 bytes of any type into the out-values, and nothing is written.
 TEST_F(DeviceTest, CopySettingsAreResetOnlyWhenTheCopyPathCannotBeRead) {
-    // path, number stored as both flags and count, reset or not, flags and count read back
-    const std::tuple<std::optional<RegValue>, std::optional<RegValue>, bool, LONG> cases[] = {
+    // `number` is stored as both flags and count; `read` is what both read back as.
+    const struct { std::optional<RegValue> path, number; bool reset; LONG read; } cases[] = {
         {std::nullopt, std::nullopt, true, 0}, {Dword(1), Dword(5), true, 0}, {Sz("D:"), std::nullopt, false, kKept},
         {Raw(REG_BINARY, std::string("C:\\S\0", 5)), Dword(5), true, 0}, {Sz(std::string(260, 'p')), Dword(5), true, 0},
         {Sz(""), Dword(5), false, 5}, {Sz(std::string(259, 'q')), Raw(REG_BINARY, "\x08"), false, 0x55555508},
@@ -113,7 +116,9 @@ TEST_F(DeviceTest, CopySettingsAreResetOnlyWhenTheCopyPathCannotBeRead) {
         RemoveDirectoryA(documents_.c_str());
         DeleteKeyTree(deviceKey_);
         if (path) Set(deviceKey_, "CopyPath", *path);
-        if (number) Set(deviceKey_, "CopyFlags", *number), Set(deviceKey_, "CopyCount", *number);
+        for (const char* name : {"CopyFlags", "CopyCount"}) {
+            if (number) Set(deviceKey_, name, *number);
+        }
         const Values before = CopyValues();
         const char* text = reset ? "" : reinterpret_cast<const char*>(path->data.data());
         EXPECT_EQ(Read(), (reset ? Copy{S_OK, 10, 0, documents_} : Copy{S_OK, read, read, text}));
@@ -194,14 +199,18 @@ TEST_F(DeviceTest, ModesAreSavedSignExtendedAndReadBackThroughTheSentinel) {
     EXPECT_EQ(config->UIInterfaceSaveSettings(4, 4), S_OK);
     EXPECT_FALSE(KeyExists(key));
     StartUp(config.get(), "AnyScanner");
-    // modes saved (or else values written as they stand), values then stored, modes read back
-    const std::tuple<std::optional<Modes>, RegValue, RegValue, Modes> cases[] = {
+    // Modes saved (or else the values written as they stand), the values then stored, the modes read back.
+    const struct { std::optional<Modes> save; RegValue scan, device; Modes read; } cases[] = {
         {Modes{5, 3}, Dword(5), Dword(3), {5, 3}}, {Modes{-1, -32768}, Dword(~0u), Dword(0xFFFF8000), {-1, -32768}},
         {Modes{99, 99}, Dword(99), Dword(99), {2, 1}}, {{}, Dword(0x12345), Raw(REG_BINARY, "\x07"), {0x2345, 7}},
         {{}, Raw(REG_QWORD, std::string("\x05\0\0\0\0\0\0\0", 8)), Sz("c") /* 99 as text */, {2, 1}}};
     for (const auto& [save, scan, device, read] : cases) {
-        if (!save) Set(key, "ScanMode", scan), Set(key, "DeviceMode", device);
-        else EXPECT_EQ(config->UIInterfaceSaveSettings(save->first, save->second), S_OK);
+        if (save) {
+            EXPECT_EQ(config->UIInterfaceSaveSettings(save->first, save->second), S_OK);
+        } else {
+            Set(key, "ScanMode", scan);
+            Set(key, "DeviceMode", device);
+        }
         EXPECT_EQ((Values{GetValue(key, "ScanMode"), GetValue(key, "DeviceMode")}), (Values{scan, device}));
         EXPECT_EQ(StartUp(config.get(), "AnyScanner").modes, read) << scan.type << ' ' << device.type;
     }

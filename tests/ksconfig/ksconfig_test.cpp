@@ -35,11 +35,12 @@ Result Ksconfig(const std::vector<std::string>& args) {
     return {exit, ReadText("ksconfig.out"), ReadText("ksconfig.err")};
 }
 
-// Exit code 0 and exactly `expected` on standard output.
-void ExpectOutput(const std::vector<std::string>& args, const std::string& expected) {
+// Exit code 0 and exactly `expected` on standard output; the failure names the command.
+::testing::AssertionResult Outputs(const std::vector<std::string>& args, const std::string& expected) {
     Result run = Ksconfig(args);
-    EXPECT_EQ(run.exit, 0u) << args[0] << ": " << run.err;
-    EXPECT_EQ(run.out, expected) << args[0];
+    if (run.exit == 0 && run.out == expected) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << (args.empty() ? "" : args[0]) << " exited " << run.exit << ", printed\n"
+                                         << run.out << run.err;
 }
 
 const char* kScanner = "Test Scanner";
@@ -80,120 +81,60 @@ void PrepareTree() {
     CreateKeyPath(RootPath("UIInterfaceProfiles"));
 }
 
-TEST_F(KsconfigTest, ScannersAndProfilesInTextAndJson) {
+// One listing per command family, in text or JSON; key names match in any letter case.
+TEST_F(KsconfigTest, ListingsShowTheRecordedSettings) {
     PrepareTree();
-    ExpectOutput({"scanners"}, "1 scanner with settings\n"
-                               "  Test Scanner: 3 scan profiles, 1 event, current gamma 2, 2 calibration tables\n");
-    ExpectOutput({"scanners", "--json"},
-                 R"([{"name":"Test Scanner","profiles":3,"events":1,"currentGamma":2,"calibrationTables":2}])" "\n");
-    ExpectOutput({"profile", kScanner, "p1"},  // key names match in any letter case
-                 "hwguid          {00000000-0000-0000-0000-000000000000}\nkeyname         \"P1\"\n"
-                 "name            \"Colour\"\nflags           0x00000005 KSCNFGFLAG_IMAGES|KSCNFGFLAG_PDF\n"
-                 "DataType        0x00000004 KSCNFGMODE_COLOR\nPixelBits       24\nIntensity       0\n"
-                 "Contrast        0\nXresolution     300\nYresolution     300\nPageWidth       0\nPageHeight      0\n"
-                 "ScanHardware    0\nDuplex          0\nColorDropOut    0\nNegative        0\nMirror          0\n"
-                 "Crop            0\nDeskew          0\nMoire           0\nAutorotate90    0\nUseToneMap      0\n"
-                 "ToneMap         Saturation 0, Sharpen 0, Hue -1, RedGamma 0, GreenGamma 0, BlueGamma 0, GreyGamma 0\n"
-                 "ShowProgress    0\nHasLinkConfig   1\nLinkConfig      \"Archive\"\nLinkSignature   \"\"\n"
-                 "HasUIConfig     0\nUIConfig        \"\"\nVRSConfig       \"\"\n");
-    std::string p1 = R"({"hwguid":"{00000000-0000-0000-0000-000000000000}","keyname":"P1","name":"Colour","flags":5,)"
-        R"("flagNames":["KSCNFGFLAG_IMAGES","KSCNFGFLAG_PDF"],"DataType":4,"DataTypeNames":["KSCNFGMODE_COLOR"],)"
-        R"("PixelBits":24,"Intensity":0,"Contrast":0,"Xresolution":300,"Yresolution":300,"PageWidth":0,)"
-        R"("PageHeight":0,"ScanHardware":0,"Duplex":0,"ColorDropOut":0,"Negative":0,"Mirror":0,"Crop":0,"Deskew":0,)"
-        R"("Moire":0,"Autorotate90":0,"UseToneMap":0,"ToneMap":{"Saturation":0,"Sharpen":0,"Hue":-1,"RedGamma":0,)"
-        R"("GreenGamma":0,"BlueGamma":0,"GreyGamma":0},"ShowProgress":0,"HasLinkConfig":1,"LinkConfig":"Archive",)"
-        R"("LinkSignature":"","HasUIConfig":0,"UIConfig":"","VRSConfig":""})";
-    ExpectOutput({"profile", kScanner, "P1", "--json"}, p1 + "\n");
-    // Images: P1, and P2 that is shown for every type; not P3.
-    std::string images = Ksconfig({"profiles", kScanner, "--type", "images", "--json"}).out;
-    EXPECT_TRUE(images.rfind("[" + p1 + ",", 0) == 0 && images.find(R"("keyname":"P2")") != std::string::npos &&
+    const std::string bin = Bin();
+    const struct { std::vector<std::string> args; std::string out; } cases[] = {
+        {{"scanners"}, "1 scanner with settings\n"
+                       "  Test Scanner: 3 scan profiles, 1 event, current gamma 2, 2 calibration tables\n"},
+        {{"profile", kScanner, "p1", "--json"},
+         R"({"hwguid":"{00000000-0000-0000-0000-000000000000}","keyname":"P1","name":"Colour","flags":5,)"
+         R"("flagNames":["KSCNFGFLAG_IMAGES","KSCNFGFLAG_PDF"],"DataType":4,"DataTypeNames":["KSCNFGMODE_COLOR"],)"
+         R"("PixelBits":24,"Intensity":0,"Contrast":0,"Xresolution":300,"Yresolution":300,"PageWidth":0,)"
+         R"("PageHeight":0,"ScanHardware":0,"Duplex":0,"ColorDropOut":0,"Negative":0,"Mirror":0,"Crop":0,)"
+         R"("Deskew":0,"Moire":0,"Autorotate90":0,"UseToneMap":0,"ToneMap":{"Saturation":0,"Sharpen":0,"Hue":-1,)"
+         R"("RedGamma":0,"GreenGamma":0,"BlueGamma":0,"GreyGamma":0},"ShowProgress":0,"HasLinkConfig":1,)"
+         R"("LinkConfig":"Archive","LinkSignature":"","HasUIConfig":0,"UIConfig":"","VRSConfig":""})" "\n"},
+        {{"events", kScanner},
+         "1 event of \"Test Scanner\"\n  Button1  \"Scan to PDF\"  profile \"P1\"  KSTRANSFER_TIFF  link \"Archive\"\n"},
+        {{"calibration", kScanner, "--hex"}, "calibration of \"Test Scanner\": current gamma 2, 2 tables\n"
+         "  Gamma - 1  4 bytes\n    01 02 03 04\n  Gamma - 2  20 bytes (current)\n"
+         "    00 0d 1a 27 34 41 4e 5b 68 75 82 8f 9c a9 b6 c3\n    d0 dd ea f7\n"},
+        {{"copy-settings", kScanner, "--json"},
+         R"({"path":"C:\\Scans","flags":5,"flagNames":["KSCPYFLAG_BYWEEK","KSCPYFLAG_BYBUTTON"],"count":7})" "\n"},
+        // The recorded settings file is shown as it is, present or not; nothing is provisioned.
+        {{"driver-files", kScanner}, "install folder  " + bin + "\nISIS template   " + bin +
+         "\\Profiles\\Test Scanner.isis (missing)\nTWAIN template  " + bin +
+         "\\Profiles\\Test Scanner.twain (missing)\nTWAIN settings  C:\\drivers\\twain.ini (missing)\n"},
+        {{"links"}, "1 link engine key\n  Mail Engine\n    GUID       {0B7C39E4-3C1A-4C8E-9A3B-5D6E7F8091A2}\n"
+         "    LinkCache  C:\\nowhere\\mail.cache (missing)\n    container  Software\\Stellwick\\Keystrel 4.0\\Mail Engine\n"
+         "link cache      not opened: 0x80030003 (STG_E_PATHNOTFOUND: path not found)\n"
+         "engine classes  none found in the category\nlink profiles   Software\\Stellwick\\Keystrel 4.0\\LinkProfiles\n"},
+    };
+    for (const auto& c : cases) EXPECT_TRUE(Outputs(c.args, c.out));
+    // Images: P2, shown for every type, but not P3.
+    const std::string images = Ksconfig({"profiles", kScanner, "--type", "images", "--json"}).out;
+    EXPECT_TRUE(images.find(R"("keyname":"P2")") != std::string::npos &&
                 images.find(R"("keyname":"P3")") == std::string::npos) << images;
 }
 
-TEST_F(KsconfigTest, EventsListAndShowByKeyNameInAnyCase) {
+// Usage errors exit 2 with the usage on standard error; what is not there exits 1 and creates nothing.
+TEST_F(KsconfigTest, UsageErrorsAndNotFoundExitWithTheirCodes) {
     PrepareTree();
-    ExpectOutput({"events", kScanner}, R"(1 event of "Test Scanner"
-  Button1  "Scan to PDF"  profile "P1"  KSTRANSFER_TIFF  link "Archive"
-)");
-    ExpectOutput({"event", kScanner, "BUTTON1", "--json"},  // key names match in any letter case
-                 R"({"hwguid":"{00000000-0000-0000-0000-000000000000}","keyname":"Button1","name":"Scan to PDF",)"
-                 R"("flags":4,"flagNames":["KSCNFGFLAG_PDF"],"config":"P1","Link":"Archive","transfer":196612,)"
-                 R"("transferNames":["KSTRANSFER_TIFF"],"JPGQuality":80,"PDFQuality":50})" "\n");
-}
-
-TEST_F(KsconfigTest, CalibrationTablesWithSizesAndBytes) {
-    PrepareTree();
-    std::string calibration = "calibration of \"Test Scanner\": current gamma 2, 2 tables\n  Gamma - 1  4 bytes\n";
-    ExpectOutput({"calibration", kScanner}, calibration + "  Gamma - 2  20 bytes (current)\n");
-    ExpectOutput({"calibration", kScanner, "--hex"}, calibration + R"(    01 02 03 04
-  Gamma - 2  20 bytes (current)
-    00 0d 1a 27 34 41 4e 5b 68 75 82 8f 9c a9 b6 c3
-    d0 dd ea f7
-)");
-    ExpectOutput({"calibration", kScanner, "--json", "--hex"},
-                 R"({"hardware":"Test Scanner","currentGamma":2,"tables":[{"name":"Gamma - 1","gamma":1,"size":4,)"
-                 R"("type":3,"current":false,"hex":"01 02 03 04"},{"name":"Gamma - 2","gamma":2,"size":20,"type":3,)"
-                 R"("current":true,"hex":"00 0d 1a 27 34 41 4e 5b 68 75 82 8f 9c a9 b6 c3 d0 dd ea f7"}]})" "\n");
-}
-
-TEST_F(KsconfigTest, DeviceFilesAndLinksAreShownAsRecordedWithoutProvisioning) {
-    PrepareTree();
-    ExpectOutput({"copy-settings", kScanner},
-                 "path            C:\\Scans\nflags           0x00000005 KSCPYFLAG_BYWEEK|KSCPYFLAG_BYBUTTON\n"
-                 "count           7\n");
-    ExpectOutput({"copy-settings", kScanner, "--json"},
-                 R"({"path":"C:\\Scans","flags":5,"flagNames":["KSCPYFLAG_BYWEEK","KSCPYFLAG_BYBUTTON"],"count":7})"
-                 "\n");
-    // The recorded settings file is shown as it is, present or not; nothing is provisioned.
-    std::string bin = Bin();
-    ExpectOutput({"driver-files", kScanner}, "install folder  " + bin + "\nISIS template   " + bin +
-                 "\\Profiles\\Test Scanner.isis (missing)\nTWAIN template  " + bin +
-                 "\\Profiles\\Test Scanner.twain (missing)\nTWAIN settings  C:\\drivers\\twain.ini (missing)\n");
-    ExpectOutput({"links"}, R"(1 link engine key
-  Mail Engine
-    GUID       {0B7C39E4-3C1A-4C8E-9A3B-5D6E7F8091A2}
-    LinkCache  C:\nowhere\mail.cache (missing)
-    container  Software\Stellwick\Keystrel 4.0\Mail Engine
-link cache      not opened: 0x80030003 (STG_E_PATHNOTFOUND: path not found)
-engine classes  none found in the category
-link profiles   Software\Stellwick\Keystrel 4.0\LinkProfiles
-)");
-    ExpectOutput({"links", "--json"},
-                 R"({"engines":[{"key":"Mail Engine","guid":"{0B7C39E4-3C1A-4C8E-9A3B-5D6E7F8091A2}",)"
-                 R"("linkCache":"C:\\nowhere\\mail.cache","linkCachePresent":false,)"
-                 R"("container":"Software\\Stellwick\\Keystrel 4.0\\Mail Engine"}],"loadLinkInfo":2147680259,)"
-                 R"("linkCacheOpened":false,"engineClasses":[],)"
-                 R"("linkProfiles":"Software\\Stellwick\\Keystrel 4.0\\LinkProfiles"})" "\n");
-}
-
-TEST_F(KsconfigTest, UsageErrorsHelpAndNotFound) {
-    PrepareTree();
-    const std::vector<std::string> usage[] = {
-        {}, {"frobnicate"}, {"profiles"}, {"profiles", kScanner, "--type", "paper"}, {"profiles", kScanner, "--type"},
-        {"profile", kScanner}, {"event", kScanner, "a", "b"}, {"scanners", "extra"}, {"export", "a", "b"}, {"import"},
-        {"calibration", kScanner, "--bogus"}, {"export", "-o"}, {"backup-status", "--hex"}, {"demo", "now"}};
-    for (const auto& args : usage) {
-        Result run = Ksconfig(args);
-        EXPECT_TRUE(run.exit == 2 && run.out.empty() && run.err.find("usage: ksconfig") != std::string::npos)
-            << (args.empty() ? "" : args.back()) << ": " << run.exit << " " << run.out << run.err;
+    const struct { std::vector<std::string> args; DWORD exit; } cases[] = {
+        {{}, 2}, {{"frobnicate"}, 2}, {{"profiles", kScanner, "--type", "paper"}, 2}, {{"profile", kScanner}, 2},
+        {{"export", "-o"}, 2}, {{"backup-status", "--hex"}, 2},
+        {{"profile", kScanner, "Colour"}, 1},  // a display name, not a key name
+        {{"event", kScanner, "Button2"}, 1}, {{"calibration", "No Such Scanner"}, 1},
+        {{"import", "no such file.ks4"}, 1}};
+    for (const auto& c : cases) {
+        Result run = Ksconfig(c.args);
+        EXPECT_TRUE(run.exit == c.exit && run.out.empty() &&
+                    (c.exit == 1 ? !run.err.empty() : run.err.find("usage: ksconfig") != std::string::npos))
+            << (c.args.empty() ? "" : c.args.back()) << ": " << run.exit << " " << run.out << run.err;
     }
-    const std::vector<std::string> missing[] = {
-        {"profiles", "No Such Scanner"}, {"profile", kScanner, "Colour"},  // a display name, not a key name
-        {"profile", "No Such Scanner", "P1"}, {"event", kScanner, "Button2"}, {"calibration", "No Such Scanner"},
-        {"copy-settings", "No Such Scanner"}, {"export", "No Such Scanner"}, {"import", "no such file.ks4"}};
-    for (const auto& args : missing) {
-        Result run = Ksconfig(args);
-        EXPECT_TRUE(run.exit == 1 && run.out.empty() && !run.err.empty()) << args[0] << " " << args[1] << run.exit;
-    }
-    EXPECT_FALSE(KeyExists(RootPath("No Such Scanner")));  // looking made no device key
-    Result overview = Ksconfig({"--help"});
-    EXPECT_EQ(overview.exit, 0u);
-    for (std::string command : {"scanners", "profiles", "profile", "events", "event", "calibration", "copy-settings",
-                                "driver-files", "links", "export", "import", "backup-status", "restore", "demo"}) {
-        Result help = Ksconfig({command, "--help"});
-        EXPECT_TRUE(overview.out.find("  " + command + " ") != std::string::npos && help.exit == 0 &&
-                    help.out.rfind("usage: ksconfig " + command, 0) == 0) << command << ": " << help.out;
-    }
+    EXPECT_FALSE(KeyExists(RootPath("No Such Scanner")));
 }
 
 TEST_F(KsconfigTest, ExportDeleteImportExportGivesTheSameTextAndLeavesOutWhatCannotReadBack) {
@@ -216,7 +157,7 @@ TEST_F(KsconfigTest, ExportDeleteImportExportGivesTheSameTextAndLeavesOutWhatCan
 "Gamma - 1"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,\
   14,15,16,17,18,19,1a,1b,1c,1d
 )";
-    ExpectOutput({"export", "Tiny"}, tinyText);
+    EXPECT_TRUE(Outputs({"export", "Tiny"}, tinyText));
 
     std::string file = Bin() + "\\ksconfig export.txt";
     ASSERT_EQ(Ksconfig({"export", "-o", file}).exit, 0u);
@@ -227,7 +168,7 @@ TEST_F(KsconfigTest, ExportDeleteImportExportGivesTheSameTextAndLeavesOutWhatCan
     EXPECT_EQ(import.exit, 0u) << import.err;
     EXPECT_EQ(import.out.rfind("imported 16 sections from ", 0), 0u) << import.out;
     EXPECT_EQ(DumpTree(kRoot), before);
-    ExpectOutput({"export"}, ReadText(file));
+    EXPECT_TRUE(Outputs({"export"}, ReadText(file)));
     DeleteFileA(file.c_str());
 
     SetValue(tiny, "Expand", REG_EXPAND_SZ, "%TEMP%", 7);
@@ -243,7 +184,7 @@ TEST_F(KsconfigTest, BackupStatusAndRestore) {
     SetString(RootPath("Dev\\New"), "y", "new");
     SetDword(std::string(kBackup) + "\\Dev\\A", "x", 2);
     CreateKeyPath(std::string(kBackup) + "\\Dev\\Old");
-    ExpectOutput({"backup-status"}, R"(settings root   present, 3 keys, 2 values
+    EXPECT_TRUE(Outputs({"backup-status"}, R"(settings root   present, 3 keys, 2 values
 backup tree     present, 3 keys, 1 value
 not yet in the backup (the next release of a store object copies them):
   key    Dev\New
@@ -252,12 +193,7 @@ not yet in the backup (the next release of a store object copies them):
 only in the backup (kept by the merge; a rebuilt root would have them again):
   key    Dev\Old
 the backup is behind the settings root
-)");
-    ExpectOutput({"backup-status", "--json"},
-                 R"({"root":{"present":true,"keys":3,"values":2},"backup":{"present":true,"keys":3,"values":1},)"
-                 R"("notInBackup":[{"kind":"key","path":"Dev\\New"},{"kind":"value","path":"Dev\\A","name":"x",)"
-                 R"("change":"differs"},{"kind":"value","path":"Dev\\New","name":"y","change":"missing"}],)"
-                 R"("onlyInBackup":[{"kind":"key","path":"Dev\\Old"}],"current":false})" "\n");
+)"));
     EXPECT_EQ(GetDword(std::string(kBackup) + "\\Dev\\A", "x"), 2u);  // no store object, so nothing copied
 
     DeleteKeyTree(kRoot);
@@ -265,9 +201,9 @@ the backup is behind the settings root
     EXPECT_EQ(Ksconfig({"restore"}).exit, 1u);  // neither root nor backup
     SetDword(std::string(kBackup) + "\\Dev\\Deep", "x", 5);
     SetString(std::string(kBackup) + "\\Dev", "Name", "d");
-    ExpectOutput({"restore"}, "rebuilt the settings root from the backup tree: 2 keys, 2 values\n");
+    EXPECT_TRUE(Outputs({"restore"}, "rebuilt the settings root from the backup tree: 2 keys, 2 values\n"));
     EXPECT_EQ(GetDword(RootPath("Dev\\Deep"), "x"), 5u);
-    ExpectOutput({"restore"}, "the settings root is present; nothing to restore\n");
+    EXPECT_TRUE(Outputs({"restore"}, "the settings root is present; nothing to restore\n"));
 }
 
 TEST_F(KsconfigTest, DemoRunsTheTypicalSessionAgainstTheSampleScanner) {

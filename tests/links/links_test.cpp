@@ -64,9 +64,14 @@ public:
 
 class LinksTest : public StoreTest {
 protected:
-    void SetUp() override { StoreTest::SetUp(), Forget(); }  // leftovers of an aborted run
+    void SetUp() override {
+        StoreTest::SetUp();
+        Forget();  // leftovers of an aborted run
+    }
     void TearDown() override {
-        store_.reset(), config_.reset(), Forget();
+        store_.reset();
+        config_.reset();
+        Forget();
         for (const std::string& path : files_) DeleteFileA(path.c_str());
         StoreTest::TearDown();
     }
@@ -111,21 +116,21 @@ TEST_F(LinksTest, OnlyTheExactMarkerInADirectSubkeyMakesAnEngineKey) {
     TestEngine member(0);
     member.refreshResult = E_FAIL;  // no second run
     const std::string marker = "LINKENGINE", ok = NewCache(), tooLong = "C:\\" + std::string(257, 'x');
-    // key, type and text of its default value, "LinkCache" ("": none), whether an engine key, result
-    const std::tuple<std::string, DWORD, std::string, std::string, bool, HRESULT> cases[] = {
+    const struct { std::string key; DWORD type; std::string value, cache; bool isEngine; HRESULT hr; } cases[] = {
         {"Engine", REG_SZ, marker, ok, true, S_OK},         {"Engine", REG_EXPAND_SZ, marker, ok, true, S_OK},
         {"Engine", REG_SZ, marker, "", true, E_FAIL},       {"Engine", REG_SZ, marker, tooLong, true, E_FAIL},
         {"Engine", REG_SZ, "linkengine", ok, false, S_OK},  {"Engine", REG_SZ, marker + " ", ok, false, S_OK},
         {"Engine", REG_SZ, marker + "S", ok, false, S_OK},  {"Engine", REG_BINARY, marker, ok, false, S_OK},
         {"Scanner\\Engine", REG_SZ, marker, ok, false, S_OK}};
-    for (const auto& [key, type, value, cache, isEngine, hr] : cases) {
-        SCOPED_TRACE(key + " " + value + " " + std::to_string(type) + " " + cache);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key + " " + c.value + " " + std::to_string(c.type) + " " + c.cache);
         DeleteKeyTree(kRoot);
-        WriteEngineKey(key, GuidText(member.clsid), cache);
-        SetValue(RootPath(key), "", type, value.c_str(), static_cast<DWORD>(value.size() + 1));
-        config_ = NewConfig(), member.refreshes = 0;
-        EXPECT_EQ(Load(0), Outcome(hr, isEngine && hr == S_OK ? ok : "<untouched>"));
-        EXPECT_EQ(member.refreshes, isEngine ? 0 : 1) << "a category search";
+        WriteEngineKey(c.key, GuidText(member.clsid), c.cache);
+        SetValue(RootPath(c.key), "", c.type, c.value.c_str(), static_cast<DWORD>(c.value.size() + 1));
+        config_ = NewConfig();
+        member.refreshes = 0;
+        EXPECT_EQ(Load(0), Outcome(c.hr, c.isEngine && c.hr == S_OK ? ok : "<untouched>"));
+        EXPECT_EQ(member.refreshes, c.isEngine ? 0 : 1) << "a category search";
     }
 }
 
@@ -168,8 +173,7 @@ TEST_F(LinksTest, EachEngineKeyReplacesTheStorageOfTheOneBefore) {
 // call back to the registry once (per call), where with Refresh the new key's engine is asked again.
 TEST_F(LinksTest, CategorySearchRefreshesMembersThenStartsOverOnce) {
     const std::string cache = NewCache();
-    // whether the refresh writes an engine key, its result, Refresh, refreshes of the first member
-    const std::tuple<bool, HRESULT, LONG, int> cases[] = {
+    const struct { bool writesKey; HRESULT refreshResult; LONG refresh; int refreshes; } cases[] = {
         {true, S_OK, 0, 1}, {true, S_FALSE, 1, 2}, {false, S_OK, 0, 2}, {false, E_FAIL, 1, 1}};
     for (const auto& [writesKey, refreshResult, refresh, refreshes] : cases) {
         SCOPED_TRACE(testing::Message() << writesKey << refresh << refreshes);
@@ -179,7 +183,8 @@ TEST_F(LinksTest, CategorySearchRefreshesMembersThenStartsOverOnce) {
         first.linkCache = writesKey ? cache : "";
         config_ = NewConfig();
         for (int call = 0; call < 2; ++call) {
-            DeleteKeyTree(kRoot), DeleteKeyTree(kBackup);
+            DeleteKeyTree(kRoot);
+            DeleteKeyTree(kBackup);
             first.refreshes = 0;
             EXPECT_EQ(Load(refresh),
                       writesKey ? Outcome(S_OK, cache) : Outcome(CLASS_E_CLASSNOTAVAILABLE, "<untouched>"));
@@ -235,19 +240,19 @@ TEST_F(LinksTest, PathsRestoreTheRootAndOcrFlagsAreOnOnlyFor119InARegDword) {
     EXPECT_TRUE(config_->CanUIInterfaceCloseOnScan(&send) == S_OK && send == 1);
 
     const std::string key = RootPath("Ferrovane 4.0\\Text Documents");
-    // type and value of "SendEmptyFile", of "ShowMessages" (REG_NONE: missing), result, flags read
-    const std::tuple<DWORD, DWORD, DWORD, DWORD, HRESULT, LONG, LONG> cases[] = {
+    // REG_NONE: the value is missing.
+    const struct { DWORD sendType, sendValue, showType, showValue; HRESULT hr; LONG send, show; } cases[] = {
         {REG_DWORD, 119, REG_DWORD, 1, S_OK, 1, 0},     {REG_DWORD, 0, REG_DWORD, 0x177, S_OK, 0, 0},
         {REG_NONE, 0, REG_DWORD, 119, S_OK, kKept, 1},  {REG_SZ, 119, REG_NONE, 0, E_FAIL, kKept, kKept},
         {REG_BINARY, 119, REG_DWORD_BIG_ENDIAN, 119, E_FAIL, kKept, kKept}};
     EXPECT_EQ(config_->GetOCRFlags(&send, nullptr), E_POINTER);
-    for (const auto& [sendType, sendValue, showType, showValue, hr, sendOut, showOut] : cases) {
+    for (const auto& c : cases) {
         DeleteKeyTree(key);
-        if (sendType != REG_NONE) SetValue(key, "SendEmptyFile", sendType, &sendValue, sizeof(DWORD));
-        if (showType != REG_NONE) SetValue(key, "ShowMessages", showType, &showValue, sizeof(DWORD));
+        if (c.sendType != REG_NONE) SetValue(key, "SendEmptyFile", c.sendType, &c.sendValue, sizeof(DWORD));
+        if (c.showType != REG_NONE) SetValue(key, "ShowMessages", c.showType, &c.showValue, sizeof(DWORD));
         send = show = kKept;
-        EXPECT_EQ(config_->GetOCRFlags(&send, &show), hr);
-        EXPECT_EQ(std::pair(send, show), std::pair(sendOut, showOut)) << sendType << ' ' << showType;
+        EXPECT_EQ(config_->GetOCRFlags(&send, &show), c.hr);
+        EXPECT_EQ(std::pair(send, show), std::pair(c.send, c.show)) << c.sendType << ' ' << c.showType;
     }
 }
 

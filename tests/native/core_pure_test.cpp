@@ -21,7 +21,10 @@ int g_growthsLeft = 0;  // reallocations that succeed before one fails
 std::vector<size_t> g_requests;
 
 void* FailingRealloc(void* block, std::size_t bytes) {
-    if (bytes == 0) return std::free(block), nullptr;
+    if (bytes == 0) {
+        std::free(block);
+        return nullptr;
+    }
     g_requests.push_back(bytes);
     return g_growthsLeft-- > 0 ? std::realloc(block, bytes) : nullptr;
 }

@@ -27,7 +27,7 @@ std::string Show(std::string_view line, LeadBytePredicate isLead = nullptr) {
     std::string out = v->name + kinds[static_cast<int>(v->kind)];
     const Bytes& b = v->bytes;
     if (v->kind == K::String) return b.empty() || b.back() ? "<no NUL>" : out + std::string(b.begin(), b.end() - 1);
-    for (std::uint8_t x : b) out += "0123456789abcdef"[x >> 4], out += "0123456789abcdef"[x & 15];
+    for (std::uint8_t x : b) out += {"0123456789abcdef"[x >> 4], "0123456789abcdef"[x & 15]};
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <type_traits>
 
 namespace kstest {
 
@@ -10,16 +11,14 @@ const StoreDll& Dll() {
     static StoreDll dll = [] {
         StoreDll d;
         d.module = LoadLibraryA("Registry.dll");
-        if (d.module != nullptr) {
-            d.getClassObject = reinterpret_cast<decltype(d.getClassObject)>(
-                reinterpret_cast<void*>(GetProcAddress(d.module, "DllGetClassObject")));
-            d.canUnloadNow = reinterpret_cast<decltype(d.canUnloadNow)>(
-                reinterpret_cast<void*>(GetProcAddress(d.module, "DllCanUnloadNow")));
-            d.registerServer = reinterpret_cast<decltype(d.registerServer)>(
-                reinterpret_cast<void*>(GetProcAddress(d.module, "DllRegisterServer")));
-            d.unregisterServer = reinterpret_cast<decltype(d.unregisterServer)>(
-                reinterpret_cast<void*>(GetProcAddress(d.module, "DllUnregisterServer")));
-        }
+        auto get = [&](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+                d.module ? reinterpret_cast<void*>(GetProcAddress(d.module, name)) : nullptr);
+        };
+        get(d.getClassObject, "DllGetClassObject");
+        get(d.canUnloadNow, "DllCanUnloadNow");
+        get(d.registerServer, "DllRegisterServer");
+        get(d.unregisterServer, "DllUnregisterServer");
         return d;
     }();
     return dll;
@@ -27,22 +26,18 @@ const StoreDll& Dll() {
 
 Ref<IClassFactory> Factory() {
     Ref<IClassFactory> factory;
-    const StoreDll& dll = Dll();
-    if (dll.getClassObject == nullptr) {
+    if (Dll().getClassObject == nullptr) {
         ADD_FAILURE() << "Registry.dll not loaded";
-        return factory;
+    } else {
+        EXPECT_EQ(Dll().getClassObject(CLSID_KeystrelConfig, IID_IClassFactory, factory.put_void()), S_OK);
     }
-    HRESULT hr = dll.getClassObject(CLSID_KeystrelConfig, IID_IClassFactory, factory.put_void());
-    EXPECT_EQ(hr, S_OK);
     return factory;
 }
 
 Ref<IKeystrelConfig> NewConfig() {
     Ref<IKeystrelConfig> config;
-    Ref<IClassFactory> factory = Factory();
-    if (!factory) return config;
-    HRESULT hr = factory->CreateInstance(nullptr, IID_IKeystrelConfig, config.put_void());
-    EXPECT_EQ(hr, S_OK);
+    if (Ref<IClassFactory> factory = Factory())
+        EXPECT_EQ(factory->CreateInstance(nullptr, IID_IKeystrelConfig, config.put_void()), S_OK);
     return config;
 }
 
@@ -53,12 +48,8 @@ bool KeyExists(const std::string& path, HKEY root) {
     return true;
 }
 
-void CreateKeyPath(const std::string& path, HKEY root) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS)
-        << path;
-    RegCloseKey(key);
+void CreateKeyPath(const std::string& path, HKEY root, std::source_location where) {
+    SetValue(path, nullptr, REG_NONE, nullptr, 0, root, where);
 }
 
 void DeleteKeyTree(const std::string& path, HKEY root) {
@@ -69,37 +60,36 @@ void DeleteKeyTree(const std::string& path, HKEY root) {
 std::optional<RegValue> GetValue(const std::string& path, const char* name, HKEY root) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-    DWORD type = 0;
+    RegValue value;
     DWORD size = 0;
-    std::optional<RegValue> result;
-    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
-        RegValue value;
-        value.type = type;
-        value.data.resize(size);
-        if (RegQueryValueExA(key, name, nullptr, &type, value.data.data(), &size) == ERROR_SUCCESS) {
-            value.data.resize(size);
-            result = value;
-        }
-    }
+    LSTATUS error = RegQueryValueExA(key, name, nullptr, &value.type, nullptr, &size);
+    value.data.resize(size);
+    if (error == ERROR_SUCCESS) error = RegQueryValueExA(key, name, nullptr, &value.type, value.data.data(), &size);
     RegCloseKey(key);
-    return result;
+    value.data.resize(size);
+    return error == ERROR_SUCCESS ? std::optional(value) : std::nullopt;
 }
 
-void SetValue(const std::string& path, const char* name, DWORD type, const void* data, DWORD size, HKEY root) {
+// Creates the key; with a name, writes the value too. A failure is reported where the test called.
+void SetValue(const std::string& path, const char* name, DWORD type, const void* data, DWORD size, HKEY root,
+              std::source_location where) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS)
-        << path;
-    EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
-    RegCloseKey(key);
+    LSTATUS error = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (error == ERROR_SUCCESS && name != nullptr)
+        error = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    if (key != nullptr) RegCloseKey(key);
+    if (error != ERROR_SUCCESS)
+        ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line())) << path << " " << (name ? name : "") << ": "
+                                                                         << error;
 }
 
-void SetString(const std::string& path, const char* name, const std::string& text, HKEY root) {
-    SetValue(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), root);
+void SetString(const std::string& path, const char* name, const std::string& text, HKEY root,
+               std::source_location where) {
+    SetValue(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), root, where);
 }
 
-void SetDword(const std::string& path, const char* name, DWORD value, HKEY root) {
-    SetValue(path, name, REG_DWORD, &value, sizeof(value), root);
+void SetDword(const std::string& path, const char* name, DWORD value, HKEY root, std::source_location where) {
+    SetValue(path, name, REG_DWORD, &value, sizeof(value), root, where);
 }
 
 std::optional<std::string> GetString(const std::string& path, const char* name) {
@@ -153,11 +143,8 @@ std::vector<std::string> DumpTree(const std::string& path, HKEY root) {
         for (const std::string& name : ValueNames(full, root)) {
             auto v = GetValue(full, name.c_str(), root);
             std::string hex;
-            char b[4];
-            for (BYTE byte : v ? v->data : std::vector<BYTE>{}) {
-                snprintf(b, sizeof(b), "%02x", byte);
-                hex += b;
-            }
+            for (BYTE byte : v ? v->data : std::vector<BYTE>{})
+                hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
             lines.push_back(sub + "|" + name + "|" + std::to_string(v ? v->type : 0xFFFFFFFF) + "|" + hex);
         }
         for (const std::string& child : SubkeyNames(full, root)) {
@@ -200,29 +187,25 @@ void StoreTest::TearDown() {
     RegDeleteKeyA(HKEY_CURRENT_USER, kScratchRoot);  // only when no other process still has one below it
 }
 
+// Copies the tree at `from` to `to` (both below HKEY_CURRENT_USER) and deletes `from`; nothing when absent.
+static void MoveTree(const std::string& from, const std::string& to) {
+    if (!KeyExists(from)) return;
+    CreateKeyPath(to);
+    HKEY dest = nullptr;
+    RegOpenKeyExA(HKEY_CURRENT_USER, to.c_str(), 0, KEY_ALL_ACCESS, &dest);
+    EXPECT_EQ(RegCopyTreeA(HKEY_CURRENT_USER, from.c_str(), dest), ERROR_SUCCESS) << from;
+    RegCloseKey(dest);
+    DeleteKeyTree(from);
+}
+
 SavedSettings::SavedSettings() : aside_(NewScratchPath()) {
-    for (const char* path : {kRoot, kBackup}) {
-        const std::string to = aside_ + "\\" + path;
-        if (!KeyExists(path)) continue;
-        CreateKeyPath(to);
-        HKEY dest = nullptr;
-        RegOpenKeyExA(HKEY_CURRENT_USER, to.c_str(), 0, KEY_ALL_ACCESS, &dest);
-        EXPECT_EQ(RegCopyTreeA(HKEY_CURRENT_USER, path, dest), ERROR_SUCCESS) << path;
-        RegCloseKey(dest);
-        DeleteKeyTree(path);
-    }
+    for (const char* path : {kRoot, kBackup}) MoveTree(path, aside_ + "\\" + path);
 }
 
 SavedSettings::~SavedSettings() {
     for (const char* path : {kRoot, kBackup}) {
         DeleteKeyTree(path);
-        const std::string from = aside_ + "\\" + path;
-        if (!KeyExists(from)) continue;
-        CreateKeyPath(path);
-        HKEY dest = nullptr;
-        RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &dest);
-        RegCopyTreeA(HKEY_CURRENT_USER, from.c_str(), dest);
-        RegCloseKey(dest);
+        MoveTree(aside_ + "\\" + path, path);
     }
     DeleteKeyTree(aside_);
     RegDeleteKeyA(HKEY_CURRENT_USER, kScratchRoot);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <source_location>
 #include <string>
 #include <vector>
 
@@ -56,13 +57,17 @@ struct RegValue {
 
 // Registry helpers on the current user's hive unless a root is given.
 bool KeyExists(const std::string& path, HKEY root = HKEY_CURRENT_USER);
-void CreateKeyPath(const std::string& path, HKEY root = HKEY_CURRENT_USER);
+// The writers report a failure at the caller's line.
+using Here = std::source_location;
+void CreateKeyPath(const std::string& path, HKEY root = HKEY_CURRENT_USER, Here where = Here::current());
 void DeleteKeyTree(const std::string& path, HKEY root = HKEY_CURRENT_USER);
 std::optional<RegValue> GetValue(const std::string& path, const char* name, HKEY root = HKEY_CURRENT_USER);
 void SetValue(const std::string& path, const char* name, DWORD type, const void* data, DWORD size,
-              HKEY root = HKEY_CURRENT_USER);
-void SetString(const std::string& path, const char* name, const std::string& text, HKEY root = HKEY_CURRENT_USER);
-void SetDword(const std::string& path, const char* name, DWORD value, HKEY root = HKEY_CURRENT_USER);
+              HKEY root = HKEY_CURRENT_USER, Here where = Here::current());
+void SetString(const std::string& path, const char* name, const std::string& text, HKEY root = HKEY_CURRENT_USER,
+               Here where = Here::current());
+void SetDword(const std::string& path, const char* name, DWORD value, HKEY root = HKEY_CURRENT_USER,
+              Here where = Here::current());
 std::optional<std::string> GetString(const std::string& path, const char* name);
 std::optional<DWORD> GetDword(const std::string& path, const char* name);
 std::vector<std::string> SubkeyNames(const std::string& path, HKEY root = HKEY_CURRENT_USER);
