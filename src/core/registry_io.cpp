@@ -36,12 +36,11 @@ std::optional<std::string> ReadString(HKEY key, const char* name, DWORD limit) {
     return std::string(buffer.data(), std::strlen(buffer.data()));
 }
 
-bool ReadNumber(HKEY key, const char* name, void* dest) {
+void ReadNumber(HKEY key, const char* name, void* dest) {
     BYTE data[4] = {};
     DWORD size = sizeof(data);
-    if (RegQueryValueExA(key, name, nullptr, nullptr, data, &size) != ERROR_SUCCESS || size > 4) return false;
+    if (RegQueryValueExA(key, name, nullptr, nullptr, data, &size) != ERROR_SUCCESS || size > 4) return;
     std::memcpy(dest, data, size);
-    return true;
 }
 
 bool ReadDword(HKEY key, const char* name, DWORD* dest) {

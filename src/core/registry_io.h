@@ -25,8 +25,9 @@ UniqueHKey CreateKey(HKEY root, const std::string& path, LONG* error = nullptr);
 std::optional<std::string> ReadString(HKEY key, const char* name, DWORD limit);
 
 // Up to 4 bytes of any registry type, copied over `dest` only when the value exists and fits;
-// a shorter value fills only the first bytes. False (dest untouched) otherwise.
-bool ReadNumber(HKEY key, const char* name, void* dest);
+// a shorter value fills only the first bytes. Otherwise `dest` stays as it was: every caller
+// starts from its default.
+void ReadNumber(HKEY key, const char* name, void* dest);
 
 // A REG_DWORD of at most 4 bytes; false (dest untouched) for any other type or a failed query.
 bool ReadDword(HKEY key, const char* name, DWORD* dest);
