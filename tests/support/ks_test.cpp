@@ -1,11 +1,21 @@
 #include "support/ks_test.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cstring>
 #include <functional>
 #include <type_traits>
 
 namespace kstest {
+
+namespace {
+// The tests read the registry with the platform's own calls, not the store's, so a fault in the
+// store's readers cannot hide itself.
+ks::UniqueHKey Open(HKEY root, const std::string& path, REGSAM access = KEY_READ) {
+    ks::UniqueHKey key;
+    RegOpenKeyExA(root, path.c_str(), 0, access, key.put());
+    return key;
+}
+}  // namespace
 
 const StoreDll& Dll() {
     static StoreDll dll = [] {
@@ -41,12 +51,7 @@ Ref<IKeystrelConfig> NewConfig() {
     return config;
 }
 
-bool KeyExists(const std::string& path, HKEY root) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
+bool KeyExists(const std::string& path, HKEY root) { return static_cast<bool>(Open(root, path)); }
 
 void CreateKeyPath(const std::string& path, HKEY root, std::source_location where) {
     SetValue(path, nullptr, REG_NONE, nullptr, 0, root, where);
@@ -58,26 +63,26 @@ void DeleteKeyTree(const std::string& path, HKEY root) {
 }
 
 std::optional<RegValue> GetValue(const std::string& path, const char* name, HKEY root) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    ks::UniqueHKey key = Open(root, path);
     RegValue value;
     DWORD size = 0;
-    LSTATUS error = RegQueryValueExA(key, name, nullptr, &value.type, nullptr, &size);
+    if (!key || RegQueryValueExA(key.get(), name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS)
+        return std::nullopt;
     value.data.resize(size);
-    if (error == ERROR_SUCCESS) error = RegQueryValueExA(key, name, nullptr, &value.type, value.data.data(), &size);
-    RegCloseKey(key);
+    if (RegQueryValueExA(key.get(), name, nullptr, &value.type, value.data.data(), &size) != ERROR_SUCCESS)
+        return std::nullopt;
     value.data.resize(size);
-    return error == ERROR_SUCCESS ? std::optional(value) : std::nullopt;
+    return value;
 }
 
 // Creates the key; with a name, writes the value too. A failure is reported where the test called.
 void SetValue(const std::string& path, const char* name, DWORD type, const void* data, DWORD size, HKEY root,
               std::source_location where) {
-    HKEY key = nullptr;
-    LSTATUS error = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    ks::UniqueHKey key;
+    LSTATUS error =
+        RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
     if (error == ERROR_SUCCESS && name != nullptr)
-        error = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    if (key != nullptr) RegCloseKey(key);
+        error = RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size);
     if (error != ERROR_SUCCESS)
         ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line())) << path << " " << (name ? name : "") << ": "
                                                                          << error;
@@ -102,39 +107,29 @@ std::optional<std::string> GetString(const std::string& path, const char* name) 
 
 std::optional<DWORD> GetDword(const std::string& path, const char* name) {
     auto v = GetValue(path, name);
-    if (!v || v->type != REG_DWORD || v->data.size() != 4) return std::nullopt;
-    DWORD d;
-    memcpy(&d, v->data.data(), 4);
+    DWORD d = 0;
+    if (!v || v->type != REG_DWORD || v->data.size() != sizeof(d)) return std::nullopt;
+    std::memcpy(&d, v->data.data(), sizeof(d));
     return d;
 }
 
-std::vector<std::string> SubkeyNames(const std::string& path, HKEY root) {
+// Subkey names (values == false) or value names of a key, in the platform's order.
+static std::vector<std::string> Names(const std::string& path, HKEY root, bool values) {
     std::vector<std::string> names;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
-    char name[512];
-    for (DWORD i = 0;; ++i) {
-        DWORD len = sizeof(name);
-        if (RegEnumKeyExA(key, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        names.emplace_back(name, len);
+    ks::UniqueHKey key = Open(root, path);
+    std::vector<char> name(16384);  // the longest value name, with its terminator
+    for (DWORD i = 0; key; ++i) {
+        DWORD len = static_cast<DWORD>(name.size());
+        LSTATUS error = values ? RegEnumValueA(key.get(), i, name.data(), &len, nullptr, nullptr, nullptr, nullptr)
+                               : RegEnumKeyExA(key.get(), i, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
+        if (error != ERROR_SUCCESS) break;
+        names.emplace_back(name.data(), len);
     }
-    RegCloseKey(key);
     return names;
 }
 
-std::vector<std::string> ValueNames(const std::string& path, HKEY root) {
-    std::vector<std::string> names;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
-    std::vector<char> name(20000);
-    for (DWORD i = 0;; ++i) {
-        DWORD len = static_cast<DWORD>(name.size());
-        if (RegEnumValueA(key, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        names.emplace_back(name.data(), len);
-    }
-    RegCloseKey(key);
-    return names;
-}
+std::vector<std::string> SubkeyNames(const std::string& path, HKEY root) { return Names(path, root, false); }
+std::vector<std::string> ValueNames(const std::string& path, HKEY root) { return Names(path, root, true); }
 
 std::vector<std::string> DumpTree(const std::string& path, HKEY root) {
     std::vector<std::string> lines;
@@ -173,12 +168,9 @@ std::string NewScratchPath() {
 void StoreTest::SetUp() {
     ASSERT_NE(Dll().module, nullptr) << "Registry.dll must sit beside the test executable";
     scratch_ = NewScratchPath();
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, scratch_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const LSTATUS overridden = RegOverridePredefKey(HKEY_CURRENT_USER, key);
-    RegCloseKey(key);
-    ASSERT_EQ(overridden, ERROR_SUCCESS) << "the test's own HKEY_CURRENT_USER";
+    CreateKeyPath(scratch_);
+    ks::UniqueHKey key = Open(HKEY_CURRENT_USER, scratch_, KEY_ALL_ACCESS);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, key.get()), ERROR_SUCCESS) << "the test's own HKEY_CURRENT_USER";
 }
 
 void StoreTest::TearDown() {
@@ -191,10 +183,9 @@ void StoreTest::TearDown() {
 static void MoveTree(const std::string& from, const std::string& to) {
     if (!KeyExists(from)) return;
     CreateKeyPath(to);
-    HKEY dest = nullptr;
-    RegOpenKeyExA(HKEY_CURRENT_USER, to.c_str(), 0, KEY_ALL_ACCESS, &dest);
-    EXPECT_EQ(RegCopyTreeA(HKEY_CURRENT_USER, from.c_str(), dest), ERROR_SUCCESS) << from;
-    RegCloseKey(dest);
+    EXPECT_EQ(RegCopyTreeA(HKEY_CURRENT_USER, from.c_str(), Open(HKEY_CURRENT_USER, to, KEY_ALL_ACCESS).get()),
+              ERROR_SUCCESS)
+        << from;
     DeleteKeyTree(from);
 }
 
