@@ -12,9 +12,7 @@
 
 namespace {
 
-bool DoubleByteLead(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
+bool DoubleByteLead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 void Check(bool condition) {
     if (!condition) std::abort();

@@ -20,13 +20,8 @@ std::string Quote(const std::string& text) {
 }
 
 void Write(const Key& key, std::string& out) {
-    switch (key.flag) {
-        case KeyFlag::None: break;
-        case KeyFlag::NoRemove: out += "NoRemove "; break;
-        case KeyFlag::ForceRemove: out += "ForceRemove "; break;
-        case KeyFlag::Delete: out += "Delete "; break;
-    }
-    out += Quote(key.name);
+    static const char* const flags[] = {"", "NoRemove ", "ForceRemove ", "Delete "};  // in the order of KeyFlag
+    out += flags[static_cast<int>(key.flag)] + Quote(key.name);
     if (key.hasDefault) out += " = s " + Quote(key.defaultText);
     out += "\n";
     if (key.values.empty() && key.children.empty()) return;  // a block would nest one level deeper

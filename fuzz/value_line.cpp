@@ -1,5 +1,6 @@
 // Value lines and section line joining on arbitrary bytes; the number readers are checked
 // against the C library's own scanf on the same text.
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,9 +12,7 @@
 
 namespace {
 
-bool DoubleByteLead(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
+bool DoubleByteLead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 void Check(bool condition) {
     if (!condition) std::abort();
@@ -28,11 +27,8 @@ void CheckAgainstScanf(std::string_view input) {
     Check(ks::ScanHex(text, 8).value_or(0) == wide);
     Check(ks::ScanHex(text, 2).value_or(0) == narrow);
     // Only numbers that fit an int: on overflow we saturate where the C library does not.
-    std::size_t pos = text.find_first_not_of(" \t\n\v\f\r");
-    if (pos != std::string::npos && (text[pos] == '+' || text[pos] == '-')) ++pos;
-    const std::size_t digitsEnd = pos == std::string::npos ? pos : text.find_first_not_of("0123456789", pos);
-    const std::size_t digits = pos == std::string::npos ? 0 : (digitsEnd == std::string::npos ? text.size() : digitsEnd) - pos;
-    if (digits <= 9) {
+    const long long exact = std::strtoll(text.c_str(), nullptr, 10);
+    if (exact >= INT_MIN && exact <= INT_MAX) {
         int number = 0;
         int used = 0;
         const bool converted = std::sscanf(text.c_str(), "%d%n", &number, &used) == 1;
