@@ -22,12 +22,18 @@ std::string ReadText(const std::string& path) {  // without the CRs of text mode
     return text;
 }
 
-// Runs ksconfig.exe through the command interpreter, which passes its exit code on.
+// Runs ksconfig.exe through the command interpreter, which passes its exit code on. Each run
+// writes new files: under load, the command interpreter was seen refusing to reopen the previous
+// run's output ("Sharing violation.").
 Result Ksconfig(const std::vector<std::string>& args) {
+    static int runs = 0;
+    const std::string out = "ksconfig" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++runs);
     std::string line = "ksconfig.exe";
     for (const std::string& a : args) line += " \"" + a + "\"";
-    DWORD exit = static_cast<DWORD>(std::system((line + " >ksconfig.out 2>ksconfig.err").c_str()));
-    return {exit, ReadText("ksconfig.out"), ReadText("ksconfig.err")};
+    DWORD exit = static_cast<DWORD>(std::system((line + " >" + out + ".out 2>" + out + ".err").c_str()));
+    Result result{exit, ReadText(out + ".out"), ReadText(out + ".err")};
+    for (const char* kind : {".out", ".err"}) DeleteFileA((out + kind).c_str());
+    return result;
 }
 
 // Exit code `exit` and `shown` in what the command printed: all of standard output (only part of it with `part`)
