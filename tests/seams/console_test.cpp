@@ -54,7 +54,7 @@ TEST_F(ConsoleUserTest, ConsoleTableIsReadOnlyWithoutOwnDeviceKeyAndNeverCopied)
     const struct {
         const char* what;
         LONG gamma;
-        Bytes table, expected;  // the console user's table and number; what the read gives
+        Bytes table, expected;  // the console user's table under `gamma`, made current; what the read gives
         DWORD type = REG_BINARY;
         bool ownKey = false, readOnly = false, noUser = false;
     } cases[] = {
