@@ -1,6 +1,6 @@
 #pragma once
 // Calibration tables through a configuration object: shared by the tests of the DLL and those that
-// replace its console-user seam. Derived fixtures make config_ in their SetUp.
+// replace its console-user seam (which put an object of the linked store in config_).
 #include <vector>
 
 #include "support/ks_test.h"
@@ -13,14 +13,14 @@ inline constexpr BYTE kUntouched = 0xCC;
 
 class CalibrationFixture : public StoreTest {
 protected:
+    void SetUp() override {
+        StoreTest::SetUp();
+        config_ = NewConfig();
+    }
     void TearDown() override {
         config_.reset();
         EXPECT_TRUE(TemporaryProfileCopies().empty()) << "a ~KS temporary file was left behind";
         StoreTest::TearDown();
-    }
-    HRESULT Store(const char* hardware, LONG gamma, Bytes table) {
-        return config_->StoreCalibrationData(Bstr(hardware).get(), gamma, static_cast<LONG>(table.size()),
-                                             table.data());
     }
     // Reads into a buffer of `size` bytes that starts filled with kUntouched.
     HRESULT Read(const char* hardware, size_t size, Bytes* out) {
