@@ -16,10 +16,12 @@ void SetText(char* field, const std::string& text) { std::memcpy(field, text.c_s
 // The key name the store makes: a GUID in registry form, braces replaced by '*'.
 bool IsGuidKeyName(const std::string& n) { return n.size() == 38 && n[0] == '*' && n[24] == '-' && n[37] == '*'; }
 
-class ProfilesTest : public StoreTest {
+class ProfilesTest : public ConfigTest {
 protected:
-    ProfilesTest() { EXPECT_EQ(config_->SetActiveHardware(kScanner, const_cast<LPSTR>("Scanner 1")), S_OK); }
-    Ref<IKeystrelConfig> config_ = NewConfig();
+    void SetUp() override {
+        ConfigTest::SetUp();
+        ASSERT_EQ(config_->SetActiveHardware(kScanner, const_cast<LPSTR>("Scanner 1")), S_OK);
+    }
     static std::string Profiles(const std::string& hw) { return RootPath(hw + "\\ScanProfiles"); }
     static std::string Events(const std::string& hw) { return RootPath(hw + "\\EventProfiles"); }
 

@@ -11,23 +11,17 @@ namespace kstest {
 using Bytes = std::vector<BYTE>;
 inline constexpr BYTE kUntouched = 0xCC;
 
-class CalibrationFixture : public StoreTest {
+class CalibrationFixture : public ConfigTest {
 protected:
-    void SetUp() override {
-        StoreTest::SetUp();
-        config_ = NewConfig();
-    }
     void TearDown() override {
-        config_.reset();
+        ConfigTest::TearDown();
         EXPECT_TRUE(TemporaryProfileCopies().empty()) << "a ~KS temporary file was left behind";
-        StoreTest::TearDown();
     }
     // Reads into a buffer of `size` bytes that starts filled with kUntouched.
     HRESULT Read(const char* hardware, size_t size, Bytes* out) {
         out->assign(size, kUntouched);
         return config_->GetCalibrationData(Bstr(hardware).get(), static_cast<LONG>(size), out->data());
     }
-    Ref<IKeystrelConfig> config_;
 };
 
 }  // namespace kstest

@@ -90,6 +90,21 @@ private:
     std::string scratch_;
 };
 
+// A fixture whose tests share one configuration object, made once HKEY_CURRENT_USER is the test's
+// own and released before it stops being so: the object's restore and backup stay in the scratch key.
+class ConfigTest : public StoreTest {
+protected:
+    void SetUp() override {
+        StoreTest::SetUp();
+        config_ = NewConfig();
+    }
+    void TearDown() override {
+        config_.reset();
+        StoreTest::TearDown();
+    }
+    Ref<IKeystrelConfig> config_;
+};
+
 // For tests whose other processes read the real hive: moves the settings root and backup aside
 // while it lives (the test starts without them) and puts them back as they were.
 class SavedSettings {
