@@ -1,7 +1,5 @@
-// The link engine catalogue and the paths the utility's other components ask for. Engines are
+// The link engine catalogue and two questions of the utility's other components. Engines are
 // classes of this executable in the real category; link caches are real compound files.
-#include <cstring>
-
 #include "support/ks_test.h"
 
 namespace kstest {
@@ -64,18 +62,12 @@ public:
 
 class LinksTest : public StoreTest {
 protected:
-    void SetUp() override {
-        StoreTest::SetUp();
-        Forget();  // leftovers of an aborted run
-    }
     void TearDown() override {
         store_.reset();
         config_.reset();
-        Forget();
         for (const std::string& path : files_) DeleteFileA(path.c_str());
         StoreTest::TearDown();
     }
-    static void Forget() { for (const CLSID& id : kClasses) DeleteKeyTree(ClassKey(id), HKEY_CLASSES_ROOT); }
     // LoadLinkInfo over a preset pointer: its result and what the caller got, "<untouched>", "<null>"
     // or the file of the storage handed out (kept in store_).
     Outcome Load(LONG refresh) {
@@ -110,176 +102,88 @@ protected:
     std::vector<std::string> files_;
 };
 
-// An engine key opens its cache without a refresh, even when the cache is unusable; anything else
-// falls through to the category search.
-TEST_F(LinksTest, OnlyTheExactMarkerInADirectSubkeyMakesAnEngineKey) {
+// Only a subkey whose default value is exactly the marker is an engine key, and it opens its cache
+// even when the cache is unusable; anything else falls through to the category search.
+TEST_F(LinksTest, OnlyTheExactMarkerMakesAnEngineKey) {
     TestEngine member(0);
-    member.refreshResult = E_FAIL;  // no second run
-    const std::string marker = "LINKENGINE", ok = NewCache(), tooLong = "C:\\" + std::string(257, 'x');
-    const struct { std::string key; DWORD type; std::string value, cache; bool isEngine; HRESULT hr; } cases[] = {
-        {"Engine", REG_SZ, marker, ok, true, S_OK},         {"Engine", REG_EXPAND_SZ, marker, ok, true, S_OK},
-        {"Engine", REG_SZ, marker, "", true, E_FAIL},       {"Engine", REG_SZ, marker, tooLong, true, E_FAIL},
-        {"Engine", REG_SZ, "linkengine", ok, false, S_OK},  {"Engine", REG_SZ, marker + " ", ok, false, S_OK},
-        {"Engine", REG_SZ, marker + "S", ok, false, S_OK},  {"Engine", REG_BINARY, marker, ok, false, S_OK},
-        {"Scanner\\Engine", REG_SZ, marker, ok, false, S_OK}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.key + " " + c.value + " " + std::to_string(c.type) + " " + c.cache);
+    member.createResult = E_NOINTERFACE;  // not a link engine: the sign of a category search
+    const std::string ok = NewCache();
+    const Outcome opened(S_OK, ok), searched(E_NOINTERFACE, "<untouched>");
+    struct Row { DWORD type; std::string marker, cache; Outcome outcome; };
+    const Row rows[] = {{REG_SZ, "LINKENGINE", ok, opened},     {REG_EXPAND_SZ, "LINKENGINE", ok, opened},
+                        {REG_SZ, "LINKENGINE", "", {E_FAIL, "<untouched>"}},
+                        {REG_BINARY, "LINKENGINE", ok, searched}, {REG_SZ, "linkengine", ok, searched},
+                        {REG_SZ, "LINKENGINES", ok, searched}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.marker + " " + std::to_string(r.type) + " " + r.cache);
         DeleteKeyTree(kRoot);
-        WriteEngineKey(c.key, GuidText(member.clsid), c.cache);
-        SetValue(RootPath(c.key), "", c.type, c.value.c_str(), static_cast<DWORD>(c.value.size() + 1));
-        config_ = NewConfig();
-        member.refreshes = 0;
-        EXPECT_EQ(Load(0), Outcome(c.hr, c.isEngine && c.hr == S_OK ? ok : "<untouched>"));
-        EXPECT_EQ(member.refreshes, c.isEngine ? 0 : 1) << "a category search";
+        WriteEngineKey("Engine", "", r.cache);
+        SetValue(RootPath("Engine"), "", r.type, r.marker.c_str(), static_cast<DWORD>(r.marker.size() + 1));
+        EXPECT_EQ(Load(0), r.outcome);
     }
 }
 
-// The named engine refreshes (here moving its cache) before the cache is opened; a "GUID" that is
-// not a served class in registry form only skips the refresh.
-TEST_F(LinksTest, RefreshAsksTheNamedEngineOnceFirstAndAnUnusableGuidSkipsIt) {
-    const std::string before = NewCache(), after = NewCache();
-    TestEngine engine(0);
-    engine.linkCache = after;
-    engine.refreshResult = S_FALSE;
-    const std::string guid = GuidText(engine.clsid), progId = "KsLinksTest.Engine";
-    SetString(progId + "\\CLSID", "", guid, HKEY_CLASSES_ROOT);  // CLSIDFromString would take it
-    for (const std::string& text : {guid, guid.substr(1, 36), progId, std::string("{not-a-class-identifier}"),
-                                    GuidText(kClasses[2]) /* nobody serves it */, std::string()}) {
-        SCOPED_TRACE(text);
-        WriteEngineKey("Engine", text, before);
-        engine.refreshes = 0;
-        EXPECT_EQ(Load(1), Outcome(S_OK, text == guid ? after : before));
-        EXPECT_EQ(engine.refreshes, text == guid ? 1 : 0);
-    }
-    DeleteKeyTree(progId, HKEY_CLASSES_ROOT);
-}
-
-// Each engine key opens its cache into the caller's pointer: the earlier storage is released, and
-// the caller gets the last key's result, the open's error unchanged.
+// Each engine key opens its cache into the caller's pointer, releasing the storage of the one before.
 TEST_F(LinksTest, EachEngineKeyReplacesTheStorageOfTheOneBefore) {
     const std::string first = NewCache(), last = NewCache();
     WriteEngineKey("EngineA", "", first);  // subkeys enumerate in name order
     WriteEngineKey("EngineB", "", last);
     EXPECT_EQ(Load(0), Outcome(S_OK, last));
     EXPECT_TRUE(DeleteFileA(first.c_str())) << "the earlier storage still holds its file";
-    store_.reset();
-    WriteEngineKey("EngineA", "", last);
-    WriteEngineKey("EngineB", "", last + ".missing");
-    EXPECT_EQ(Load(0), Outcome(STG_E_FILENOTFOUND, "<null>"));
-    EXPECT_TRUE(DeleteFileA(last.c_str()));
 }
 
-// Without engine keys every member is listed and asked to refresh; a successful refresh sends the
-// call back to the registry once (per call), where with Refresh the new key's engine is asked again.
-TEST_F(LinksTest, CategorySearchRefreshesMembersThenStartsOverOnce) {
+// Without engine keys every member is listed, even one that cannot be created, and asked to refresh;
+// the last member's error is returned. A successful refresh sends the call back to the registry once
+// (per call), where with Refresh the new key's engine is asked again. The index is compared unsigned,
+// an empty list gives E_FAIL, and an engine key leaves the list as it was.
+TEST_F(LinksTest, CategorySearchListsAndRefreshesMembersThenStartsOverOnce) {
+    GUID clsid = GUID_NULL;
+    EXPECT_EQ(config_->GetLinkEngineCLSID(0, &clsid), E_FAIL);
     const std::string cache = NewCache();
-    const struct { bool writesKey; HRESULT refreshResult; LONG refresh; int refreshes; } cases[] = {
-        {true, S_OK, 0, 1}, {true, S_FALSE, 1, 2}, {false, S_OK, 0, 2}, {false, E_FAIL, 1, 1}};
-    for (const auto& [writesKey, refreshResult, refresh, refreshes] : cases) {
-        SCOPED_TRACE(testing::Message() << writesKey << refresh << refreshes);
-        TestEngine first(0), second(1);
-        second.createResult = CLASS_E_CLASSNOTAVAILABLE;
-        first.refreshResult = refreshResult;
-        first.linkCache = writesKey ? cache : "";
+    struct Row { bool writesKey; HRESULT refreshResult; LONG refresh; int refreshes; };
+    const Row rows[] = {{true, S_OK, 0, 1}, {true, S_FALSE, 1, 2}, {false, S_OK, 0, 2}, {false, E_FAIL, 1, 1}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.writesKey << r.refresh << r.refreshes);
+        TestEngine unserved(0, false), engine(1), foreign(2);
+        foreign.createResult = E_NOINTERFACE;  // not a link engine
+        engine.refreshResult = r.refreshResult;
+        engine.linkCache = r.writesKey ? cache : "";
         config_ = NewConfig();
         for (int call = 0; call < 2; ++call) {
             DeleteKeyTree(kRoot);
             DeleteKeyTree(kBackup);
-            first.refreshes = 0;
-            EXPECT_EQ(Load(refresh),
-                      writesKey ? Outcome(S_OK, cache) : Outcome(CLASS_E_CLASSNOTAVAILABLE, "<untouched>"));
-            EXPECT_EQ(first.refreshes, refreshes);
-            EXPECT_EQ(List(), (std::vector<CLSID>{kClasses[0], kClasses[1]}));
+            engine.refreshes = 0;
+            EXPECT_EQ(Load(r.refresh), r.writesKey ? Outcome(S_OK, cache) : Outcome(E_NOINTERFACE, "<untouched>"));
+            EXPECT_EQ(engine.refreshes, r.refreshes);
+            EXPECT_EQ(List(), (std::vector<CLSID>{kClasses[0], kClasses[1], kClasses[2]}));
             store_.reset();
         }
     }
+    for (ULONG i : {3u, 0xFFFFFFFFu}) EXPECT_EQ(config_->GetLinkEngineCLSID(i, &clsid), E_INVALIDARG);
 }
 
-// Members that cannot be created or are no link engines are listed all the same; the index is
-// compared unsigned, an empty list gives E_FAIL, and an engine key leaves the list as it was.
-TEST_F(LinksTest, MembersThatCannotBeCreatedAreListedAndTheLastErrorReturned) {
-    GUID clsid = GUID_NULL;
-    EXPECT_EQ(config_->GetLinkEngineCLSID(0, &clsid), E_FAIL);
-    SetDword(kBackup, "FromBackup", 1);
-    EXPECT_EQ(config_->LoadLinkInfo(0, nullptr), E_POINTER);
-    EXPECT_FALSE(KeyExists(kRoot)) << "nothing happens, not even a restore";
-    TestEngine unserved(0, false), refusing(1), foreign(2);
-    refusing.createResult = E_ACCESSDENIED;
-    foreign.createResult = E_NOINTERFACE;  // not a link engine
-    EXPECT_EQ(Load(0), Outcome(E_NOINTERFACE, "<untouched>"));
-    EXPECT_EQ(List(), (std::vector<CLSID>{kClasses[0], kClasses[1], kClasses[2]}));
-    for (ULONG i : {3u, 0x7FFFFFFFu, 0xFFFFFFFFu}) EXPECT_EQ(config_->GetLinkEngineCLSID(i, &clsid), E_INVALIDARG);
-    EXPECT_EQ(clsid, GUID_NULL);
-    EXPECT_EQ(config_->GetLinkEngineCLSID(0, nullptr), E_POINTER);
-    WriteEngineKey("Engine", "", NewCache());
-    EXPECT_EQ(Load(0).first, S_OK);
-    EXPECT_EQ(List().size(), 3u);
-}
-
-// Only the path operations rebuild a missing root (the flags, only in the backup, would become
-// readable); the paths name keys without creating them; the install folder is the DLL's own. The
-// flags are 1 for 119 in a REG_DWORD, else 0; a value missing or of another type is not read.
-TEST_F(LinksTest, PathsRestoreTheRootAndOcrFlagsAreOnOnlyFor119InARegDword) {
+// The text-recognition flags are 1 for 119 in a REG_DWORD, else 0; a value missing or of another
+// type is not read.
+TEST_F(LinksTest, OcrFlagsAreOnOnlyFor119InARegDword) {
     constexpr LONG kKept = -7;  // what the caller put there
-    SetDword(std::string(kBackup) + "\\Ferrovane 4.0\\Text Documents", "ShowMessages", 119);
     LONG send = kKept, show = kKept;
-    char dll[MAX_PATH] = {};
-    GetModuleFileNameA(Dll().module, dll, MAX_PATH);
-    Bstr path;
-    auto text = [&](HRESULT hr) { return hr == S_OK ? path.Ansi() : "<failed>"; };
-    EXPECT_EQ(config_->GetOCRFlags(&send, &show), E_FAIL);
-    EXPECT_EQ(text(config_->GetKSInstallFolder(path.put())), std::string(dll, std::strrchr(dll, '\\')));
-    EXPECT_FALSE(KeyExists(kRoot));
-    EXPECT_EQ(text(config_->GetLinkEngineContainer(Bstr("Deeper\\Key").get(), path.put())), RootPath("Deeper\\Key"));
-    EXPECT_TRUE(KeyExists(kRoot));
-    EXPECT_EQ(text(config_->GetLinkCustomProfile(path.put())), RootPath("LinkProfiles"));
-    EXPECT_EQ(text(config_->GetUIInterfaceProfile(path.put())), RootPath("UIInterfaceProfiles"));
-    EXPECT_EQ(text(config_->GetLinkEngineContainer(nullptr, path.put())), RootPath(""));
-    EXPECT_EQ(SubkeyNames(kRoot), std::vector<std::string>{"Ferrovane 4.0"});
-    EXPECT_EQ(config_->GetLinkEngineContainer(nullptr, nullptr), S_OK);
     EXPECT_TRUE(config_->CanUIInterfaceCloseOnScan(&send) == S_OK && send == 1);
-
+    EXPECT_EQ(config_->GetOCRFlags(&send, &show), E_FAIL) << "no key";
     const std::string key = RootPath("Ferrovane 4.0\\Text Documents");
-    // REG_NONE: the value is missing.
-    const struct { DWORD sendType, sendValue, showType, showValue; HRESULT hr; LONG send, show; } cases[] = {
-        {REG_DWORD, 119, REG_DWORD, 1, S_OK, 1, 0},     {REG_DWORD, 0, REG_DWORD, 0x177, S_OK, 0, 0},
-        {REG_NONE, 0, REG_DWORD, 119, S_OK, kKept, 1},  {REG_SZ, 119, REG_NONE, 0, E_FAIL, kKept, kKept},
-        {REG_BINARY, 119, REG_DWORD_BIG_ENDIAN, 119, E_FAIL, kKept, kKept}};
-    EXPECT_EQ(config_->GetOCRFlags(&send, nullptr), E_POINTER);
-    for (const auto& c : cases) {
+    struct Stored { DWORD type, value; };  // type REG_NONE: the value is missing
+    struct Row { Stored send, show; HRESULT hr; std::pair<LONG, LONG> read; };
+    const Row rows[] = {{{REG_DWORD, 119}, {REG_DWORD, 1}, S_OK, {1, 0}},
+                        {{REG_DWORD, 0x177}, {REG_NONE, 0}, S_OK, {0, kKept}},
+                        {{REG_NONE, 0}, {REG_DWORD, 119}, S_OK, {kKept, 1}},
+                        {{REG_BINARY, 119}, {REG_DWORD_BIG_ENDIAN, 119}, E_FAIL, {kKept, kKept}}};
+    for (const Row& r : rows) {
         DeleteKeyTree(key);
-        if (c.sendType != REG_NONE) SetValue(key, "SendEmptyFile", c.sendType, &c.sendValue, sizeof(DWORD));
-        if (c.showType != REG_NONE) SetValue(key, "ShowMessages", c.showType, &c.showValue, sizeof(DWORD));
+        if (r.send.type != REG_NONE) SetValue(key, "SendEmptyFile", r.send.type, &r.send.value, sizeof(DWORD));
+        if (r.show.type != REG_NONE) SetValue(key, "ShowMessages", r.show.type, &r.show.value, sizeof(DWORD));
         send = show = kKept;
-        EXPECT_EQ(config_->GetOCRFlags(&send, &show), c.hr);
-        EXPECT_EQ(std::pair(send, show), std::pair(c.send, c.show)) << c.sendType << ' ' << c.showType;
+        EXPECT_EQ(config_->GetOCRFlags(&send, &show), r.hr);
+        EXPECT_EQ(std::pair(send, show), r.read) << r.send.type << ' ' << r.show.type;
     }
-}
-
-// The install folder is the folder of the store's own file, not of the program that loaded it.
-TEST(InstallFolderTest, IsTheFolderOfTheLoadedModuleCopy) {
-    char dll[MAX_PATH] = {};
-    GetModuleFileNameA(Dll().module, dll, MAX_PATH);
-    std::string folder = std::string(dll, std::strrchr(dll, '\\')) + "\\Elsewhere";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileA(dll, (folder + "\\Registry.dll").c_str(), FALSE));
-    HMODULE copy = LoadLibraryA((folder + "\\Registry.dll").c_str());
-    ASSERT_NE(copy, nullptr);
-    ASSERT_NE(copy, Dll().module);
-    auto getClassObject = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
-        reinterpret_cast<void*>(GetProcAddress(copy, "DllGetClassObject")));
-    Ref<IClassFactory> factory;
-    ASSERT_EQ(getClassObject(CLSID_KeystrelConfig, IID_IClassFactory, factory.put_void()), S_OK);
-    Ref<IKeystrelConfig> config;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKeystrelConfig, config.put_void()), S_OK);
-    Bstr path;
-    EXPECT_EQ(config->GetKSInstallFolder(path.put()), S_OK);
-    EXPECT_EQ(path.Ansi(), folder);
-    config.reset();
-    factory.reset();
-    FreeLibrary(copy);
-    DeleteFileA((folder + "\\Registry.dll").c_str());
-    RemoveDirectoryA(folder.c_str());
 }
 
 }  // namespace
