@@ -106,13 +106,13 @@ TEST_F(ProfilesTest, RecordsStoreEveryFieldAndReadBackWhole) {
 }
 
 // Listed: profiles that ask to be shown always or share a type bit with the request; key names of
-// at most 39 characters (the shown-always one is at that limit, one longer never lists). A missing
-// key keeps the list loaded before; an empty one empties it.
+// at most 39 characters (the shown-always one is at that limit; one longer, whose cut-short name
+// would be new, never lists). A missing key keeps the list loaded before; an empty one empties it.
 TEST_F(ProfilesTest, LoadFiltersByShowAllOrSharedTypeBitsAndKeepsTheListWhenTheKeyIsMissing) {
     const std::string all(39, 'k');
     const std::pair<std::string, DWORD> profiles[] = {{"none", 0}, {"images", KSCNFGFLAG_IMAGES},
-        {"textpdf", KSCNFGFLAG_TEXT | KSCNFGFLAG_PDF}, {all, KSCNFGFLAG_SHOWALL}, {all + 'k', KSCNFGFLAG_SHOWALL},
-        {"sti", KSCNFGFLAG_STI}, {"mkcopy", KSCNFGFLAG_MKCOPY}};
+        {"textpdf", KSCNFGFLAG_TEXT | KSCNFGFLAG_PDF}, {all, KSCNFGFLAG_SHOWALL}, {"sti", KSCNFGFLAG_STI},
+        {std::string(39, 'm') + 'k', KSCNFGFLAG_SHOWALL}, {"mkcopy", KSCNFGFLAG_MKCOPY}};
     for (const auto& [name, flags] : profiles) SetDword(Profiles("S") + "\\" + name, "Flags", flags);
     const std::pair<LONG, std::set<std::string>> cases[] = {
         {KSCNFGFLAG_ALL, {"images", "textpdf", all, "sti"}}, {KSCNFGFLAG_TEXT, {"textpdf", all}},
