@@ -34,10 +34,6 @@ protected:
         for (LONG i = 0; i < count; ++i) names.insert(config_->GetConfig(i, &c) == S_OK ? c.keyname : "?");
         return names;
     }
-    LONG LoadEvents(const char* hw) {
-        LONG count = -1;
-        return config_->LoadEventInfo(Bstr(hw).get(), &count) == S_OK ? count : -2;
-    }
     _KSCONFIG* Active() {
         _KSCONFIG* p = reinterpret_cast<_KSCONFIG*>(1);
         EXPECT_EQ(config_->GetActiveConfig(&p), S_OK);
@@ -62,7 +58,6 @@ TEST_F(ProfilesTest, RecordsStoreEveryFieldAndReadBackWhole) {
     in.HasUIConfig = number;
     ASSERT_EQ(config_->StoreConfigInfo(Bstr("S").get(), &in), S_OK);
     const std::string key = Profiles("S") + "\\Profile A";
-    EXPECT_EQ(ValueNames(key).size(), 33u);
     EXPECT_EQ(GetString(key, "Name"), "Short") << "only the text goes out";
     // Shipped profiles know "LinkInfo" as the text and "LinkConfig" as its switch.
     EXPECT_EQ(GetString(key, "LinkInfo"), std::string(255, 'L'));
@@ -72,12 +67,10 @@ TEST_F(ProfilesTest, RecordsStoreEveryFieldAndReadBackWhole) {
     std::memset(in.LinkSignature, 0, sizeof(in.LinkSignature));
     ASSERT_EQ(config_->GetConfigDetails(const_cast<LPSTR>("S"), const_cast<LPSTR>("Profile A"), &out), S_OK);
     EXPECT_EQ(std::memcmp(&out, &in, sizeof(out)), 0);
-    // Imported and hand-edited profiles hold hex data: a number of any type up to four bytes counts,
-    // and a text without its terminator is cut to fit with one.
-    SetValue(key, "Contrast", REG_BINARY, "\x07\x00", 2);
+    // Imported and hand-edited profiles hold hex data: a text without its terminator is cut to fit
+    // with one. (Numbers of any type share the reader the calibration tests pin for "CurrentGamma".)
     SetValue(key, "Name", REG_BINARY, std::string(64, 'y').c_str(), 64);
     ASSERT_EQ(config_->GetConfigDetails(const_cast<LPSTR>("S"), const_cast<LPSTR>("Profile A"), &out), S_OK);
-    EXPECT_EQ(out.Contrast, 7);
     EXPECT_EQ(std::string(out.name), std::string(63, 'y'));
     // No key name: a new GUID name, written back, so storing again writes over that key.
     in.keyname[0] = '\0';
@@ -96,40 +89,37 @@ TEST_F(ProfilesTest, RecordsStoreEveryFieldAndReadBackWhole) {
     std::memset(event.config, 'C', sizeof(event.config) - 1);
     std::memset(event.Link, 'K', sizeof(event.Link) - 1);
     ASSERT_EQ(config_->StoreEventInfo(Bstr("Group\\S").get(), &event), S_OK);
-    EXPECT_EQ(ValueNames(Events("Group\\S") + "\\Button 1").size(), 7u);
     event.hwguid = GUID_NULL;
     event.name[31] = '\0';
-    ASSERT_EQ(LoadEvents("Group\\S"), 1);
-    ASSERT_EQ(config_->GetEvent(0, &got), S_OK);
+    // Found by key name whatever its case, as profiles are.
+    ASSERT_EQ(config_->GetEventDetails(const_cast<LPSTR>("Group\\S"), const_cast<LPSTR>("BUTTON 1"), &got), S_OK);
     EXPECT_EQ(std::memcmp(&got, &event, sizeof(got)), 0);
     // Event texts must be strings.
     SetValue(Events("Group\\S") + "\\Button 1", "Link", REG_BINARY, "abc", 4);
     ASSERT_EQ(config_->GetEventDetails(const_cast<LPSTR>("Group\\S"), const_cast<LPSTR>("Button 1"), &got), S_OK);
     EXPECT_STREQ(got.Link, "");
     CreateKeyPath(Events("Empty"));
-    EXPECT_EQ(LoadEvents("Empty"), 0) << "an existing key empties the list";
+    EXPECT_EQ(config_->GetEventDetails(const_cast<LPSTR>("Empty"), event.keyname, &got), E_INVALIDARG)
+        << "an existing key empties the list";
     event.keyname[0] = '\0';
     EXPECT_EQ(config_->StoreEventInfo(Bstr("Other").get(), &event), E_INVALIDARG) << "no key name";
-    EXPECT_FALSE(KeyExists(RootPath("Other")));
 }
 
 // Listed: profiles that ask to be shown always or share a type bit with the request; key names of
-// at most 39 characters. A missing key keeps the list loaded before; an empty one empties it.
+// at most 39 characters (the shown-always one is at that limit; one longer, whose cut-short name
+// would be new, never lists). A missing key keeps the list loaded before; an empty one empties it.
 TEST_F(ProfilesTest, LoadFiltersByShowAllOrSharedTypeBitsAndKeepsTheListWhenTheKeyIsMissing) {
-    const std::pair<const char*, DWORD> profiles[] = {{"none", 0}, {"images", KSCNFGFLAG_IMAGES},
-        {"textpdf", KSCNFGFLAG_TEXT | KSCNFGFLAG_PDF}, {"showall", KSCNFGFLAG_SHOWALL}, {"sti", KSCNFGFLAG_STI},
-        {"mkcopy", KSCNFGFLAG_MKCOPY}};
+    const std::string all(39, 'k');
+    const std::pair<std::string, DWORD> profiles[] = {{"none", 0}, {"images", KSCNFGFLAG_IMAGES},
+        {"textpdf", KSCNFGFLAG_TEXT | KSCNFGFLAG_PDF}, {all, KSCNFGFLAG_SHOWALL}, {"sti", KSCNFGFLAG_STI},
+        {std::string(39, 'm') + 'k', KSCNFGFLAG_SHOWALL}, {"mkcopy", KSCNFGFLAG_MKCOPY}};
     for (const auto& [name, flags] : profiles) SetDword(Profiles("S") + "\\" + name, "Flags", flags);
     const std::pair<LONG, std::set<std::string>> cases[] = {
-        {KSCNFGFLAG_ALL, {"images", "textpdf", "showall", "sti"}}, {KSCNFGFLAG_TEXT, {"textpdf", "showall"}},
-        {0, {"showall"}}, {KSCNFGFLAG_MKCOPY | KSCNFGFLAG_SAVE, {"showall"}},  // other bits select nothing
-        {KSCNFGFLAG_IMAGES | KSCNFGFLAG_STI, {"images", "showall", "sti"}}};
+        {KSCNFGFLAG_ALL, {"images", "textpdf", all, "sti"}}, {KSCNFGFLAG_TEXT, {"textpdf", all}},
+        {0, {all}}, {KSCNFGFLAG_MKCOPY | KSCNFGFLAG_SAVE, {all}},  // other bits select nothing
+        {KSCNFGFLAG_IMAGES | KSCNFGFLAG_STI, {"images", all, "sti"}}};
     for (const auto& [flags, want] : cases) EXPECT_EQ(Listed("S", flags), want) << std::hex << flags;
 
-    const std::string fits(39, 'k');
-    for (const std::string& name : {fits, fits + 'k'})
-        SetDword(Profiles("A") + "\\" + name, "Flags", KSCNFGFLAG_SHOWALL);
-    EXPECT_EQ(Listed("A", 0), std::set<std::string>{fits});
     EXPECT_TRUE(Listed("Missing").empty());
     _KSCONFIG p;
     EXPECT_EQ(config_->GetConfig(0, &p), S_OK) << "the earlier list stays";
@@ -137,21 +127,18 @@ TEST_F(ProfilesTest, LoadFiltersByShowAllOrSharedTypeBitsAndKeepsTheListWhenTheK
     EXPECT_TRUE(Listed("Empty").empty()) << "an existing key empties the list";
 }
 
+// Events are found by the same search (their case-blind hit is in the records test above).
 TEST_F(ProfilesTest, DetailsMatchKeyNamesIgnoringCaseAndNeverDisplayNames) {
     SetDword(Profiles("S") + "\\Office Scan", "Flags", KSCNFGFLAG_IMAGES);
     SetDword(Profiles("S") + "\\Untyped", "Flags", KSCNFGFLAG_MKCOPY);
     SetString(Profiles("S") + "\\Office Scan", "Name", "Display");
-    SetString(Events("S") + "\\Office Scan", "Name", "Display");
-    const struct { bool event; const char* hw; const char* name; HRESULT hr; } cases[] = {
-        {false, "S", "OFFICE scan", S_OK}, {false, "S", "Display", E_INVALIDARG}, {false, "S", "Untyped", E_INVALIDARG},
-        {false, "S", nullptr, E_INVALIDARG}, {true, "S", "office SCAN", S_OK}, {true, "S", "Office", E_INVALIDARG},
-        {true, "Nope", "Office Scan", E_INVALIDARG}};
+    const struct { const char* hw; const char* name; HRESULT hr; } cases[] = {
+        {"S", "OFFICE scan", S_OK}, {"S", "Display", E_INVALIDARG}, {"S", "Office", E_INVALIDARG},
+        {"S", "Untyped", E_INVALIDARG}, {"S", nullptr, E_INVALIDARG}, {"Nope", "Office Scan", E_INVALIDARG}};
     for (const auto& c : cases) {
-        _KSCONFIG got{};  // room for either record; both begin with the GUID and the key name
-        LPSTR hw = const_cast<LPSTR>(c.hw), name = const_cast<LPSTR>(c.name);
-        HRESULT hr = c.event ? config_->GetEventDetails(hw, name, reinterpret_cast<_KSEVENT*>(&got))
-                             : config_->GetConfigDetails(hw, name, &got);
-        EXPECT_EQ(hr, c.hr) << c.event << " " << c.hw << "/" << (c.name ? c.name : "(null)");
+        _KSCONFIG got{};
+        HRESULT hr = config_->GetConfigDetails(const_cast<LPSTR>(c.hw), const_cast<LPSTR>(c.name), &got);
+        EXPECT_EQ(hr, c.hr) << c.hw << "/" << (c.name ? c.name : "(null)");
         if (hr == S_OK) { EXPECT_STREQ(got.keyname, "Office Scan"); }
     }
 }
@@ -197,9 +184,9 @@ struct FakeDevice final : IClassFactory, IKsDeviceDefaults {
 };
 
 // With nothing listed, the new profile is named from the resource and preset by the scanner's
-// component (page sizes in thousandths of an inch, cut toward zero), which is released. Listed key
-// names are avoided (case-sensitively); nothing is written until the profile is saved.
-TEST_F(ProfilesTest, NewProfileIsNamedAvoidingListedKeysAndPresetByTheDeviceComponent) {
+// component (page sizes in thousandths of an inch, cut toward zero), which is released. Avoiding
+// listed key names is in the active-copy test below.
+TEST_F(ProfilesTest, NewProfileIsNamedFromTheResourceAndPresetByTheDeviceComponent) {
     FakeDevice device({.DataType = KSCNFGMODE_COLOR, .PixelBits = 24, .Intensity = -5, .Contrast = 7,
                        .Xresolution = 300, .Yresolution = 200, .Width = 8500, .Height = 11000, .ScanHardware = 3,
                        .Duplex = 1, .ColorDropOut = 2, .Negative = 4, .Mirror = 5});
@@ -212,28 +199,25 @@ TEST_F(ProfilesTest, NewProfileIsNamedAvoidingListedKeysAndPresetByTheDeviceComp
     SetText(w.name, "New configuration");
     EXPECT_EQ(std::memcmp(p, &w, sizeof(w)), 0);
     EXPECT_TRUE(IsGuidKeyName(p->keyname)) << p->keyname;
-    for (const char* key : {"*New configuration*", "*New configuration0*", "*new configuration1*"})
-        SetDword(Profiles("Scanner 1") + "\\" + key, "Flags", KSCNFGFLAG_IMAGES);
-    ASSERT_EQ(Listed("Scanner 1").size(), 3u);
-    ASSERT_EQ(config_->SetActiveConfig(3), S_OK);
-    EXPECT_STREQ(Active()->name, "New configuration1");
-    EXPECT_EQ(SubkeyNames(Profiles("Scanner 1")).size(), 3u);
 }
 
 // Before each selection the current copy is edited; the row says whether the next GetActiveConfig
-// hands out the same block and which name it then shows.
+// hands out the same block and which name it then shows. New profiles avoid the listed key names
+// (case-sensitively; the lower-case one does not count), and nothing is written until a save.
 TEST_F(ProfilesTest, ActiveCopyFollowsTheOwnershipTableAndIsSavedOnRequestOnly) {
-    for (const char* key : {"P0", "P1"}) SetDword(Profiles("Scanner 1") + "\\" + key, "Flags", KSCNFGFLAG_IMAGES);
-    SetString(Profiles("Scanner 1") + "\\P1", "Name", "one");
+    for (const char* key : {"*New configuration*", "*new configuration0*"})
+        SetDword(Profiles("Scanner 1") + "\\" + key, "Flags", KSCNFGFLAG_IMAGES);
+    SetString(Profiles("Scanner 1") + "\\*new configuration0*", "Name", "one");
     ASSERT_EQ(Listed("Scanner 1").size(), 2u);
+    const auto before = DumpTree(kRoot);
     const struct { LONG select; bool sameBlock; const char* name; const char* rule; } rows[] = {
         {0, false, "", "valid index, no copy: a new block holding the element"},
         {0, true, "edited", "same key name: the same block, edits kept"},
         {1, true, "one", "other key name: the element copied over the same block"},
-        {5, true, "New configuration", "no valid index: a new profile, appended, in the same block"},
+        {5, true, "New configuration0", "no valid index: a new profile, appended, in the same block"},
         {2, true, "edited", "the new profile's index: same key name"},
-        {3, true, "New configuration", "an index equal to the count is no valid index"},
-        {-1, false, "New configuration", "-1: the block is the client's; another profile in a new block"},
+        {3, true, "New configuration0", "an index equal to the count is no valid index"},
+        {-1, false, "New configuration0", "-1: the block is the client's; another profile in a new block"},
     };
     _KSCONFIG* p = nullptr;
     for (const auto& row : rows) {
@@ -253,7 +237,6 @@ TEST_F(ProfilesTest, ActiveCopyFollowsTheOwnershipTableAndIsSavedOnRequestOnly) 
     ASSERT_EQ(config_->SetActiveConfig(4), S_OK);
     EXPECT_EQ(Active(), p);
     p->flags = KSCNFGFLAG_IMAGES;
-    const auto before = DumpTree(kRoot);
     EXPECT_EQ(config_->StoreActiveConfig(), S_FALSE);
     EXPECT_EQ(DumpTree(kRoot), before);
     // Saving under the active scanner clears the request, drops the moire filter on plain bitonal
