@@ -137,7 +137,6 @@ TEST_F(LinksTest, CategorySearchListsAndRefreshesMembersThenStartsOverOnce) {
         foreign.createResult = E_NOINTERFACE;  // not a link engine
         engine.refreshResult = r.refreshResult;
         engine.linkCache = r.writesKey ? cache : "";
-        config_ = NewConfig();
         for (int call = 0; call < 2; ++call) {
             DeleteKeyTree(kRoot);
             DeleteKeyTree(kBackup);
@@ -157,7 +156,6 @@ TEST_F(LinksTest, CategorySearchListsAndRefreshesMembersThenStartsOverOnce) {
 // type is not read.
 TEST_F(LinksTest, OcrFlagsAreOnOnlyFor119InARegDword) {
     constexpr LONG kKept = -7;  // what the caller put there
-    LONG send = kKept, show = kKept;
     const std::string key = RootPath("Ferrovane 4.0\\Text Documents");
     struct Stored { DWORD type, value; };  // type REG_NONE: the value is missing
     struct Row { Stored send, show; HRESULT hr; std::pair<LONG, LONG> read; };
@@ -168,7 +166,7 @@ TEST_F(LinksTest, OcrFlagsAreOnOnlyFor119InARegDword) {
         DeleteKeyTree(key);
         if (r.send.type != REG_NONE) SetValue(key, "SendEmptyFile", r.send.type, &r.send.value, sizeof(DWORD));
         if (r.show.type != REG_NONE) SetValue(key, "ShowMessages", r.show.type, &r.show.value, sizeof(DWORD));
-        send = show = kKept;
+        LONG send = kKept, show = kKept;
         EXPECT_EQ(config_->GetOCRFlags(&send, &show), r.hr);
         EXPECT_EQ(std::pair(send, show), r.read) << r.send.type << ' ' << r.show.type;
     }
