@@ -60,13 +60,12 @@ public:
     DWORD cookie = 0;
 };
 
-class LinksTest : public StoreTest {
+class LinksTest : public ConfigTest {
 protected:
     void TearDown() override {
-        store_.reset();
-        config_.reset();
+        store_.reset();  // before config_, which ConfigTest releases
+        ConfigTest::TearDown();
         for (const std::string& path : files_) DeleteFileA(path.c_str());
-        StoreTest::TearDown();
     }
     // LoadLinkInfo over a preset pointer: its result and what the caller got, "<untouched>", "<null>"
     // or the file of the storage handed out (kept in store_).
@@ -91,27 +90,21 @@ protected:
         EXPECT_EQ(StgCreateDocfile(Bstr(files_.back().c_str()).get(), mode, 0, storage.put()), S_OK);
         return files_.back();
     }
-    std::vector<CLSID> List() {
-        std::vector<CLSID> list;
-        for (CLSID id; config_->GetLinkEngineCLSID(static_cast<ULONG>(list.size()), &id) == S_OK;) list.push_back(id);
-        return list;
-    }
 
-    Ref<IKeystrelConfig> config_ = NewConfig();
     Ref<IStorage> store_;
     std::vector<std::string> files_;
 };
 
 // Only a subkey whose default value is exactly the marker is an engine key, and it opens its cache
-// even when the cache is unusable; anything else falls through to the category search.
-TEST_F(LinksTest, OnlyTheExactMarkerMakesAnEngineKey) {
+// even when the cache is unusable; anything else falls through to the category search. Each engine
+// key opens its cache into the caller's pointer, releasing the storage of the one before.
+TEST_F(LinksTest, OnlyTheExactMarkerMakesAnEngineKeyAndEachReplacesTheStorageBefore) {
     TestEngine member(0);
     member.createResult = E_NOINTERFACE;  // not a link engine: the sign of a category search
     const std::string ok = NewCache();
     const Outcome opened(S_OK, ok), searched(E_NOINTERFACE, "<untouched>");
     struct Row { DWORD type; std::string marker, cache; Outcome outcome; };
-    const Row rows[] = {{REG_SZ, "LINKENGINE", ok, opened},     {REG_EXPAND_SZ, "LINKENGINE", ok, opened},
-                        {REG_SZ, "LINKENGINE", "", {E_FAIL, "<untouched>"}},
+    const Row rows[] = {{REG_SZ, "LINKENGINE", ok, opened},     {REG_SZ, "LINKENGINE", "", {E_FAIL, "<untouched>"}},
                         {REG_BINARY, "LINKENGINE", ok, searched}, {REG_SZ, "linkengine", ok, searched},
                         {REG_SZ, "LINKENGINES", ok, searched}};
     for (const Row& r : rows) {
@@ -121,15 +114,11 @@ TEST_F(LinksTest, OnlyTheExactMarkerMakesAnEngineKey) {
         SetValue(RootPath("Engine"), "", r.type, r.marker.c_str(), static_cast<DWORD>(r.marker.size() + 1));
         EXPECT_EQ(Load(0), r.outcome);
     }
-}
-
-// Each engine key opens its cache into the caller's pointer, releasing the storage of the one before.
-TEST_F(LinksTest, EachEngineKeyReplacesTheStorageOfTheOneBefore) {
-    const std::string first = NewCache(), last = NewCache();
-    WriteEngineKey("EngineA", "", first);  // subkeys enumerate in name order
+    const std::string last = NewCache();
+    WriteEngineKey("Engine", "", ok);  // subkeys enumerate in name order
     WriteEngineKey("EngineB", "", last);
     EXPECT_EQ(Load(0), Outcome(S_OK, last));
-    EXPECT_TRUE(DeleteFileA(first.c_str())) << "the earlier storage still holds its file";
+    EXPECT_TRUE(DeleteFileA(ok.c_str())) << "the earlier storage still holds its file";
 }
 
 // Without engine keys every member is listed, even one that cannot be created, and asked to refresh;
@@ -148,14 +137,15 @@ TEST_F(LinksTest, CategorySearchListsAndRefreshesMembersThenStartsOverOnce) {
         foreign.createResult = E_NOINTERFACE;  // not a link engine
         engine.refreshResult = r.refreshResult;
         engine.linkCache = r.writesKey ? cache : "";
-        config_ = NewConfig();
         for (int call = 0; call < 2; ++call) {
             DeleteKeyTree(kRoot);
             DeleteKeyTree(kBackup);
             engine.refreshes = 0;
             EXPECT_EQ(Load(r.refresh), r.writesKey ? Outcome(S_OK, cache) : Outcome(E_NOINTERFACE, "<untouched>"));
             EXPECT_EQ(engine.refreshes, r.refreshes);
-            EXPECT_EQ(List(), (std::vector<CLSID>{kClasses[0], kClasses[1], kClasses[2]}));
+            std::vector<CLSID> list;
+            for (CLSID id; config_->GetLinkEngineCLSID(ULONG(list.size()), &id) == S_OK;) list.push_back(id);
+            EXPECT_EQ(list, (std::vector<CLSID>{kClasses[0], kClasses[1], kClasses[2]}));
             store_.reset();
         }
     }
@@ -166,21 +156,17 @@ TEST_F(LinksTest, CategorySearchListsAndRefreshesMembersThenStartsOverOnce) {
 // type is not read.
 TEST_F(LinksTest, OcrFlagsAreOnOnlyFor119InARegDword) {
     constexpr LONG kKept = -7;  // what the caller put there
-    LONG send = kKept, show = kKept;
-    EXPECT_TRUE(config_->CanUIInterfaceCloseOnScan(&send) == S_OK && send == 1);
-    EXPECT_EQ(config_->GetOCRFlags(&send, &show), E_FAIL) << "no key";
     const std::string key = RootPath("Ferrovane 4.0\\Text Documents");
     struct Stored { DWORD type, value; };  // type REG_NONE: the value is missing
     struct Row { Stored send, show; HRESULT hr; std::pair<LONG, LONG> read; };
-    const Row rows[] = {{{REG_DWORD, 119}, {REG_DWORD, 1}, S_OK, {1, 0}},
-                        {{REG_DWORD, 0x177}, {REG_NONE, 0}, S_OK, {0, kKept}},
+    const Row rows[] = {{{REG_DWORD, 119}, {REG_DWORD, 0x177}, S_OK, {1, 0}},
                         {{REG_NONE, 0}, {REG_DWORD, 119}, S_OK, {kKept, 1}},
                         {{REG_BINARY, 119}, {REG_DWORD_BIG_ENDIAN, 119}, E_FAIL, {kKept, kKept}}};
     for (const Row& r : rows) {
         DeleteKeyTree(key);
         if (r.send.type != REG_NONE) SetValue(key, "SendEmptyFile", r.send.type, &r.send.value, sizeof(DWORD));
         if (r.show.type != REG_NONE) SetValue(key, "ShowMessages", r.show.type, &r.show.value, sizeof(DWORD));
-        send = show = kKept;
+        LONG send = kKept, show = kKept;
         EXPECT_EQ(config_->GetOCRFlags(&send, &show), r.hr);
         EXPECT_EQ(std::pair(send, show), r.read) << r.send.type << ' ' << r.show.type;
     }
