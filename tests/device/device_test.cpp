@@ -144,5 +144,18 @@ TEST_F(DeviceTest, IsisFileIsCopiedOnceFromItsTemplateAndModesReadThroughTheSent
     EXPECT_EQ(CopyBytes(StartUp("NoTemplate").second), "<none>") << "a new path, but no file";
 }
 
+// TWAIN copies are made as the ISIS ones are; their own are the ".twain" template and the device
+// key's "TwainSettings".
+TEST_F(DeviceTest, TwainFileComesFromTheTwainTemplateAndIsRecordedUnderTheDevice) {
+    const std::string bytes("twain\0template", 14);
+    WriteTemplate("TwainScanner.twain", bytes);
+    WriteTemplate("TwainScanner.isis", "isis");  // not the one to copy
+    Bstr file;
+    EXPECT_EQ(config_->GetTwainConfigurationFile(Bstr("TwainScanner").get(), file.put()), S_OK);
+    files_.push_back(file.Ansi());
+    EXPECT_EQ(CopyBytes(file.Ansi()), bytes);
+    EXPECT_EQ(GetString(RootPath("TwainScanner\\TwainSettings"), "IniFile"), file.Ansi());
+}
+
 }  // namespace
 }  // namespace kstest

@@ -172,5 +172,16 @@ TEST_F(LinksTest, OcrFlagsAreOnOnlyFor119InARegDword) {
     }
 }
 
+// The paths the other components open name keys below the settings root, without creating them.
+TEST_F(LinksTest, PathsNameKeysBelowTheRootWithoutCreatingThem) {
+    Bstr path;
+    auto text = [&](HRESULT hr) { return hr == S_OK ? path.Ansi() : "<failed>"; };
+    EXPECT_EQ(text(config_->GetLinkEngineContainer(Bstr("Deeper\\Key").get(), path.put())), RootPath("Deeper\\Key"));
+    EXPECT_EQ(text(config_->GetLinkEngineContainer(nullptr, path.put())), RootPath(""));
+    EXPECT_EQ(text(config_->GetLinkCustomProfile(path.put())), RootPath("LinkProfiles"));
+    EXPECT_EQ(text(config_->GetUIInterfaceProfile(path.put())), RootPath("UIInterfaceProfiles"));
+    EXPECT_FALSE(KeyExists(kRoot));
+}
+
 }  // namespace
 }  // namespace kstest

@@ -143,6 +143,11 @@ int CreateByProgId(const char* expectedDll) {
         if (FAILED(hr)) return hr;
         HMODULE served = GetModuleHandleA("Registry.dll");
         if (served == nullptr || lstrcmpiA(DllPath(served).c_str(), expectedDll) != 0) return E_FAIL;
+        // The install folder is that copy's, not this program's.
+        Bstr folder;
+        const std::string dll = expectedDll;
+        if (config->GetKSInstallFolder(folder.put()) != S_OK || folder.Ansi() != dll.substr(0, dll.rfind('\\')))
+            return E_FAIL;
     }
     CoUninitialize();
     return 0;
