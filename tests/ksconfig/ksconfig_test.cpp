@@ -79,7 +79,6 @@ void PrepareTree() {
     for (int i = 0; i < 20; ++i) table[i] = static_cast<BYTE>(i * 13);
     SetValue(Device("\\CalibrationProfiles"), "Gamma - 1", REG_BINARY, "\1\2\3\4", 4);
     SetValue(Device("\\CalibrationProfiles"), "Gamma - 2", REG_BINARY, table, sizeof(table));
-    CreateKeyPath(RootPath("LinkProfiles"));
     CreateKeyPath(RootPath("UIInterfaceProfiles"));
 }
 
@@ -106,14 +105,12 @@ TEST_F(KsconfigTest, CommandsShowTheRecordedSettingsOrExitWithTheirCodes) {
                     "    LinkCache  C:\\nowhere\\mail.cache (missing)\n", 0, true},
         {{}, "no command given", 2}, {{"frobnicate"}, "unknown command", 2}, {{"export", "-o"}, "-o needs a value", 2},
         {{"profiles", kScanner, "--type", "paper"}, "unknown profile type", 2}, {{"profile", kScanner}, "missing", 2},
-        {{"backup-status", "--hex"}, "unknown option --hex", 2},
+        {{"backup-status", "--hex"}, "unknown option --hex", 2}, {{"import", "no such file.ks4"}, "no file", 1},
         {{"profile", kScanner, "Colour"}, "no scan profile with the key name", 1},  // a display name, not a key name
-        {{"event", kScanner, "Button2"}, "no event with the key name", 1},
-        {{"calibration", "No Such Scanner"}, "no settings for scanner", 1},
-        {{"import", "no such file.ks4"}, "no file", 1},
+        {{"event", kScanner, "Button2"}, "no event with the key", 1}, {{"calibration", "Nope"}, "no settings", 1},
     };
     for (const auto& c : cases) EXPECT_TRUE(Runs(c.args, c.shown, c.exit, c.part));
-    EXPECT_FALSE(KeyExists(RootPath("No Such Scanner")));
+    EXPECT_FALSE(KeyExists(RootPath("Nope")));
 }
 
 // The value lines themselves are pinned by the writer's native test; here the whole tree must come back.
@@ -133,17 +130,15 @@ TEST_F(KsconfigTest, ExportThenImportRebuildsTheSameTreeAndWhatCannotReadBackIsL
     DeleteKeyTree(kBackup);
     Result import = Ksconfig({"import", file});
     EXPECT_EQ(import.exit, 0u) << import.err;
-    EXPECT_EQ(import.out.rfind("imported 15 sections from ", 0), 0u) << import.out;
+    EXPECT_EQ(import.out.rfind("imported 14 sections from ", 0), 0u) << import.out;
     EXPECT_EQ(DumpTree(kRoot), before);
     DeleteFileA(file.c_str());
 
-    SetValue(tiny, "Expand", REG_EXPAND_SZ, "%TEMP%", 7);
-    SetString(tiny, "Two lines", "a\r\nb");
+    SetValue(tiny, "Expand", REG_EXPAND_SZ, "%TEMP%", 7);  // why the writer refuses it is pinned natively
     Result run = Ksconfig({"export", "Tiny"});
     EXPECT_TRUE(run.exit == 0 && run.out.find("\"Count\"=dword:0000001e\n") != std::string::npos &&
-                run.out.find("Expand") == std::string::npos && run.out.find("Two") == std::string::npos) << run.out;
+                run.out.find("Expand") == std::string::npos) << run.out;
     EXPECT_NE(run.err.find("left out value \"Expand\""), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("left out value \"Two lines\""), std::string::npos) << run.err;
 }
 
 TEST_F(KsconfigTest, BackupStatusAndRestore) {

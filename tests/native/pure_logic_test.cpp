@@ -1,15 +1,72 @@
-// The importer's line logic, gamma format and placeholders; the writer's lines must read back through it unchanged.
+// The Windows-free logic: the store's list and new-profile naming; the importer's line logic, gamma format and
+// placeholders, with the writer's lines reading back through it unchanged; the registration script parser.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "calibration/pure/integer_format.h"
 #include "calibration/pure/profile_text.h"
 #include "calibration/pure/profile_writer.h"
+#include "core/pure/growable_list.h"
+#include "profiles/pure/new_profile.h"
+#include "server/pure/registration_script.h"
 
 namespace ks {
 namespace {
+
+struct Record { char text[12]; long number; };
+std::string Show(const Record& r) { return r.text + std::to_string(r.number); }
+
+int g_growthsLeft = 0;  // reallocations that succeed before one fails
+
+void* FailingRealloc(void* block, std::size_t bytes) {
+    if (bytes == 0) std::free(block);
+    return bytes != 0 && g_growthsLeft-- > 0 ? std::realloc(block, bytes) : nullptr;
+}
+
+TEST(GrowableListTest, CapacityDoublesFromOneFailedGrowthDropsOnlyTheNewRecordAndBadIndexesTouchNothing) {
+    const ReallocFn saved = std::exchange(g_listRealloc, &FailingRealloc);
+    {
+        GrowableList<Record> list;
+        g_growthsLeft = 4;  // capacities 1, 2, 4 and 8 succeed, 16 fails
+        for (long i = 0; i < 9; ++i) EXPECT_EQ(list.Append({{'r', char('0' + i)}, i}), i < 8);
+        EXPECT_EQ(std::pair(list.Count(), list.Capacity()), std::pair(8L, 8L));
+        const Record sentinel{"sentinel", 77};
+        Record out = sentinel;
+        for (long index : {-1L, 8L}) EXPECT_FALSE(list.CopyOut(index, &out) || list.Replace(index, {"x", 5})) << index;
+        EXPECT_EQ(std::memcmp(&out, &sentinel, sizeof(out)), 0);
+        EXPECT_TRUE(list.Replace(7, {"b", 4}) && list.CopyOut(7, &out));
+        EXPECT_EQ(Show(out), "b4");  // copied whole
+        list.Clear();
+        EXPECT_TRUE(list.Count() == 0 && list.Capacity() == 0 && !list.CopyOut(0, &out));
+    }
+    g_listRealloc = saved;
+}
+
+TEST(NewProfileTest, CandidateSkipsEveryTakenNameInTurn) {
+    // Case-sensitive, only the key-style form counts, and numbers only once the plain name is taken (the profile
+    // tests under Wine pin "*X0*" after "*X*").
+    const std::set<std::string> taken{"*base*", "Base", "*Base0*", "*Base1*"};
+    EXPECT_EQ(FreeNameCandidate("Base", [&](const std::string& n) { return taken.count(n) != 0; }), "*Base*");
+    EXPECT_EQ(FreeNameCandidate("Base", [](const std::string& n) { return n != "*Base10*"; }), "*Base10*");
+    EXPECT_EQ(DisplayNameOf(FreeNameCandidate("a*b", [](const std::string&) { return false; })), "ab");
+}
+
+TEST(NewProfileTest, PageSizeIsComputedInSigned32BitArithmetic) {
+    // Toward zero (a positive page is pinned by the profile tests under Wine); 0 without resolution; 2147484000
+    // wraps past INT32_MAX, INT32_MIN * 1000 to 0, 2^28 * 1000 to exactly INT32_MIN, whose negation does not fit.
+    const std::int32_t cases[][3] = {{-1, 3, -333}, {1, -3, -333}, {850, 0, 0}, {2147484, 1, -2147483296},
+                                     {INT32_MIN, 1, 0}, {268435456, 1, INT32_MIN}, {268435456, -1, 0}};
+    for (const auto& [extent, resolution, page] : cases) {
+        EXPECT_EQ(PageThousandths(extent, resolution), page) << extent << " / " << resolution;
+    }
+}
 
 using namespace std::string_literals;
 using Lines = std::vector<std::string>;
@@ -83,8 +140,7 @@ TEST(IntegerFormatTest, AcceptsOneIntegerConversionWithinTheLimitsOnly) {
         // "\x81%" is one character in the double-byte code page, so "%%d" becomes "%d" there.
         {"\x81%%d", "\x81%22", DoubleByteLead}, {"\x81%%d", {}},
         // Length modifiers that still take one 32-bit int; "h" and "hh" narrow it as printf does.
-        {"%lX", "FFFFFFFF", nullptr, -1}, {"%hX", "1170", nullptr, 70000}, {"%+hd", "-1", nullptr, 65535},
-        {"%hhu", "44", nullptr, 300}, {"%-4hhd|", "-1  |", nullptr, 255},
+        {"%lX", "FFFFFFFF", nullptr, -1}, {"%+hd", "-1", nullptr, 65535}, {"%-4hhd|", "-1  |", nullptr, 255},
     };
     for (const auto& c : cases) EXPECT_EQ(FormatInteger(c.format, c.value, c.isLead), c.out) << c.format;
     // More hostile formats go through the whole import in the fault tests.
@@ -92,7 +148,6 @@ TEST(IntegerFormatTest, AcceptsOneIntegerConversionWithinTheLimitsOnly) {
                                "%", "%d%", "%5%", "%65d", "%.65d", "%.99999999999999999999d"}) {
         EXPECT_EQ(FormatInteger(format, 22), std::nullopt) << format;
     }
-    EXPECT_EQ(FormatInteger("%zd", 22).has_value(), sizeof(std::size_t) == 4);  // where size_t is 32 bits
 }
 
 TEST(DefaultProfileTest, PlaceholdersAreFilledAndTextIsCutAtEventSection) {
@@ -110,8 +165,7 @@ TEST(DefaultProfileTest, PlaceholdersAreFilledAndTextIsCutAtEventSection) {
         {g + "1,2,3,<%n>%b=%GAMMA%", "xb=%GAMMA%"}, {g + "1,2,3,%d>%b=%GAMMA%", "xb=%GAMMA%"},
         // The event section header cuts, also when written out in full; only that exact header does.
         {"[%ROOT%]\nv=\"%ROOT%%ROOT%\"\n%ROOT", "[R]\nv=\"RR\"\n%ROOT"}, {"a\n[R\\EventProfiles]\nb", "a\n"},
-        {"a\n[R\\eventprofiles]\n", "a\n[R\\eventprofiles]\n"},
-        {"a\n[R\\EventProfiles\\X]\n", "a\n[R\\EventProfiles\\X]\n"},
+        {"a\n[R\\eventprofiles]\n[R\\EventProfiles\\X]\n", "a\n[R\\eventprofiles]\n[R\\EventProfiles\\X]\n"},
         // Double-byte characters hide placeholder bytes.
         {dbcs, "\x81x=2;\x81R;R"}, {dbcs, "\x81%GAMMA_VALUES=1,2,3,<%d>%x=%GAMMA%;\x81%ROOT%;R", DoubleByteLead},
     };
@@ -156,6 +210,69 @@ TEST(ProfileWriterTest, ValuesReadBackIdenticallyOrAreRefused) {
     EXPECT_TRUE(!WriteSectionHeader("HKEY_CURRENT_USER\\x]y", &why) && !why.empty());
     EXPECT_FALSE(WriteSectionHeader("HKEY_CURRENT_USER\\x\ny", nullptr).has_value());
     EXPECT_EQ(DeliveredSectionLength({"\"a\"=\"b\"", "  cc,dd", "   "}), 8u + 6u);
+}
+
+using namespace rgs;
+
+// Keys in one line: <flag> after the name, ='text' for a default, braces around values and subkeys.
+std::string Show(const std::vector<Key>& keys) {
+    static const char* const flags[] = {"", "<NoRemove>", "<ForceRemove>", "<Delete>"};
+    std::string out;
+    for (const Key& key : keys) {
+        out += (out.empty() ? "" : " ") + key.name + flags[static_cast<int>(key.flag)];
+        if (key.hasDefault) out += "='" + key.defaultText + "'";
+        if (key.values.empty() && key.children.empty()) continue;
+        out += "{";
+        for (const NamedValue& value : key.values) out += "val " + value.name + "='" + value.text + "' ";
+        out += Show(key.children) + "}";
+    }
+    return out;
+}
+
+TEST(RegistrationScriptTest, NamesValuesFlagsNestingAndReplacements) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", ""}, {"HKCR\n{\n\tplain\n}", "plain"}, {"HKCR { 'it''s' = s 'can''t' }", "it's='can't'"},
+        // Keywords only count when bare and are matched without regard to case.
+        {"hkey_classes_root { noremove A { } 'NoRemove' 'val' }", "A<NoRemove> NoRemove val"},
+        {"HKCR { NoRemove A { ForceRemove {B-1} = s 'x' { val V = s '1' val 'with space' = s '''q''' C = s '' }"
+         " Delete D } }",
+         "A<NoRemove>{{B-1}<ForceRemove>='x'{val V='1' val with space=''q'' C=''} D<Delete>}"},
+        // Root blocks are joined; '}' and '=' stand alone only at the start of a word, else a word runs to white space.
+        {"HKCR { a =s 'x'}HKCR {\nb\n}", "a='x' b"}, {"HKCR { x{ a=b }", "x{ a=b"},
+        // Replacement names ignore case; only MODULE doubles quotes, so the raw path's quote ends the string early.
+        {"HKCR { k = s '%module%' }", "k='C:\\O'Brien's\\Registry.dll'"}, {"HKCR { '%APPID%' }", "{APP}"},
+        {"HKCR { k = s '100%% %AppId%%APPID%' }", "k='100% {APP}{APP}'"},
+        {"HKCR { k = s '%Module_Raw%' }", "k='C:\\O' Brien's\\Registry.dll'"},
+    };
+    const Replacements replacements = ModuleReplacements("C:\\O'Brien's\\Registry.dll", "{APP}");
+    for (const auto& [text, tree] : cases) {
+        auto result = ParseScript(text, replacements);
+        const Script* script = std::get_if<Script>(&result);
+        EXPECT_EQ(script ? Show(script->keys) : "refused", tree) << text;
+    }
+}
+
+TEST(RegistrationScriptTest, MalformedScriptsAreRefusedWithThePlaceInTheOriginalText) {
+    std::string deep = "HKCR {";
+    for (int i = 0; i < 10000; ++i) deep += " k {";
+    const struct { std::string_view text; std::size_t line, column; const char* messagePart; } cases[] = {
+        {"HKCR { a", 1, 9, "missing '}'"}, {"HKLM { a }", 1, 1, "unsupported root key 'HKLM'"},
+        {"HKCR {\n  a = s 'open\n}", 2, 9, "unterminated quoted string"}, {"HKCR { '' }", 1, 8, "empty key name"},
+        {"HKCR { a = S 'x' }", 1, 12, "unknown value type 'S'"}, {"HKCR { a = d '5' }", 1, 12, "not supported"},
+        {"HKCR { a = s b }", 1, 14, "expected a quoted string"}, {"HKCR { a { val v s 'x' } }", 1, 18, "expected '='"},
+        {"HKCR { val v = s 'x' }", 1, 8, "takes no values"}, {"HKCR { NoRemove val a = s 'x' }", 1, 17, "one flag"},
+        {"HKCR {\n k = s '%NOPE%' }", 2, 9, "replacement %NOPE%"}, {"HKCR { k = s '%MODULE' }", 1, 15, "unterminated"},
+        {"HKCR { '%APPID%' = x }", 1, 20, "unknown value type"},  // place in the text before replacing
+        {std::string_view("HKCR { a\0 }", 11), 1, 9, "NUL character"}, {deep, 1, 262, "nested too deeply"},
+    };
+    const Replacements replacements = ModuleReplacements("C:\\a much longer module path\\Registry.dll", "{G}");
+    for (const auto& c : cases) {
+        auto result = ParseScript(c.text, replacements);
+        const ParseError* error = std::get_if<ParseError>(&result);
+        ASSERT_NE(error, nullptr) << c.text.substr(0, 40);
+        EXPECT_EQ(std::pair(error->line, error->column), std::pair(c.line, c.column)) << error->Describe();
+        EXPECT_NE(error->message.find(c.messagePart), std::string::npos) << error->Describe();
+    }
 }
 
 }  // namespace
