@@ -1,15 +1,50 @@
 #pragma once
 // Calibration tables through a configuration object: shared by the tests of the DLL and those that
-// replace its console-user seam (which put an object of the linked store in config_).
+// replace its console-user seam (which put an object of the linked store in config_), with the
+// default profile files the store imports and the temporary files it makes from them.
+#include <fstream>
+#include <set>
 #include <vector>
 
 #include "support/ks_test.h"
-#include "support/profile_files.h"
 
 namespace kstest {
 
 using Bytes = std::vector<BYTE>;
 inline constexpr BYTE kUntouched = 0xCC;
+
+// Writes <folder of the test executable>\Profiles\<hardware>.ks4 (the store's install folder in
+// every test) and removes it again when it goes.
+class DefaultProfileFile {
+public:
+    DefaultProfileFile(const std::string& hardware, const std::string& text) {
+        char exe[MAX_PATH];
+        const std::string folder = std::string(exe, GetModuleFileNameA(nullptr, exe, MAX_PATH));
+        path_ = folder.substr(0, folder.find_last_of('\\')) + "\\Profiles";
+        CreateDirectoryA(path_.c_str(), nullptr);
+        path_ += "\\" + hardware + ".ks4";
+        EXPECT_TRUE(std::ofstream(path_, std::ios::binary) << text) << path_;
+    }
+    ~DefaultProfileFile() { DeleteFileA(path_.c_str()); }
+    DefaultProfileFile(const DefaultProfileFile&) = delete;
+    DefaultProfileFile& operator=(const DefaultProfileFile&) = delete;
+
+private:
+    std::string path_;
+};
+
+// Names of the "~KS*.tmp" files in the temporary folder.
+inline std::set<std::string> TemporaryProfileCopies() {
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof(folder), folder);
+    std::set<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((std::string(folder) + "~KS*.tmp").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+        names.insert(found.cFileName);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return names;
+}
 
 class CalibrationFixture : public ConfigTest {
 protected:
