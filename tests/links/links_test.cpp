@@ -12,10 +12,6 @@ const CLSID kClasses[3] = {TestClass(0x8a), TestClass(0x8b), TestClass(0x8c)};
 IStorage* const kUntouched = reinterpret_cast<IStorage*>(static_cast<uintptr_t>(0x5A5A5A50));
 using Outcome = std::pair<HRESULT, std::string>;
 
-std::string GuidText(REFGUID guid) {
-    wchar_t wide[40] = {};
-    return Bstr(StringFromGUID2(guid, wide, 40) != 0 ? wide : L"").Ansi();
-}
 std::string ClassKey(REFCLSID clsid) { return "CLSID\\" + GuidText(clsid); }
 void WriteEngineKey(const std::string& name, const std::string& guid, const std::string& cache) {  // "": no cache
     SetString(RootPath(name), "", "LINKENGINE");

@@ -12,11 +12,6 @@
 namespace kstest {
 namespace {
 
-std::string GuidText(REFGUID guid) {
-    wchar_t wide[40];
-    int length = StringFromGUID2(guid, wide, 40);
-    return std::string(wide, wide + length - 1);
-}
 
 const std::string kAppId = GuidText(APPID_KeystrelRegistry);
 const std::string kClassKey = "CLSID\\" + GuidText(CLSID_KeystrelConfig);
@@ -89,23 +84,6 @@ TEST_F(RegistrationTest, RegisterRebuildsTheClassKeyAndUnregisterRemovesExactlyT
     }
     EXPECT_EQ(Dll().unregisterServer(), S_OK);
     ExpectNoOwnedKeys();
-}
-
-// A copy whose path is too long for the module path buffer: a cut path is never registered.
-TEST_F(RegistrationTest, ModulePathThatFillsTheBufferFailsBeforeWritingAnything) {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    // Long paths need the \\?\ form to be created; the loader is given the same form.
-    const std::wstring dll = L"\\\\?\\" + std::wstring(temp) + std::wstring(240, L'r') + L".dll";
-    ASSERT_TRUE(CopyFileW(std::wstring(path_.begin(), path_.end()).c_str(), dll.c_str(), FALSE));
-    ks::ScopeExit removeCopy([&dll] { DeleteFileW(dll.c_str()); });
-    HMODULE module = LoadLibraryW(dll.c_str());
-    if (module == nullptr) GTEST_SKIP() << "the loader refuses a path this long";
-    auto registerServer = reinterpret_cast<decltype(Dll().registerServer)>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-    EXPECT_EQ(registerServer(), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
-    ExpectNoOwnedKeys();
-    FreeLibrary(module);
 }
 
 // regsvr32 itself on a copy whose path holds single quotes (registered unchanged), then creation

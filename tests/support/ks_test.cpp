@@ -155,6 +155,12 @@ std::vector<std::string> DumpTree(const std::string& path, HKEY root) {
 
 std::string RootPath(const std::string& below) { return std::string(kRoot) + "\\" + below; }
 
+std::string GuidText(REFGUID guid) {
+    wchar_t wide[40] = {};
+    const int length = StringFromGUID2(guid, wide, 40);
+    return std::string(wide, wide + (length > 0 ? length - 1 : 0));  // ASCII only
+}
+
 void StoreTest::SetUpTestSuite() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
 
 namespace {

@@ -77,6 +77,7 @@ std::vector<std::string> ValueNames(const std::string& path, HKEY root = HKEY_CU
 std::vector<std::string> DumpTree(const std::string& path, HKEY root = HKEY_CURRENT_USER);
 
 std::string RootPath(const std::string& below);  // settings root + "\" + below
+std::string GuidText(REFGUID guid);               // registry form, with braces
 
 // Base fixture: COM initialised, and HKEY_CURRENT_USER of this process (the store is in-process)
 // pointed at an empty scratch key for the test's duration, so no test sees or leaves user settings.
