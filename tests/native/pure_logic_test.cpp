@@ -143,7 +143,7 @@ TEST(IntegerFormatTest, AcceptsOneIntegerConversionWithinTheLimitsOnly) {
         {"%lX", "FFFFFFFF", nullptr, -1}, {"%+hd", "-1", nullptr, 65535}, {"%-4hhd|", "-1  |", nullptr, 255},
     };
     for (const auto& c : cases) EXPECT_EQ(FormatInteger(c.format, c.value, c.isLead), c.out) << c.format;
-    // More hostile formats go through the whole import in the fault tests.
+    // Refused: the placeholder is then left as it stands (the default-profile rows below).
     for (const char* format : {"", "text", "%%", "%n", "%c", "%.*d", "%1$d", "%d%d", "%lld", "%jd", "%hhhd", "%I64d",
                                "%", "%d%", "%5%", "%65d", "%.65d", "%.99999999999999999999d"}) {
         EXPECT_EQ(FormatInteger(format, 22), std::nullopt) << format;
