@@ -114,7 +114,9 @@ TEST_F(LinksTest, OnlyTheExactMarkerMakesAnEngineKeyAndEachReplacesTheStorageBef
     WriteEngineKey("Engine", "", ok);  // subkeys enumerate in name order
     WriteEngineKey("EngineB", "", last);
     EXPECT_EQ(Load(0), Outcome(S_OK, last));
-    EXPECT_TRUE(DeleteFileA(ok.c_str())) << "the earlier storage still holds its file";
+    WriteEngineKey("EngineB", "", last + ".missing");  // the last open fails: its error, no storage
+    EXPECT_EQ(Load(0), Outcome(STG_E_FILENOTFOUND, "<null>"));
+    EXPECT_TRUE(DeleteFileA(ok.c_str())) << "the earlier storage is still open";
 }
 
 // Without engine keys every member is listed, even one that cannot be created, and asked to refresh;
