@@ -96,7 +96,7 @@ TEST_F(KsconfigTest, CommandsShowTheRecordedSettingsOrExitWithTheirCodes) {
          "  P1  \"Colour\"  KSCNFGFLAG_IMAGES|KSCNFGFLAG_PDF   KSCNFGMODE_COLOR                     300x300 dpi\n"
          "  P2  \"Fax\"     KSCNFGFLAG_FAX|KSCNFGFLAG_SHOWALL  KSCNFGMODE_BITONAL|KSCNFGMODE_TWAIN  200x200 dpi\n"},
         {{"events", kScanner},
-         "1 event of \"Test Scanner\"\n  Button1  \"Scan to PDF\"  profile \"P1\"  KSTRANSFER_TIFF  link \"Archive\"\n"},
+        "1 event of \"Test Scanner\"\n  Button1  \"Scan to PDF\"  profile \"P1\"  KSTRANSFER_TIFF  link \"Archive\"\n"},
         {{"calibration", kScanner, "--hex"}, "calibration of \"Test Scanner\": current gamma 2, 2 tables\n"
          "  Gamma - 1  4 bytes\n    01 02 03 04\n  Gamma - 2  20 bytes (current)\n"
          "    00 0d 1a 27 34 41 4e 5b 68 75 82 8f 9c a9 b6 c3\n    d0 dd ea f7\n"},
