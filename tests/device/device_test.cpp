@@ -2,7 +2,6 @@
 // its driver settings templates, in the shell's real per-user folders.
 #include <shlobj.h>
 
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -24,7 +23,6 @@ std::string ShellFolder(int csidl) {
     return path;
 }
 RegValue Dword(DWORD v) { return {REG_DWORD, {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)}}; }
-RegValue Sz(const std::string& text) { return {REG_SZ, {text.c_str(), text.c_str() + text.size() + 1}}; }
 RegValue Raw(DWORD type, const std::string& bytes) { return {type, {bytes.begin(), bytes.end()}}; }
 void Set(const std::string& key, const char* name, const RegValue& v) {
     SetValue(key, name, v.type, v.data.data(), static_cast<DWORD>(v.data.size()));
@@ -77,11 +75,7 @@ protected:
     const std::string deviceKey_ = RootPath(kHw);
     const std::string documents_ = ShellFolder(CSIDL_PERSONAL) + "\\My Scanned Documents";
     const std::string copies_ = ShellFolder(CSIDL_APPDATA) + "\\Keystrel 4.0";
-    const std::string profiles_ = [] {
-        char dll[MAX_PATH] = {};
-        GetModuleFileNameA(Dll().module, dll, MAX_PATH);
-        return std::string(dll, std::strrchr(dll, '\\')) + "\\Profiles";
-    }();
+    const std::string profiles_ = ProfilesFolder();
     std::vector<std::string> files_;  // templates and copies, removed after the test
 };
 

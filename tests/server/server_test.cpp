@@ -29,16 +29,12 @@ std::string DllPath(HMODULE module) {
     return std::string(path, GetModuleFileNameA(module, path, MAX_PATH));
 }
 
-RegValue Text(const std::string& text) {
-    return {REG_SZ, std::vector<BYTE>(text.c_str(), text.c_str() + text.size() + 1)};
-}
-
 // What registration writes that depends on the module: where it is and how it is reached (the
 // programmatic identifiers are resolved by the client process). The scripts' other rows are
 // compared whole with the package's generated ones by the package test.
 void ExpectScriptEntries(const std::string& modulePath) {
-    EXPECT_EQ(GetValue(kClassKey + "\\InprocServer32", "", HKEY_CLASSES_ROOT), Text(modulePath));
-    EXPECT_EQ(GetValue(kClassKey + "\\InprocServer32", "ThreadingModel", HKEY_CLASSES_ROOT), Text("both"));
+    EXPECT_EQ(GetValue(kClassKey + "\\InprocServer32", "", HKEY_CLASSES_ROOT), Sz(modulePath));
+    EXPECT_EQ(GetValue(kClassKey + "\\InprocServer32", "ThreadingModel", HKEY_CLASSES_ROOT), Sz("both"));
 }
 
 class RegistrationTest : public StoreTest {
@@ -64,7 +60,7 @@ TEST_F(RegistrationTest, RegisterRebuildsTheClassKeyAndUnregisterRemovesExactlyT
     SetString(kClassKey + "\\InprocServer32", "Extra", "x", HKEY_CLASSES_ROOT);
     SetString("StwKs4.EventConfig", "Kept", "y", HKEY_CLASSES_ROOT);
     ASSERT_EQ(Dll().registerServer(), S_OK);
-    EXPECT_EQ(GetValue("StwKs4.EventConfig", "Kept", HKEY_CLASSES_ROOT), Text("y"));
+    EXPECT_EQ(GetValue("StwKs4.EventConfig", "Kept", HKEY_CLASSES_ROOT), Sz("y"));
     ExpectScriptEntries(path_);
     EXPECT_FALSE(KeyExists(kClassKey + "\\Stray", HKEY_CLASSES_ROOT)) << "the class key is rebuilt";
     EXPECT_EQ(GetValue(kClassKey + "\\InprocServer32", "Extra", HKEY_CLASSES_ROOT), std::nullopt);
@@ -72,7 +68,7 @@ TEST_F(RegistrationTest, RegisterRebuildsTheClassKeyAndUnregisterRemovesExactlyT
     ASSERT_EQ(QueryPathOfRegTypeLib(LIBID_KSREGISTRY, 1, 0, 0, registeredPath.put()), S_OK);
     EXPECT_EQ(registeredPath.Ansi(), path_) << "the library embedded in the module";
     EXPECT_EQ(GetValue(kTypeLibKey + "\\1.0\\HELPDIR", "", HKEY_CLASSES_ROOT),
-              Text(path_.substr(0, path_.find_last_of('\\'))));
+              Sz(path_.substr(0, path_.find_last_of('\\'))));
 
     SetString("AppID\\Registry.DLL", "Other", "z", HKEY_CLASSES_ROOT);
     ASSERT_EQ(Dll().unregisterServer(), S_OK);

@@ -13,14 +13,12 @@ namespace kstest {
 using Bytes = std::vector<BYTE>;
 inline constexpr BYTE kUntouched = 0xCC;
 
-// Writes <folder of the test executable>\Profiles\<hardware>.ks4 (the store's install folder in
-// every test) and removes it again when it goes.
+// Writes <ProfilesFolder()>\<hardware>.ks4 (the DLL and, where the store is linked in, the test
+// executable share one folder) and removes it again when it goes.
 class DefaultProfileFile {
 public:
     DefaultProfileFile(const std::string& hardware, const std::string& text) {
-        char exe[MAX_PATH];
-        const std::string folder = std::string(exe, GetModuleFileNameA(nullptr, exe, MAX_PATH));
-        path_ = folder.substr(0, folder.find_last_of('\\')) + "\\Profiles";
+        path_ = ProfilesFolder();
         CreateDirectoryA(path_.c_str(), nullptr);
         path_ += "\\" + hardware + ".ks4";
         EXPECT_TRUE(std::ofstream(path_, std::ios::binary) << text) << path_;

@@ -155,6 +155,12 @@ std::vector<std::string> DumpTree(const std::string& path, HKEY root) {
 
 std::string RootPath(const std::string& below) { return std::string(kRoot) + "\\" + below; }
 
+std::string ProfilesFolder() {
+    char dll[MAX_PATH];
+    const std::string path(dll, GetModuleFileNameA(Dll().module, dll, MAX_PATH));
+    return path.substr(0, path.find_last_of('\\')) + "\\Profiles";
+}
+
 std::string GuidText(REFGUID guid) {
     wchar_t wide[40] = {};
     const int length = StringFromGUID2(guid, wide, 40);

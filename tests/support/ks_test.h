@@ -54,6 +54,8 @@ struct RegValue {
     std::vector<BYTE> data;
     bool operator==(const RegValue&) const = default;
 };
+// A REG_SZ value holding `text` with its terminator.
+inline RegValue Sz(const std::string& text) { return {REG_SZ, {text.c_str(), text.c_str() + text.size() + 1}}; }
 
 // Registry helpers on the current user's hive unless a root is given.
 bool KeyExists(const std::string& path, HKEY root = HKEY_CURRENT_USER);
@@ -78,6 +80,8 @@ std::vector<std::string> DumpTree(const std::string& path, HKEY root = HKEY_CURR
 
 std::string RootPath(const std::string& below);  // settings root + "\" + below
 std::string GuidText(REFGUID guid);               // registry form, with braces
+// "Profiles" beside the DLL, where the store finds driver templates and default profiles.
+std::string ProfilesFolder();
 
 // Base fixture: COM initialised, and HKEY_CURRENT_USER of this process (the store is in-process)
 // pointed at an empty scratch key for the test's duration, so no test sees or leaves user settings.
