@@ -34,7 +34,7 @@ add_library(ksstore STATIC ${KS_STORE_SOURCES} ${KS_PURE_SOURCES})
 add_dependencies(ksstore ks_idl)
 target_include_directories(ksstore PUBLIC ${CMAKE_SOURCE_DIR}/src ${KS_GEN})
 target_compile_options(ksstore PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${KS_WARNINGS}>)
-target_link_libraries(ksstore PUBLIC ks_guids ole32 oleaut32 uuid advapi32 user32 shell32 psapi wtsapi32)
+target_link_libraries(ksstore PUBLIC ks_guids ole32 oleaut32 uuid advapi32 user32 shell32 psapi wtsapi32 ntdll)
 
 set(KS_RC ${CMAKE_SOURCE_DIR}/src/server/Registry.rc)
 set_source_files_properties(${KS_RC} PROPERTIES

@@ -8,7 +8,7 @@ status=0
 for e in DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer; do
   grep -qE "^\s+\[ *[0-9]+\] $e\$" <<<"$dump" || { echo "missing undecorated export $e"; status=1; }
 done
-allowed='^(KERNEL32|ADVAPI32|ole32|OLEAUT32|USER32|msvcrt|SHELL32|SHFOLDER|PSAPI|WTSAPI32|api-ms-win-.*)\.dll$'
+allowed='^(KERNEL32|ADVAPI32|ntdll|ole32|OLEAUT32|USER32|msvcrt|SHELL32|SHFOLDER|PSAPI|WTSAPI32|api-ms-win-.*)\.dll$'
 while read -r name; do
   grep -qiE "$allowed" <<<"$name" || { echo "non-system import: $name"; status=1; }
 done < <(echo "$dump" | sed -n 's/^\s*DLL Name: //p')

@@ -31,8 +31,7 @@ LONG CurrentGamma(HKEY deviceKey) {
 bool QueryTable(HKEY tablesKey, LONG gamma, LONG size, unsigned char* data) {
     DWORD type = REG_NONE;
     DWORD length = static_cast<DWORD>(size);
-    return RegQueryValueExA(tablesKey, TableName(gamma).c_str(), nullptr, &type, data, &length) == ERROR_SUCCESS &&
-           type == REG_BINARY;
+    return QueryValue(tablesKey, TableName(gamma).c_str(), &type, data, &length) == ERROR_SUCCESS && type == REG_BINARY;
 }
 
 // The table `gamma` of the caller's own hive; gamma number 0 means the device has no current table.
@@ -96,7 +95,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::StoreCalibrationData(BSTR hwname, LONG g
         UniqueHKey tables = CreateKey(HKEY_CURRENT_USER, JoinKey(device, kCalibrationProfilesKey));
         if (!tables) return E_FAIL;
         // A refused table write still answers S_OK; the current number is already set.
-        RegSetValueExA(tables.get(), TableName(gamma).c_str(), 0, REG_BINARY, data, static_cast<DWORD>(size));
+        WriteValue(tables.get(), TableName(gamma).c_str(), REG_BINARY, data, static_cast<DWORD>(size));
         return S_OK;
     });
 }

@@ -59,8 +59,7 @@ void ImportSection(const std::string& file, const std::string& section, HKEY key
         static const BYTE kNoBytes = 0;
         const BYTE* bytes = value->bytes.empty() ? &kNoBytes : value->bytes.data();
         // A value the registry refuses is skipped; the next line is imported all the same.
-        RegSetValueExA(key, value->name.c_str(), 0, RegistryType(value->kind), bytes,
-                       static_cast<DWORD>(value->bytes.size()));
+        WriteValue(key, value->name.c_str(), RegistryType(value->kind), bytes, static_cast<DWORD>(value->bytes.size()));
     }
 }
 

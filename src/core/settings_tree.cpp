@@ -21,125 +21,72 @@ const std::string& BackupPath() {
     return path;
 }
 
-constexpr DWORD kNameBuffer = 260;
-constexpr DWORD kDataBuffer = 1040;
-
-// The buffers of one whole copy, made once and reused for every value and key. The copy goes
-// through the wide calls, which pass names and data on byte for byte: other components keep
-// texts under the root that no 8-bit code page can hold.
-struct CopyBuffers {
-    std::vector<wchar_t> name = std::vector<wchar_t>(kNameBuffer);
-    std::vector<BYTE> data = std::vector<BYTE>(kDataBuffer);
-    // Grown only for values too large for the fixed buffers.
-    std::vector<wchar_t> largeName;
-    std::vector<BYTE> largeData;
-};
-
-UniqueHKey CreateChild(HKEY parent, const wchar_t* name) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWriteAccess, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
-        return UniqueHKey();
-    }
-    return UniqueHKey(key);
+// A tree's top key as itself, opened or created; empty when it is a registry link, whose target
+// is no tree of the store's.
+UniqueHKey OpenTree(const std::string& path, bool create) {
+    UniqueHKey key = create ? CreateKey(HKEY_CURRENT_USER, path, nullptr, Link::Itself)
+                            : OpenKey(HKEY_CURRENT_USER, path, kReadWriteAccess, nullptr, Link::Itself);
+    if (key && IsLink(key.get())) key.reset();
+    return key;
 }
 
-UniqueHKey OpenChild(HKEY parent, const wchar_t* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(parent, name, 0, kReadWriteAccess, &key) != ERROR_SUCCESS) return UniqueHKey();
-    return UniqueHKey(key);
-}
-
-bool HasValue(HKEY key, const wchar_t* name) {
-    return RegQueryValueExW(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-}
-
-// A value whose name or data does not fit the fixed buffers (calibration tables can be larger)
-// is copied whole with buffers sized from the key's maxima, instead of ending the value phase.
-bool CopyOversizedValue(HKEY destination, HKEY source, DWORD index, ExistingValues existing, CopyBuffers& buffers) {
-    DWORD maxName = 0;
-    DWORD maxData = 0;
-    if (RegQueryInfoKeyW(source, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
-                         nullptr, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    if (buffers.largeName.size() < static_cast<size_t>(maxName) + 1) buffers.largeName.resize(maxName + 1);
-    const size_t dataSize = maxData == 0 ? 1 : maxData;
-    if (buffers.largeData.size() < dataSize) buffers.largeData.resize(dataSize);
-    DWORD nameLength = static_cast<DWORD>(buffers.largeName.size());
-    DWORD dataLength = static_cast<DWORD>(buffers.largeData.size());
-    DWORD type = 0;
-    if (RegEnumValueW(source, index, buffers.largeName.data(), &nameLength, nullptr, &type, buffers.largeData.data(),
-                      &dataLength) != ERROR_SUCCESS) {
-        return false;
-    }
-    if (existing == ExistingValues::Overwrite || !HasValue(destination, buffers.largeName.data())) {
-        RegSetValueExW(destination, buffers.largeName.data(), 0, type, buffers.largeData.data(), dataLength);
-    }
-    return true;
-}
-
-void CopyValues(HKEY destination, HKEY source, ExistingValues existing, CopyBuffers& buffers) {
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLength = kNameBuffer;
-        DWORD dataLength = kDataBuffer;
-        DWORD type = 0;
-        LONG status = RegEnumValueW(source, i, buffers.name.data(), &nameLength, nullptr, &type, buffers.data.data(),
-                                    &dataLength);
-        if (status == ERROR_MORE_DATA) {
-            if (!CopyOversizedValue(destination, source, i, existing, buffers)) break;
-            continue;
-        }
-        if (status != ERROR_SUCCESS) break;
-        if (existing == ExistingValues::Keep && HasValue(destination, buffers.name.data())) continue;
-        // A failed write is skipped.
-        RegSetValueExW(destination, buffers.name.data(), 0, type, buffers.data.data(), dataLength);
-    }
+// The copy goes through the wide calls, which pass names and data on byte for byte: other
+// components keep texts under the root that no 8-bit code page can hold. Values of any size are
+// copied whole (calibration tables can be larger than any fixed buffer), and one that cannot be
+// read or written is skipped alone.
+void CopyValues(HKEY destination, HKEY source, ExistingValues existing) {
+    ForEachValue<wchar_t>(source, [&](std::wstring_view name, DWORD type, std::span<const BYTE> bytes) {
+        if (existing == ExistingValues::Keep && HasValue(destination, name.data())) return;
+        WriteValue(destination, name.data(), type, bytes.data(), static_cast<DWORD>(bytes.size()));
+    });
 }
 
 }  // namespace
 
 void CopyTree(HKEY destination, HKEY source, ExistingValues existing) {
-    CopyBuffers buffers;
-    CopyValues(destination, source, existing, buffers);
+    CopyValues(destination, source, existing);
 
     // Depth-first with the pending keys on the heap: a host thread may have little stack left,
     // and the tree's depth is not ours to choose. Each level keeps the handles of its pair of
-    // keys and the index of the next subkey to copy.
+    // keys and the names of the subkeys still to copy.
     struct Level {
         HKEY destination;
         HKEY source;
-        DWORD next = 0;
+        std::vector<std::wstring> names;
+        std::size_t next = 0;
         UniqueHKey ownedDestination;
         UniqueHKey ownedSource;
     };
     std::vector<Level> pending;
-    pending.push_back(Level{destination, source, 0, UniqueHKey(), UniqueHKey()});
+    pending.push_back(Level{destination, source, SubkeyNames<wchar_t>(source), 0, UniqueHKey(), UniqueHKey()});
     while (!pending.empty()) {
         Level& level = pending.back();
-        DWORD nameLength = kNameBuffer;
-        if (RegEnumKeyExW(level.source, level.next, buffers.name.data(), &nameLength, nullptr, nullptr, nullptr,
-                          nullptr) != ERROR_SUCCESS) {
+        if (level.next == level.names.size()) {
             pending.pop_back();
             continue;
         }
-        ++level.next;
-        UniqueHKey destinationChild = CreateChild(level.destination, buffers.name.data());
-        if (!destinationChild) continue;
-        UniqueHKey sourceChild = OpenChild(level.source, buffers.name.data());
-        if (!sourceChild) continue;
-        CopyValues(destinationChild.get(), sourceChild.get(), existing, buffers);
+        const std::wstring& name = level.names[level.next++];
+        // Every key is opened as itself, and a registry link on either side is skipped: neither
+        // the link nor its target is copied, nothing is written through one, and a link back
+        // up the tree makes no cycle.
+        UniqueHKey sourceChild = OpenKey(level.source, name, kReadWriteAccess, nullptr, Link::Itself);
+        if (sourceChild && IsLink(sourceChild.get())) continue;
+        UniqueHKey destinationChild = CreateKey(level.destination, name, nullptr, Link::Itself);
+        if (!destinationChild || IsLink(destinationChild.get()) || !sourceChild) continue;
+        CopyValues(destinationChild.get(), sourceChild.get(), existing);
         HKEY childDestination = destinationChild.get();
         HKEY childSource = sourceChild.get();
-        pending.push_back(Level{childDestination, childSource, 0, std::move(destinationChild), std::move(sourceChild)});
+        std::vector<std::wstring> names = SubkeyNames<wchar_t>(childSource);
+        pending.push_back(Level{childDestination, childSource, std::move(names), 0, std::move(destinationChild),
+                                std::move(sourceChild)});
     }
 }
 
 void EnsureSettingsRoot() {
     if (OpenKey(HKEY_CURRENT_USER, RootPath(), kReadWriteAccess)) return;
-    UniqueHKey backup = OpenKey(HKEY_CURRENT_USER, BackupPath(), kReadWriteAccess);
+    UniqueHKey backup = OpenTree(BackupPath(), false);
     if (!backup) return;
-    UniqueHKey root = CreateKey(HKEY_CURRENT_USER, RootPath());
+    UniqueHKey root = OpenTree(RootPath(), true);
     if (!root) return;
     // The root is visible from here on, and another client may store into it while the copy runs:
     // values that are already there are newer than the backup's and stay. Building the root aside
@@ -152,9 +99,9 @@ void EnsureSettingsRoot() {
 }
 
 void BackupSettings() {
-    UniqueHKey root = OpenKey(HKEY_CURRENT_USER, RootPath(), kReadWriteAccess);
+    UniqueHKey root = OpenTree(RootPath(), false);
     if (!root) return;
-    UniqueHKey backup = CreateKey(HKEY_CURRENT_USER, BackupPath());
+    UniqueHKey backup = OpenTree(BackupPath(), true);
     if (!backup) return;
     CopyTree(backup.get(), root.get());
     RegFlushKey(backup.get());

@@ -6,10 +6,12 @@
 namespace ks {
 
 // Rebuilds the settings root from the backup tree when the root is missing; a present root is
-// never touched, whatever the backup holds.
+// never touched, whatever the backup holds. A backup tree or root that is a registry link is no
+// tree to rebuild from or into.
 void EnsureSettingsRoot();
 
-// Merges the settings root into the backup tree (values overwritten, nothing deleted).
+// Merges the settings root into the backup tree (values overwritten, nothing deleted). Nothing is
+// copied when either is a registry link.
 void BackupSettings();
 
 // What the tree copy does with a value the destination already holds.
@@ -17,7 +19,8 @@ enum class ExistingValues { Overwrite, Keep };
 
 // Copies the values, then the subkeys depth-first, of `source` into `destination`, keeping
 // names, types and bytes; nothing in the destination is removed. Any depth is copied with the
-// same small use of the caller's stack.
+// same small use of the caller's stack. A registry link below either key is never followed: the
+// subkey it stands for is left out of the copy. A value that cannot be copied costs only itself.
 void CopyTree(HKEY destination, HKEY source, ExistingValues existing = ExistingValues::Overwrite);
 
 }  // namespace ks

@@ -81,8 +81,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::LoadLinkInfo(LONG Refresh, IStorage** pS
             }
         });
         if (UniqueHKey root = OpenKey(HKEY_CURRENT_USER, kSettingsRoot, kReadAccess)) {
-            char name[kEngineKeyNameBuffer];
-            for (DWORD index = 0; RegEnumKeyA(root.get(), index, name, sizeof(name)) == ERROR_SUCCESS; ++index) {
+            for (const std::string& name : SubkeyNames<char>(root.get(), kEngineKeyNameBuffer)) {
                 UniqueHKey engineKey = OpenKey(root.get(), name, kReadAccess);
                 if (!engineKey || !IsEngineKey(engineKey.get())) continue;
                 if (Refresh != 0) {

@@ -78,10 +78,7 @@ static_assert(std::size(kEventFields) == 7);
 void ReadAnyTypeText(HKEY key, const char* name, char* field, std::size_t size) {
     std::vector<char> buffer(size + 1, '\0');
     DWORD length = static_cast<DWORD>(size);
-    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &length) !=
-        ERROR_SUCCESS || length > size) {
-        return;
-    }
+    if (QueryValue(key, name, nullptr, buffer.data(), &length) != ERROR_SUCCESS || length > size) return;
     buffer[size - 1] = '\0';
     std::size_t text = std::strlen(buffer.data());
     std::memset(field, 0, size);

@@ -56,15 +56,14 @@ bool MakeGuidKeyName(char* field, std::size_t size);
 // and calls `visit(subkey, name)` for each one whose name has at most `maxName` characters and
 // which opens for reading. Longer names are skipped rather than cut, so a listed key name
 // always addresses its own key.
+inline constexpr DWORD kListNameBuffer = 64;
 template <class Visit>
 void ForEachSubkey(HKEY key, std::size_t maxName, Visit&& visit) {
-    char name[64];
-    for (DWORD index = 0; RegEnumKeyA(key, index, name, sizeof(name)) == ERROR_SUCCESS; ++index) {
-        std::string text(name);
-        if (text.size() > maxName) continue;
-        UniqueHKey subkey = OpenKey(key, text, kReadAccess);
+    for (const std::string& name : SubkeyNames<char>(key, kListNameBuffer)) {
+        if (name.size() > maxName) continue;
+        UniqueHKey subkey = OpenKey(key, name, kReadAccess);
         if (!subkey) continue;
-        visit(subkey.get(), text);
+        visit(subkey.get(), name);
     }
 }
 

@@ -20,7 +20,7 @@ bool NameLess(const std::string& a, const std::string& b) {
 }
 
 std::vector<std::string> SortedSubkeyNames(HKEY key) {
-    std::vector<std::string> names = ks::SubkeyNames(key);
+    std::vector<std::string> names = ks::SubkeyNames<char>(key);
     std::sort(names.begin(), names.end(), NameLess);
     return names;
 }
