@@ -2,9 +2,10 @@
 
 #include <windows.h>
 
-#include "calibration/profile_importer.h"
 #include "calibration/pure/profile_text.h"
 #include "core/pure/key_path.h"
+#include "core/pure/profiles_file.h"
+#include "core/text.h"
 #include "core/win_handles.h"
 #include "core/module.h"
 
@@ -17,7 +18,9 @@ TemporaryFile::~TemporaryFile() {
 std::optional<TemporaryFile> PrepareDefaultProfile(const std::string& hardwareName) {
     std::optional<std::string> folder = InstallFolder();
     if (!folder) return std::nullopt;
-    const std::string profilePath = *folder + "\\Profiles\\" + hardwareName + ".ks4";
+    // A name that would lead out of the Profiles folder has no default profile, whatever lies there.
+    const std::optional<std::string> profilePath = ProfilesFilePath(*folder, hardwareName, ".ks4", IsAnsiLeadByte);
+    if (!profilePath) return std::nullopt;
 
     char tempFolder[MAX_PATH];
     DWORD length = GetTempPathA(sizeof(tempFolder), tempFolder);
@@ -28,7 +31,7 @@ std::optional<TemporaryFile> PrepareDefaultProfile(const std::string& hardwareNa
     // Declared before the file handles, so they are closed before it is deleted.
     TemporaryFile temp{std::string(tempName)};
 
-    UniqueFile profile(CreateFileA(profilePath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    UniqueFile profile(CreateFileA(profilePath->c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!profile) return std::nullopt;
     UniqueFile out(CreateFileA(temp.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

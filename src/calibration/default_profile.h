@@ -25,8 +25,9 @@ private:
 };
 
 // The prepared temporary file, empty when the profile's text could not be read. No value when
-// there is no install folder, no temporary file name, or the profile or temporary file cannot
-// be opened; no temporary file is left behind then.
+// there is no install folder, the hardware name would lead out of the Profiles folder, there is
+// no temporary file name, or the profile or temporary file cannot be opened; no temporary file is
+// left behind then.
 std::optional<TemporaryFile> PrepareDefaultProfile(const std::string& hardwareName);
 
 }  // namespace ks

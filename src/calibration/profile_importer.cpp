@@ -7,11 +7,10 @@
 
 #include "calibration/pure/profile_text.h"
 #include "core/registry_io.h"
+#include "core/text.h"
 #include "core/win_handles.h"
 
 namespace ks {
-
-bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
 
 namespace {
 

@@ -6,9 +6,6 @@
 
 namespace ks {
 
-// The ANSI code page's lead-byte test, in the form the profile text logic takes.
-bool IsAnsiLeadByte(unsigned char byte);
-
 class RegistryProfileImporter {
 public:
     explicit RegistryProfileImporter(std::string path) : path_(std::move(path)) {}

@@ -40,6 +40,8 @@ void StoreBstr(BSTR* out, std::string_view text) {
     if (out != nullptr) *out = value.release();
 }
 
+bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
+
 void CopyToField(char* field, size_t size, std::string_view text) {
     if (size == 0) return;
     size_t n = text.size() < size - 1 ? text.size() : size - 1;

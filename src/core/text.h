@@ -23,6 +23,9 @@ UniqueBstr MakeBstrOrNull(const char* text);
 // Hands a new BSTR of `text` to the caller through `out`; a null `out` receives nothing.
 void StoreBstr(BSTR* out, std::string_view text);
 
+// The ANSI code page's lead-byte test, in the form the Windows-free text logic takes.
+bool IsAnsiLeadByte(unsigned char byte);
+
 // Copies `text` into a fixed char field of `size` bytes, cut to fit and always NUL-terminated.
 void CopyToField(char* field, size_t size, std::string_view text);
 

@@ -8,6 +8,7 @@
 #include "core/boundary.h"
 #include "core/config_object.h"
 #include "core/pure/key_path.h"
+#include "core/pure/profiles_file.h"
 #include "core/registry_io.h"
 #include "core/settings_tree.h"
 #include "core/text.h"
@@ -41,24 +42,27 @@ std::string NewDriverFileName() {
 // Makes the per-user copy of the template "<install>\Profiles\<hardware><extension>" and records
 // it in "IniFile" of `key`. Gives the copy's path; the template's path when no copy can be named
 // (then nothing is recorded and the next request tries again); empty without an install folder.
+// A hardware name that would lead out of the Profiles folder has no template: its copy is named
+// and recorded as for a scanner whose template is missing, and no template path is handed out.
 std::string ProvisionDriverFile(HKEY key, const std::string& hardware, const char* extension) {
     std::optional<std::string> install = InstallFolder();
     if (!install) return {};
-    std::string templatePath = *install + "\\Profiles\\" + hardware + extension;
+    const std::optional<std::string> templatePath = ProfilesFilePath(*install, hardware, extension, IsAnsiLeadByte);
+    const std::string fallback = templatePath.value_or(std::string());
 
     std::optional<std::string> appData = UserShellFolder(CSIDL_APPDATA);
-    if (!appData) return templatePath;
+    if (!appData) return fallback;
     std::string folder = JoinPath(*appData, kDriverFilesFolder);
     // "\" + 38-character name + ".ini": a path that long would not fit the readers' buffers.
-    if (folder.size() + 1 + 38 + 4 > kMaxPathLength) return templatePath;
+    if (folder.size() + 1 + 38 + 4 > kMaxPathLength) return fallback;
     CreateDirectoryA(folder.c_str(), nullptr);  // an existing folder is fine
 
     std::string name = NewDriverFileName();
-    if (name.empty()) return templatePath;
+    if (name.empty()) return fallback;
     std::string copyPath = JoinPath(folder, name + ".ini");
     // The copy's outcome is not checked: a scanner without a template still gets its path, and the
     // driver fills the file in itself.
-    CopyFileA(templatePath.c_str(), copyPath.c_str(), FALSE);
+    if (templatePath) CopyFileA(templatePath->c_str(), copyPath.c_str(), FALSE);
     WriteString(key, kIniFileValue, copyPath.c_str());
     return copyPath;
 }

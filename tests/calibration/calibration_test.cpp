@@ -67,8 +67,8 @@ std::string SampleProfile(const char* table) {
 }
 
 // An own device key without a current number goes to the default profile (never to the console
-// user). The import fills the placeholders, overwrites same-named values, keeps the others, and
-// stops at the event section.
+// user), found only inside the Profiles folder. The import fills the placeholders, overwrites
+// same-named values, keeps the others, and stops at the event section.
 TEST_F(CalibrationTest, ImportBringsInFilledProfileUpToTheEventSection) {
     SetDword(RootPath("Test Scanner"), "Other", 1);
     SetValue(RootPath("Test Scanner\\CalibrationProfiles"), "Gamma - 22", REG_BINARY, "\x55\x55", 2);
@@ -86,6 +86,12 @@ TEST_F(CalibrationTest, ImportBringsInFilledProfileUpToTheEventSection) {
     SetDword(RootPath("Test Scanner\\ScanProfiles\\Default\\Deep"), "Resolution", 600);
     EXPECT_EQ(Read("Test Scanner", 3, &read), E_FAIL);
     EXPECT_EQ(DumpTree(RootPath("Test Scanner")), expected);
+    // A name that would lead out of the Profiles folder has no default profile, whatever lies where it leads.
+    DefaultProfileFile planted("..\\Planted", SampleProfile("01"));
+    for (const char* name : {"..\\Planted", "../Planted", "Missing\\..\\..\\Planted", "Missing/../../Planted"}) {
+        EXPECT_EQ(Read(name, 4, &read), S_OK);
+        EXPECT_EQ(read, Bytes(4, kUntouched)) << name;
+    }
 }
 
 }  // namespace

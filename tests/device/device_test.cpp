@@ -149,6 +149,14 @@ TEST_F(DeviceTest, TwainFileComesFromTheTwainTemplateAndIsRecordedUnderTheDevice
     files_.push_back(file.Ansi());
     EXPECT_EQ(CopyBytes(file.Ansi()), bytes);
     EXPECT_EQ(GetString(RootPath("TwainScanner\\TwainSettings"), "IniFile"), file.Ansi());
+    // A name that would lead out of the Profiles folder has no template, whatever lies where it leads:
+    // a path is made and recorded as for a missing template, with no file.
+    WriteTemplate("..\\Planted.twain", bytes);
+    for (const char* name : {"..\\Planted", "Missing/../../Planted"}) {
+        EXPECT_EQ(config_->GetTwainConfigurationFile(Bstr(name).get(), file.put()), S_OK);
+        files_.push_back(file.Ansi());
+        EXPECT_EQ(CopyBytes(file.Ansi()), "<none>") << name;
+    }
 }
 
 }  // namespace

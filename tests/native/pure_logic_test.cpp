@@ -14,6 +14,7 @@
 #include "calibration/pure/profile_text.h"
 #include "calibration/pure/profile_writer.h"
 #include "core/pure/growable_list.h"
+#include "core/pure/profiles_file.h"
 #include "profiles/pure/new_profile.h"
 #include "server/pure/registration_script.h"
 
@@ -171,6 +172,16 @@ TEST(DefaultProfileTest, PlaceholdersAreFilledAndTextIsCutAtEventSection) {
     };
     for (const auto& c : cases) EXPECT_EQ(FillDefaultProfile(c.text, "R", c.isLead), c.filled) << c.text;
     EXPECT_EQ(FillDefaultProfile("a\n[%ROOT%\\EventProfiles]\n", "\x81\\", DoubleByteLead), "a\n");  // also in the root
+}
+
+// A hardware name becomes a file name in the Profiles folder only when it cannot lead anywhere else.
+TEST(ProfilesFileTest, NamesThatWouldLeaveTheFolderOrNameADeviceHaveNoFile) {
+    EXPECT_EQ(ProfilesFilePath("C:\\K", "Scanner", ".ks4", nullptr), "C:\\K\\Profiles\\Scanner.ks4");
+    for (const char* name : {"", "...", "a.", "CONSOLE", "NULL.x", "COM10", "LPT", "x CON", "\x95\\"})
+        EXPECT_TRUE(ProfilesFilePath("F", name, ".ks4", DoubleByteLead)) << name;  // 0x5C trails 0x95 there
+    for (const char* name : {".", "..", "..\\x", "../x", "a\\..\\..\\x", "C:x", "a:s", "\x95\\", "CON", "nul.txt",
+                             "Aux  .x", "com1", "LPT0", "COM\xB9", "conout$"})
+        EXPECT_FALSE(ProfilesFilePath("F", name, ".ks4", nullptr)) << name;
 }
 
 Bytes Text(const std::string& s) { Bytes b(s.begin(), s.end()); b.push_back(0); return b; }

@@ -10,6 +10,7 @@
 #include "json.h"
 #include "names.h"
 #include "output.h"
+#include "core/pure/profiles_file.h"
 #include "core/text.h"
 #include "registry_view.h"
 #include "store.h"
@@ -148,8 +149,9 @@ int DriverFiles(const Arguments& args) {
     HRESULT hr = store->GetKSInstallFolder(installBstr.put());
     if (FAILED(hr)) return StoreFailure("GetKSInstallFolder", hr);
     std::string install = ks::ToAnsi(installBstr.get());
-    std::string isisTemplate = install + "\\Profiles\\" + hardware + ".isis";
-    std::string twainTemplate = install + "\\Profiles\\" + hardware + ".twain";
+    // No template path for a name that would lead out of the Profiles folder: the store uses none.
+    std::string isisTemplate = ks::ProfilesFilePath(install, hardware, ".isis", ks::IsAnsiLeadByte).value_or("");
+    std::string twainTemplate = ks::ProfilesFilePath(install, hardware, ".twain", ks::IsAnsiLeadByte).value_or("");
     ks::UniqueBstr twainBstr;
     hr = store->GetTwainConfigurationFile(name.get(), twainBstr.put());
     if (FAILED(hr)) return StoreFailure("GetTwainConfigurationFile", hr);
