@@ -2,8 +2,10 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cwchar>
 #include <functional>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -58,6 +60,31 @@ bool WithLittleStack(const std::function<void()>& call) {
     }).join();
     return returned;
 }
+
+extern "C" LONG NTAPI NtQueryKey(HANDLE key, int infoClass, void* info, ULONG size, ULONG* returned);
+extern "C" LONG NTAPI NtDeleteKey(HANDLE key);
+
+// A registry link at `path` (below HKEY_CURRENT_USER) to the existing key `target`, made as the
+// platform makes them: the link names the target's full native path, found through the target's
+// own handle (this process's HKEY_CURRENT_USER is a scratch key). The link alone goes with it.
+class RegistryLink {
+public:
+    RegistryLink(const std::string& path, const std::string& target) {
+        ks::UniqueHKey key;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, target.c_str(), 0, KEY_READ, key.put()), ERROR_SUCCESS) << target;
+        std::vector<BYTE> name(4096);  // KEY_NAME_INFORMATION: length in bytes, then the UTF-16 path
+        ULONG size = 0;
+        EXPECT_EQ(NtQueryKey(key.get(), 3, name.data(), static_cast<ULONG>(name.size()), &size), 0);
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS,
+                                  nullptr, link_.put(), nullptr), ERROR_SUCCESS) << path;
+        EXPECT_EQ(RegSetValueExW(link_.get(), L"SymbolicLinkValue", 0, REG_LINK, name.data() + sizeof(ULONG),
+                                 *reinterpret_cast<ULONG*>(name.data())), ERROR_SUCCESS);
+    }
+    ~RegistryLink() { NtDeleteKey(link_.get()); }
+
+private:
+    ks::UniqueHKey link_;
+};
 
 class SettingsTreeTest : public StoreTest {
 protected:
@@ -144,6 +171,56 @@ TEST_F(SettingsTreeTest, DeepTreesAreCopiedAndDeletedWithLittleStackLeft) {
     ASSERT_EQ(count, 1);
     EXPECT_TRUE(WithLittleStack([&] { config->DeleteConfigInfo(0); })) << "DeleteConfigInfo";
     EXPECT_FALSE(KeyExists(kRoot + below));
+}
+
+// No walk follows a registry link: the backup skips a link under the root and one planted in the
+// backup tree, the rebuild skips what the backup holds of them, and a profile that is a link is
+// deleted as the link. The keys they name, like any other of the hive, are not read, written or
+// deleted through them. (A link back up the tree is the same case; followed, it made a cycle.)
+TEST_F(SettingsTreeTest, BackupRebuildAndProfileDeleteNeverFollowRegistryLinks) {
+    const std::string outside = "Software\\Outside", a = outside + "\\A", b = outside + "\\B";
+    const std::string profiles = RootPath("Scanner\\ScanProfiles");
+    for (const std::string& key : {a, a + "\\Below", b, profiles + "\\*Real*"}) SetDword(key, "Flags", KSCNFGFLAG_SHOWALL);
+    const std::vector<std::string> untouched = DumpTree(outside);
+    const RegistryLink planted(std::string(kBackup) + "\\Scanner", b);
+    std::optional<RegistryLink> link(std::in_place, RootPath("Linked"), a);
+    NewConfig();  // released: the backup is taken
+    EXPECT_EQ(SubkeyNames(kBackup), std::vector<std::string>{"Scanner"}) << "the planted link alone";
+    link.reset();
+    DeleteKeyTree(kRoot);
+    NewConfig();  // rebuilds the root from the backup
+    EXPECT_EQ(SubkeyNames(kRoot), std::vector<std::string>{});
+    SetDword(profiles + "\\*Real*", "Flags", KSCNFGFLAG_SHOWALL);
+    link.emplace(profiles + "\\*Link*", a);
+    Ref<IKeystrelConfig> config = NewConfig();
+    LONG count = 0;
+    ASSERT_EQ(config->SetActiveHardware(GUID{}, const_cast<LPSTR>("Scanner")), S_OK);
+    ASSERT_EQ(config->LoadConfigInfo(Bstr("Scanner").get(), KSCNFGFLAG_ALL, &count), S_OK);
+    ASSERT_EQ(count, 2);
+    EXPECT_EQ(config->DeleteConfigInfo(0), S_OK);  // "*Link*", first in the registry's order
+    EXPECT_EQ(SubkeyNames(profiles), std::vector<std::string>{"*Real*"});
+    EXPECT_EQ(DumpTree(outside), untouched);
+    link.reset();  // before the backup: Wine resolves a dangling link to the nearest key on its way, a cycle here
+}
+
+// A value that cannot be copied costs only itself: here one that another thread keeps resizing, so
+// that it may outgrow every buffer made for it between two reads, while its neighbours are backed up.
+TEST_F(SettingsTreeTest, AValueThatCannotBeCopiedCostsOnlyItself) {
+    std::atomic<bool> stop = false;
+    ks::UniqueHKey root;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kRoot, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, root.put(), nullptr),
+              ERROR_SUCCESS);
+    std::thread writer([&] {
+        const std::vector<BYTE> data(4000, 'g');
+        for (DWORD size = 2000; !stop; size = 6000 - size) RegSetValueExA(root.get(), "Growing", 0, REG_BINARY, data.data(), size);
+    });
+    for (DWORD i = 1; i <= 300 && !HasFailure(); ++i) {
+        SetDword(kRoot, "Z after", i);
+        NewConfig();  // released: the backup is taken
+        EXPECT_EQ(GetDword(kBackup, "Z after"), i);
+    }
+    stop = true;
+    writer.join();
 }
 
 }  // namespace
