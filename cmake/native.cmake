@@ -2,7 +2,7 @@
 set(KS_SAN -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
 add_library(kspure STATIC ${KS_PURE_SOURCES})
 target_include_directories(kspure PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_compile_options(kspure PRIVATE -Wall -Wextra -Werror ${KS_SAN})
+target_compile_options(kspure PRIVATE ${KS_WARNINGS} ${KS_SAN})
 target_link_options(kspure PUBLIC ${KS_SAN})
 
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -12,7 +12,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 enable_testing()
 file(GLOB KS_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
 add_executable(test_native ${KS_NATIVE_TESTS})
-target_compile_options(test_native PRIVATE -Wall -Wextra -Werror ${KS_SAN})
+target_compile_options(test_native PRIVATE ${KS_WARNINGS} ${KS_SAN})
 target_link_libraries(test_native PRIVATE kspure gtest_main)
 # Lets tests read the shipped scripts and text files of the source tree.
 add_test(NAME native COMMAND test_native)
