@@ -41,10 +41,9 @@ find_program(KS_OBJCOPY ${KS_TRIPLET}-objcopy REQUIRED)
 set(KS_SHIP ${KS_PACKAGE}/bin)
 set(KS_SHIPPED)
 set(KS_SYMBOLS)
-foreach(target_name Registry:Registry.dll ksconfig:ksconfig.exe)
-  string(REPLACE ":" ";" target_name ${target_name})
-  list(GET target_name 0 target)
-  list(GET target_name 1 name)
+set(KS_SHIP_TARGETS Registry ksconfig)
+set(KS_SHIP_NAMES Registry.dll ksconfig.exe)
+foreach(target name IN ZIP_LISTS KS_SHIP_TARGETS KS_SHIP_NAMES)
   add_custom_command(OUTPUT ${KS_SHIP}/${name} ${KS_SHIP}/${name}.debug
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KS_SHIP}
     COMMAND ${KS_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> ${KS_SHIP}/${name}.debug
