@@ -150,8 +150,12 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryString(BSTR, BSTR*) noe
 HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryString(BSTR, BSTR) noexcept { return Nothing(); }
 HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryDWORD(BSTR, ULONG*) noexcept { return Nothing(); }
 HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryDWORD(BSTR, ULONG) noexcept { return Nothing(); }
-HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryBinary(BSTR, unsigned char**, LONG*) noexcept { return Nothing(); }
-HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryBinary(BSTR, unsigned char*, LONG) noexcept { return Nothing(); }
+HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryBinary(BSTR, unsigned char**, LONG*) noexcept {
+    return Nothing();
+}
+HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryBinary(BSTR, unsigned char*, LONG) noexcept {
+    return Nothing();
+}
 HRESULT STDMETHODCALLTYPE ConfigObject::DeleteConfigRegistryValue(BSTR, BSTR) noexcept { return Nothing(); }
 
 }  // namespace ks

@@ -104,7 +104,8 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetActiveConfig(_KSCONFIG** pconfig) noe
         const GUID scanner = g_module.ActiveScanner().guid;
         {
             const StateLock::Hold hold = lock_.Take();
-            if (profiles_.configs.IsValidIndex(profiles_.activeIndex)) return HandOutActive(profiles_, scanner, pconfig);
+            const bool active = profiles_.configs.IsValidIndex(profiles_.activeIndex);
+            if (active) return HandOutActive(profiles_, scanner, pconfig);
         }
         _KSCONFIG made = MakeNewProfile(scanner);
         const std::string base = NewProfileBaseName();

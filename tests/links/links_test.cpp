@@ -46,12 +46,16 @@ public:
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
     STDMETHODIMP RefreshEngine() override {
         ++refreshes;
+        EXPECT_TRUE(callBack == nullptr || CallsBackInTime(callBack)) << "calls waited for the engine";
+        if (std::exchange(reenter, false)) callBack->LoadLinkInfo(0, Ref<IStorage>().put());
         if (!linkCache.empty()) WriteEngineKey("Engine", GuidText(clsid), linkCache);  // as real engines do
         return refreshResult;
     }
     const CLSID clsid;
     HRESULT createResult = S_OK, refreshResult = S_OK;
     std::string linkCache;  // when set, RefreshEngine writes the engine key "Engine" naming it
+    IKeystrelConfig* callBack = nullptr;  // the object it calls back into while it refreshes
+    bool reenter = false;  // its next refresh calls LoadLinkInfo on its own thread, as an apartment lets it
     int refreshes = 0;
     DWORD cookie = 0;
 };
@@ -122,23 +126,28 @@ TEST_F(LinksTest, OnlyTheExactMarkerMakesAnEngineKeyAndEachReplacesTheStorageBef
 // Without engine keys every member is listed, even one that cannot be created, and asked to refresh;
 // the last member's error is returned. A successful refresh sends the call back to the registry once
 // (per call), where with Refresh the new key's engine is asked again. The index is compared unsigned,
-// an empty list gives E_FAIL, and an engine key leaves the list as it was.
+// an empty list gives E_FAIL, and an engine key leaves the list as it was. Engines are asked without
+// the object's lock: calls from another thread go through meanwhile, and one that re-enters
+// LoadLinkInfo (as COM lets a call into the caller's apartment while it waits; last row) is asked
+// again by the nested search, whose list the outer one replaces rather than appends to.
 TEST_F(LinksTest, CategorySearchListsAndRefreshesMembersThenStartsOverOnce) {
     GUID clsid = GUID_NULL;
     EXPECT_EQ(config_->GetLinkEngineCLSID(0, &clsid), E_FAIL);
     const std::string cache = NewCache();
     struct Row { bool writesKey; HRESULT refreshResult; LONG refresh; int refreshes; };
-    const Row rows[] = {{true, S_OK, 0, 1}, {true, S_FALSE, 1, 2}, {false, S_OK, 0, 2}, {false, E_FAIL, 1, 1}};
+    const Row rows[] = {{true, S_OK, 0, 1}, {true, S_FALSE, 1, 2}, {false, S_OK, 0, 2}, {false, E_FAIL, 1, 2}};
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << r.writesKey << r.refresh << r.refreshes);
         TestEngine unserved(0, false), engine(1), foreign(2);
         foreign.createResult = E_NOINTERFACE;  // not a link engine
         engine.refreshResult = r.refreshResult;
         engine.linkCache = r.writesKey ? cache : "";
+        engine.callBack = config_.get();
         for (int call = 0; call < 2; ++call) {
             DeleteKeyTree(kRoot);
             DeleteKeyTree(kBackup);
             engine.refreshes = 0;
+            engine.reenter = FAILED(r.refreshResult);
             EXPECT_EQ(Load(r.refresh), r.writesKey ? Outcome(S_OK, cache) : Outcome(E_NOINTERFACE, "<untouched>"));
             EXPECT_EQ(engine.refreshes, r.refreshes);
             std::vector<CLSID> list;

@@ -175,21 +175,25 @@ struct FakeDevice final : IClassFactory, IKsDeviceDefaults {
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID r, void** p) override { return QueryInterface(r, p); }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE GetDeviceDefaults(_KSDEVICEDEFAULTS** out) override {
+        EXPECT_TRUE(callBack == nullptr || CallsBackInTime(callBack)) << "calls waited for the device component";
         if ((*out = static_cast<_KSDEVICEDEFAULTS*>(CoTaskMemAlloc(sizeof(block))))) **out = block;
         return S_OK;
     }
     const _KSDEVICEDEFAULTS& block;
+    IKeystrelConfig* callBack = nullptr;  // the object it calls back into while it is asked
     DWORD cookie = 0;
     LONG refs = 0, registered = 0;
 };
 
 // With nothing listed, the new profile is named from the resource and preset by the scanner's
 // component (page sizes in thousandths of an inch, cut toward zero), which is released. Avoiding
-// listed key names is in the active-copy test below.
+// listed key names is in the active-copy test below. The component is asked without the object's
+// lock: calls from another thread go through meanwhile.
 TEST_F(ProfilesTest, NewProfileIsNamedFromTheResourceAndPresetByTheDeviceComponent) {
     FakeDevice device({.DataType = KSCNFGMODE_COLOR, .PixelBits = 24, .Intensity = -5, .Contrast = 7,
                        .Xresolution = 300, .Yresolution = 200, .Width = 8500, .Height = 11000, .ScanHardware = 3,
                        .Duplex = 1, .ColorDropOut = 2, .Negative = 4, .Mirror = 5});
+    device.callBack = config_.get();
     _KSCONFIG* p = Active();
     EXPECT_EQ(device.refs, device.registered) << "the device object is released";
     _KSCONFIG w{.hwguid = kScanner, .DataType = KSCNFGMODE_COLOR, .PixelBits = 24, .Intensity = -5, .Contrast = 7,

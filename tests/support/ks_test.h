@@ -49,6 +49,25 @@ Ref<IClassFactory> Factory();
 // A new plain configuration object.
 Ref<IKeystrelConfig> NewConfig();
 
+// An outer object that counts the references its inner object forwards to it.
+struct Outer : IUnknown {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!IsEqualIID(riid, IID_IUnknown)) return inner ? inner->QueryInterface(riid, out) : E_NOINTERFACE;
+        *out = this;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
+    ULONG STDMETHODCALLTYPE Release() override { return --count; }
+    ULONG count = 1;
+    IUnknown* inner = nullptr;
+};
+
+// Loads and reads the object's three lists from a thread of its own and tells whether those calls
+// came back within seconds. Made from inside a call out of the store (a device component, a link
+// engine): a lock held across it would keep them waiting, and they then end after the call out.
+bool CallsBackInTime(IKeystrelConfig* config);
+
 struct RegValue {
     DWORD type = 0;
     std::vector<BYTE> data;
