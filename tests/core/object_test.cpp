@@ -1,9 +1,7 @@
 // Lifetime of the module, its class factory and configuration objects.
 #include "support/ks_test.h"
 
-#include <algorithm>
 #include <atomic>
-#include <functional>
 #include <thread>
 
 namespace kstest {
@@ -13,19 +11,6 @@ class ObjectTest : public StoreTest {};
 
 // What an out-parameter holds before a call that must clear it.
 void* const kStale = reinterpret_cast<void*>(1);
-
-// Runs body(t) for t in [0, count) on threads of the multithreaded apartment and waits for them.
-void OnThreads(int count, const std::function<void(int)>& body) {
-    std::vector<std::thread> threads;
-    for (int t = 0; t < count; ++t) {
-        threads.emplace_back([&body, t] {
-            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            body(t);
-            CoUninitialize();
-        });
-    }
-    for (std::thread& thread : threads) thread.join();
-}
 
 // A creation whose query fails still runs both steps (ensure-root at construction, the backup at
 // the final release) and leaves no object behind.
@@ -111,13 +96,15 @@ TEST_F(ObjectTest, FreeThreadedCallersKeepCountsAndTheActiveScannerWhole) {
     IUnknown* const objects[] = {config.get(), outer.inner};
     for (int burst = 0; burst < 20; ++burst) {
         std::atomic<bool> stop = false;
-        OnThreads(8, [&](int t) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 8; ++t) threads.emplace_back([&, t] {
             if (t == 7) Sleep(30), stop = true;
             while (!stop) {
                 for (int i = 0; i < 10; ++i) objects[t % 2]->AddRef(), objects[t % 2]->Release();
                 config->SetActiveHardware(GUID{DWORD(t), 0, 0, {}}, ThreadScanner(t).data());
             }
         });
+        for (std::thread& thread : threads) thread.join();
         _KSCONFIG* active = nullptr;
         ASSERT_EQ(config->SetActiveConfig(-1), S_OK);
         ASSERT_EQ(config->GetActiveConfig(&active), S_OK);
