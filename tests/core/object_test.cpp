@@ -13,8 +13,9 @@ class ObjectTest : public StoreTest {};
 void* const kStale = reinterpret_cast<void*>(1);
 
 // A creation whose query fails still runs both steps (ensure-root at construction, the backup at
-// the final release) and leaves no object behind.
-TEST_F(ObjectTest, LockCountFollowsFactoryReferencesLockServerAndFailedCreations) {
+// the final release) and leaves no object behind. Only the one class and its two interfaces are
+// served (others are refused, the out-pointer cleared, by the query the failed creations run).
+TEST_F(ObjectTest, LockCountFollowsFactoryReferencesLockServerAndFailedCreationsOfTheOneClass) {
     ASSERT_EQ(Dll().canUnloadNow(), S_OK);
     Ref<IClassFactory> first = Factory(), second = Factory();
     EXPECT_EQ(first.get(), second.get()) << "the module caches one factory";
@@ -34,17 +35,13 @@ TEST_F(ObjectTest, LockCountFollowsFactoryReferencesLockServerAndFailedCreations
     EXPECT_EQ(Dll().canUnloadNow(), S_FALSE) << "one LockServer(TRUE) still outstanding";
     Factory()->LockServer(FALSE);
     EXPECT_EQ(Dll().canUnloadNow(), S_OK);
-}
 
-// Other interfaces are refused with the out-pointer cleared by the same query that the failed
-// creations above run.
-TEST_F(ObjectTest, OnlyTheOneClassAndItsInterfacesAreServed) {
-    Ref<IKeystrelConfig> config = NewConfig();
-    void* out = kStale;
+    out = kStale;
     EXPECT_EQ(Dll().getClassObject(IID_IKeystrelConfig, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(Dll().getClassObject(CLSID_KeystrelConfig, IID_IClassFactory, nullptr), E_POINTER);
     EXPECT_EQ(Factory()->CreateInstance(nullptr, IID_IKeystrelConfig, nullptr), E_POINTER);
+    Ref<IKeystrelConfig> config = NewConfig();
     EXPECT_EQ(config->QueryInterface(IID_IKeystrelConfig, nullptr), E_POINTER);
     Ref<IUnknown> unknown;
     ASSERT_EQ(config->QueryInterface(IID_IUnknown, unknown.put_void()), S_OK);
@@ -52,7 +49,8 @@ TEST_F(ObjectTest, OnlyTheOneClassAndItsInterfacesAreServed) {
 }
 
 // Aggregation is offered only for IUnknown; the aggregate's interface reaches the outer object.
-// (Its creation rebuilding the root is in the allocation tests, which link the store.)
+// (Its creation rebuilding the root, and its destruction unlocking the module, are in the allocation
+// test, which links the store.)
 TEST_F(ObjectTest, AggregatedObjectDelegatesToItsOuterObject) {
     Outer outer;
     void* out = kStale;
@@ -73,12 +71,6 @@ TEST_F(ObjectTest, AggregatedObjectDelegatesToItsOuterObject) {
     EXPECT_EQ(Dll().canUnloadNow(), S_FALSE) << "a live object locks the module";
     EXPECT_EQ(outer.inner->Release(), 0u);
     EXPECT_EQ(GetDword(kBackup, "Later"), 2u);
-    EXPECT_EQ(Dll().canUnloadNow(), S_OK);
-}
-
-// The scanner name of thread `t`: torn or mixed-up names cannot pass for another thread's.
-std::string ThreadScanner(int t) {
-    return "Scanner " + std::string(static_cast<size_t>(t) + 1, static_cast<char>('a' + t));
 }
 
 // Free-threaded callers, as the class's registration invites. Seven threads take and drop references
@@ -90,6 +82,8 @@ TEST_F(ObjectTest, FreeThreadedCallersKeepCountsAndTheActiveScannerWhole) {
     Outer outer;
     ASSERT_EQ(Factory()->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
     IUnknown* const objects[] = {config.get(), outer.inner};
+    // The scanner name of thread `t`: torn or mixed-up names cannot pass for another thread's.
+    auto scanner = [](int t) { return "Scanner " + std::string(size_t(t) + 1, char('a' + t)); };
     for (int burst = 0; burst < 20; ++burst) {
         std::atomic<bool> stop = false;
         std::vector<std::thread> threads;
@@ -97,17 +91,16 @@ TEST_F(ObjectTest, FreeThreadedCallersKeepCountsAndTheActiveScannerWhole) {
             if (t == 7) Sleep(30), stop = true;
             while (!stop) {
                 for (int i = 0; i < 10; ++i) objects[t % 2]->AddRef(), objects[t % 2]->Release();
-                config->SetActiveHardware(GUID{DWORD(t), 0, 0, {}}, ThreadScanner(t).data());
+                config->SetActiveHardware(GUID{DWORD(t), 0, 0, {}}, scanner(t).data());
             }
         });
         for (std::thread& thread : threads) thread.join();
         _KSCONFIG* active = nullptr;
-        ASSERT_EQ(config->SetActiveConfig(-1), S_OK);
-        ASSERT_EQ(config->GetActiveConfig(&active), S_OK);
+        ASSERT_TRUE(config->SetActiveConfig(-1) == S_OK && config->GetActiveConfig(&active) == S_OK);  // a new one
         active->flags = KSCNFGFLAG_SAVE;
         const int guidOf = static_cast<int>(active->hwguid.Data1 & 7);
         ASSERT_EQ(config->StoreActiveConfig(), S_OK);
-        EXPECT_EQ(SubkeyNames(kRoot), std::vector<std::string>{ThreadScanner(guidOf)}) << "burst " << burst;
+        EXPECT_EQ(SubkeyNames(kRoot), std::vector<std::string>{scanner(guidOf)}) << "burst " << burst;
         DeleteKeyTree(kRoot);
     }
     EXPECT_EQ(config->AddRef(), 2u);

@@ -19,45 +19,21 @@ void WriteEngineKey(const std::string& name, const std::string& guid, const std:
     if (!cache.empty()) SetString(RootPath(name), "LinkCache", cache);
 }
 
-// A link engine that is its own class object. The store's references end within each call, so it
-// lives on the test's stack.
-class TestEngine final : public IClassFactory, public ILinkEngine {
-public:
-    explicit TestEngine(int index, bool served = true) : clsid(kClasses[index]) {
-        IClassFactory* factory = this;
-        if (served) CoRegisterClassObject(clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+// A link engine of the real category. With `linkCache` set, its refresh writes the engine key
+// "Engine" naming it, as real engines do; with `reenter`, its next refresh calls LoadLinkInfo on its
+// own thread, as COM lets a call into the caller's apartment while the caller waits.
+struct TestEngine final : FakeComponent {
+    explicit TestEngine(int index, bool served = true) : FakeComponent(kClasses[index], served) {
         CreateKeyPath(ClassKey(clsid) + "\\Implemented Categories\\" + GuidText(CATID_LinkEngines), HKEY_CLASSES_ROOT);
     }
-    ~TestEngine() {
-        if (cookie != 0) CoRevokeClassObject(cookie);
-        DeleteKeyTree(ClassKey(clsid), HKEY_CLASSES_ROOT);
-    }
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-        *out = riid == IID_IUnknown || riid == IID_IClassFactory ? static_cast<void*>(static_cast<IClassFactory*>(this))
-               : riid == IID_ILinkEngine ? static_cast<ILinkEngine*>(this) : nullptr;
-        return *out != nullptr ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP CreateInstance(IUnknown*, REFIID riid, void** out) override {
-        *out = nullptr;
-        return FAILED(createResult) ? createResult : QueryInterface(riid, out);
-    }
-    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+    ~TestEngine() { DeleteKeyTree(ClassKey(clsid), HKEY_CLASSES_ROOT); }
     STDMETHODIMP RefreshEngine() override {
-        ++refreshes;
-        EXPECT_TRUE(callBack == nullptr || CallsBackInTime(callBack)) << "calls waited for the engine";
         if (std::exchange(reenter, false)) callBack->LoadLinkInfo(0, Ref<IStorage>().put());
-        if (!linkCache.empty()) WriteEngineKey("Engine", GuidText(clsid), linkCache);  // as real engines do
-        return refreshResult;
+        if (!linkCache.empty()) WriteEngineKey("Engine", GuidText(clsid), linkCache);
+        return FakeComponent::RefreshEngine();
     }
-    const CLSID clsid;
-    HRESULT createResult = S_OK, refreshResult = S_OK;
-    std::string linkCache;  // when set, RefreshEngine writes the engine key "Engine" naming it
-    IKeystrelConfig* callBack = nullptr;  // the object it calls back into while it refreshes
-    bool reenter = false;  // its next refresh calls LoadLinkInfo on its own thread, as an apartment lets it
-    int refreshes = 0;
-    DWORD cookie = 0;
+    std::string linkCache;
+    bool reenter = false;
 };
 
 class LinksTest : public ConfigTest {

@@ -31,30 +31,27 @@ bool Granting(long allowed, F&& call) {
     return g_granted < 0;
 }
 
-class AllocationTest : public StoreTest {};
-
 // Whichever allocation is refused, creating a plain or an aggregated object (what the class
 // factory's CreateInstance runs) gives E_OUTOFMEMORY and no object, or S_OK with the root rebuilt
 // as far as it got; and a last Release that cannot allocate skips the backup but still destroys
 // the object. Once nothing is refused, the root is rebuilt whole.
-TEST_F(AllocationTest, CreationAndLastReleaseThatCannotAllocateEndInAResultNotAnException) {
+TEST_F(StoreTest, CreationAndLastReleaseThatCannotAllocateEndInAResultNotAnException) {
     SetString(std::string(kBackup) + "\\Scanner\\ScanProfiles\\P1", "Name", "restored");
     Outer outer;
     for (IUnknown* aggregator : std::initializer_list<IUnknown*>{nullptr, &outer}) {
-        SCOPED_TRACE(aggregator ? "aggregated" : "plain");
         for (long allowed = 0, refused = true; refused; ++allowed) {
             DeleteKeyTree(kRoot);
             void* object = nullptr;
             HRESULT hr = E_FAIL;
             refused = Granting(allowed, [&] { hr = ks::CreateConfigObject(aggregator, IID_IUnknown, &object); });
-            EXPECT_EQ(hr, allowed == 0 ? E_OUTOFMEMORY : S_OK) << allowed << " allocations granted";
+            EXPECT_EQ(hr, allowed == 0 ? E_OUTOFMEMORY : S_OK) << allowed << " granted, aggregated: " << !!aggregator;
             SetString(RootPath("Scanner"), "Later", "not backed up");
             auto release = [&] { EXPECT_EQ(static_cast<IUnknown*>(object)->Release(), 0u); };
             EXPECT_TRUE(object == nullptr || Granting(0, release));
             EXPECT_EQ(GetString(std::string(kBackup) + "\\Scanner", "Later"), std::nullopt);
         }
         EXPECT_EQ(GetString(RootPath("Scanner\\ScanProfiles\\P1"), "Name"), "restored");
-        EXPECT_EQ(ks::g_module.LockCount(), 0) << "no object is left";
+        EXPECT_EQ(ks::g_module.LockCount(), 0) << "no object is left, aggregated: " << !!aggregator;
     }
 }
 

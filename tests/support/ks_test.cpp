@@ -53,9 +53,8 @@ Ref<IKeystrelConfig> NewConfig() {
 
 static DWORD WINAPI CallBack(void* object) {
     auto* config = static_cast<IKeystrelConfig*>(object);
-    LONG count = 0;
-    struct { _KSCONFIG profile; _KSEVENT event; GUID engine; } out;
-    config->LoadConfigInfo(nullptr, KSCNFGFLAG_ALL, &count), config->LoadEventInfo(nullptr, &count);
+    struct { LONG count; _KSCONFIG profile; _KSEVENT event; GUID engine; } out;
+    config->LoadConfigInfo(nullptr, KSCNFGFLAG_ALL, &out.count), config->LoadEventInfo(nullptr, &out.count);
     config->GetConfig(0, &out.profile), config->GetEvent(0, &out.event), config->GetLinkEngineCLSID(0, &out.engine);
     return config->Release(), 0;
 }
