@@ -129,8 +129,7 @@ int CalibrationTableCount(const std::string& hardware) {
 
 int RequireDevice(const std::string& hardware) {
     if (KeyExists(ks::DeviceKeyPath(hardware))) return kOk;
-    std::fprintf(stderr, "ksconfig: no settings for scanner \"%s\"\n", hardware.c_str());
-    return kNotFound;
+    return Fail(kNotFound, "no settings for scanner \"" + hardware + "\"");
 }
 
 int Scanners(const Arguments& args) {

@@ -277,7 +277,7 @@ int Restore(const Arguments&) {
         return kNotFound;
     }
     {
-        Store store;  // creating the object rebuilds the root from the backup
+        Store store(Store::kEdit);  // creating the object rebuilds the root from the backup
         if (int rc = store.Open(); rc != kOk) return rc;
     }
     Tree root = ReadTree(kSettingsRoot);

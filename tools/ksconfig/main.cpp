@@ -141,18 +141,17 @@ void PrintCommandHelp(const CommandDef& c) {
 }  // namespace
 
 int UsageError(const std::string& problem) {
-    std::fprintf(stderr, "ksconfig: %s\n", problem.c_str());
-    if (g_current != nullptr) {
-        std::fprintf(stderr, "usage: ksconfig %s\n", g_current->synopsis);
-    } else {
-        std::fprintf(stderr, "usage: ksconfig <command> [arguments] (ksconfig --help lists the commands)\n");
-    }
-    return kUsage;
+    return Fail(kUsage, problem, std::nullopt,
+                g_current != nullptr ? std::string("ksconfig ") + g_current->synopsis
+                                     : "ksconfig <command> [arguments] (ksconfig --help lists the commands)");
 }
 
 namespace {
 
 int Run(int argc, char** argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--json") == 0) ReportErrorsAsJson(true);
+    }
     if (argc < 2) return UsageError("no command given");
     std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
