@@ -130,7 +130,7 @@ TEST_F(KsconfigTest, ExportThenImportRebuildsTheSameTreeAndWhatCannotReadBackIsL
     DeleteKeyTree(kBackup);
     Result import = Ksconfig({"import", file});
     EXPECT_EQ(import.exit, 0u) << import.err;
-    EXPECT_EQ(import.out.rfind("imported 14 sections from ", 0), 0u) << import.out;
+    EXPECT_EQ(import.out.rfind("imported 14 keys and ", 0), 0u) << import.out;
     EXPECT_EQ(DumpTree(kRoot), before);
     DeleteFileA(file.c_str());
 

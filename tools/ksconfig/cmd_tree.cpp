@@ -1,65 +1,18 @@
-// Commands on the whole settings tree: export and import as profile text, the backup's state,
-// and rebuilding a missing settings root.
+// Commands on the whole settings tree: the backup's state, and rebuilding the settings root.
 #include <cctype>
 #include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "calibration/pure/profile_writer.h"
 #include "commands.h"
 #include "json.h"
 #include "output.h"
 #include "registry_view.h"
 #include "store.h"
 
-#if __has_include("calibration/profile_importer.h")
-#include "calibration/profile_importer.h"
-#define KSCONFIG_HAS_IMPORTER 1
-#endif
-
 namespace ksconfig {
 namespace {
-
-// Appends the sections of `key` (named `path` below HKEY_CURRENT_USER) and of its subkeys.
-void ExportKey(HKEY key, const std::string& path, std::string& out, int& skipped) {
-    std::string refusal;
-    std::optional<std::string> header = ks::WriteSectionHeader("HKEY_CURRENT_USER\\" + path, &refusal);
-    if (!header) {
-        std::fprintf(stderr, "ksconfig: left out key %s and everything below it: %s\n", path.c_str(), refusal.c_str());
-        ++skipped;
-        return;
-    }
-    std::vector<std::string> lines;
-    for (const RegValue& v : SortedValues(key)) {
-        ks::WrittenValue written = ks::WriteValueLines(v.name, v.type, v.data);
-        if (written.lines.empty()) {
-            std::fprintf(stderr, "ksconfig: left out value \"%s\" of %s: %s\n", v.name.c_str(), path.c_str(),
-                         written.refusal.c_str());
-            ++skipped;
-            continue;
-        }
-        lines.insert(lines.end(), written.lines.begin(), written.lines.end());
-    }
-    if (std::size_t length = ks::DeliveredSectionLength(lines); length > ks::kImportedSectionLength) {
-        std::fprintf(stderr,
-                     "ksconfig: section %s holds %zu characters; the importer reads only the first %zu,\n"
-                     "ksconfig: so its later values would not be imported\n",
-                     header->c_str(), length, ks::kImportedSectionLength);
-    }
-    if (!out.empty()) out += '\n';
-    out += *header + '\n';
-    for (const std::string& line : lines) out += line + '\n';
-    for (const std::string& name : SortedSubkeyNames(key)) {
-        ks::UniqueHKey sub = ks::OpenKey(key, name, ks::kReadAccess);
-        if (!sub) {
-            std::fprintf(stderr, "ksconfig: cannot open %s\\%s\n", path.c_str(), name.c_str());
-            ++skipped;
-            continue;
-        }
-        ExportKey(sub.get(), path + "\\" + name, out, skipped);
-    }
-}
 
 // A registry tree flattened for comparison: names folded to lower case as the registry
 // compares them, display names kept.
@@ -159,78 +112,6 @@ std::string TreeJson(const Tree& t) {
 }
 
 }  // namespace
-
-int Export(const Arguments& args) {
-    std::string path = kSettingsRoot;
-    if (!args.positional.empty()) path += "\\" + args.positional[0];
-    ks::UniqueHKey top = OpenRead(path);
-    if (!top) {
-        if (args.positional.empty()) {
-            std::fprintf(stderr, "ksconfig: there is no settings root (HKEY_CURRENT_USER\\%s)\n", kSettingsRoot);
-        } else {
-            std::fprintf(stderr, "ksconfig: no settings for scanner \"%s\"\n", args.positional[0].c_str());
-        }
-        return kNotFound;
-    }
-    std::string text;
-    int skipped = 0;
-    ExportKey(top.get(), path, text, skipped);
-    if (skipped > 0) std::fprintf(stderr, "ksconfig: %s left out of the export\n", Count(skipped, "item").c_str());
-
-    std::string file = args.Option("-o");
-    if (file.empty()) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        return kOk;
-    }
-    // Profile files are read by the platform's profile functions: plain ANSI text, CR LF lines.
-    std::string crlf;
-    for (char c : text) {
-        if (c == '\n') crlf += '\r';
-        crlf += c;
-    }
-    FILE* out = std::fopen(file.c_str(), "wb");
-    if (out == nullptr) {
-        std::fprintf(stderr, "ksconfig: cannot write %s\n", file.c_str());
-        return kNotFound;
-    }
-    bool ok = std::fwrite(crlf.data(), 1, crlf.size(), out) == crlf.size();
-    ok = std::fclose(out) == 0 && ok;
-    if (!ok) {
-        std::fprintf(stderr, "ksconfig: writing %s failed\n", file.c_str());
-        return kStoreError;
-    }
-    return kOk;
-}
-
-int Import(const Arguments& args) {
-    // The profile functions look for a bare file name in the Windows folder: pass a full path.
-    char full[MAX_PATH];
-    DWORD n = GetFullPathNameA(args.positional[0].c_str(), sizeof(full), full, nullptr);
-    if (n == 0 || n >= sizeof(full)) return UsageError("cannot make a full path of " + args.positional[0]);
-    DWORD attributes = GetFileAttributesA(full);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        std::fprintf(stderr, "ksconfig: no file %s\n", full);
-        return kNotFound;
-    }
-#ifdef KSCONFIG_HAS_IMPORTER
-    std::vector<char> names(5000);
-    DWORD got;
-    while ((got = GetPrivateProfileSectionNamesA(names.data(), static_cast<DWORD>(names.size()), full)) ==
-           names.size() - 2) {
-        names.resize(names.size() * 2);
-    }
-    long sections = 0;
-    for (DWORD i = 0; i < got; ++i) {
-        if (names[i] == '\0' && (i == 0 || names[i - 1] != '\0')) ++sections;
-    }
-    ks::RegistryProfileImporter(full).ImportFile();
-    std::printf("imported %s from %s\n", Count(sections, "section").c_str(), full);
-    return kOk;
-#else
-    std::fprintf(stderr, "ksconfig: this build has no profile importer (it comes with the calibration code)\n");
-    return kStoreError;
-#endif
-}
 
 int BackupStatus(const Arguments& args) {
     Tree root = ReadTree(kSettingsRoot);

@@ -33,6 +33,9 @@ int BackupStatus(const Arguments& args);
 int Restore(const Arguments& args);
 int Demo(const Arguments& args);
 
+// Writes the tree at `path` (below the current user's hive) as a registry editor file.
+int SaveAsRegFile(const std::string& path, const std::string& file);
+
 // Reports a usage problem of the command being run (stderr) and gives the usage exit code.
 int UsageError(const std::string& problem);
 

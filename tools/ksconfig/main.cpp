@@ -76,20 +76,29 @@ const std::vector<CommandDef>& Commands() {
          "client asks it to (without asking the engines to refresh).",
          "LoadLinkInfo, GetLinkEngineContainer, GetLinkEngineCLSID, GetLinkCustomProfile", 0, 0, {"--json"}, {},
          Links},
-        {"export", "export [<hardware>] [-o <file>]", "the settings tree (or one scanner) as profile text",
-         "Writes sections [HKEY_CURRENT_USER\\Software\\Stellwick\\Keystrel 4.0\\...] with value\n"
+        {"export", "export [<hardware>] [--format text|reg] [-o <file>]",
+         "the settings tree (or one scanner) as profile text or a registry editor file",
+         "--format reg writes what the registry editor and \"reg import\" read: the version 5\n"
+         "header, UTF-16 with its byte-order mark, escaped texts, dword: and hex(n): values,\n"
+         "every value byte for byte. --format text (the default) writes the store's profile\n"
+         "text: sections [HKEY_CURRENT_USER\\Software\\Stellwick\\Keystrel 4.0\\...] with value\n"
          "lines \"name\"=\"text\", \"name\"=dword:0000001e and \"name\"=hex:0a,1b,... (long hex\n"
-         "values continue on the next line after a backslash), keys and values sorted by\n"
-         "name, so that import reads it back into the same tree. The importer takes quoted\n"
-         "texts raw, without escapes, and reads line by line: values it could not read back\n"
-         "the same (texts holding line breaks or NULs, names holding \"=\", types other than\n"
-         "text, number and binary) are left out, each reported on stderr. A section longer\n"
-         "than the importer reads (4998 characters) is reported too.",
-         "none (reads the registry)", 0, 1, {}, {"-o"}, Export},
-        {"import", "import <file>", "load profile text into the registry with the store's importer",
-         "Every section of the file names a key, which is created when missing; values are\n"
-         "added or overwritten, never deleted.",
-         "none (the store's profile importer, linked into ksconfig)", 1, 1, {}, {}, Import},
+         "values continue on the next line after a backslash), raw texts without escapes:\n"
+         "values it cannot hold (texts holding line breaks or NULs, names holding \"=\", types\n"
+         "other than text, number and binary) are left out, each reported on stderr, and a\n"
+         "section longer than the store's importer reads (4998 characters) is reported too.\n"
+         "Keys and values are sorted by name.",
+         "none (reads the registry)", 0, 1, {}, {"-o", "--format"}, Export},
+        {"import", "import <file> [--dry-run] [--json]",
+         "load a registry editor file or profile text into the settings",
+         "Reads files written by export (either format), by \"reg export\" and the registry\n"
+         "editor (version 5 in UTF-16, REGEDIT4 in ANSI), telling them apart by their first\n"
+         "line. The whole file is read first: every line that cannot be read (a bad number,\n"
+         "byte, quote, escape or header, a deletion) and every key outside the settings root\n"
+         "and the backup tree is reported with its line number, and then nothing is written\n"
+         "(exit 1). Otherwise keys are created and values added or overwritten, never\n"
+         "deleted, and each change is listed; --dry-run lists them and writes nothing.",
+         "none (writes the registry directly)", 1, 1, {"--dry-run", "--json"}, {}, Import},
         {"backup-status", "backup-status [--json]", "what differs between the settings root and its backup",
          "Keys and values only in the settings root or changed there are not yet in the\n"
          "backup (the next release of a store object copies them). Those only in the backup\n"

@@ -9,6 +9,7 @@
 
 #include "core/pure/key_path.h"
 #include "core/registry_io.h"
+#include "pure/reg_text.h"
 
 namespace ksconfig {
 
@@ -32,5 +33,19 @@ std::vector<std::string> DeviceNames();
 
 // Case-insensitive order, as the registry compares names.
 bool NameLess(const std::string& a, const std::string& b);
+
+// The tree at `path` below the current user's hive, each key named "HKEY_CURRENT_USER\<path>..."
+// with its values read through the wide calls (byte for byte), keys and values sorted by name.
+// Empty when the key is absent.
+std::vector<regtext::Key> ReadKeys(const std::string& path);
+
+// A value as one short text: "text", dword:0000001e or hex(n):0a,1b,... (at most 16 bytes shown,
+// then the size). `wide`: read through the wide calls, so texts are UTF-16.
+std::string ShowValue(DWORD type, const std::vector<BYTE>& data, bool wide);
+
+// Text conversions at the platform's edge: ANSI code page <-> UTF-16, UTF-8 -> ANSI.
+std::u16string Utf16FromAnsi(const std::string& ansi);
+std::string AnsiFromUtf16(std::u16string_view text);
+std::string AnsiFromUtf8(const std::string& utf8);
 
 }  // namespace ksconfig

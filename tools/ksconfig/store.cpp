@@ -108,7 +108,10 @@ std::string HresultText(HRESULT hr) {
     return text;
 }
 
-int Fail(int exitCode, const std::string& message, std::optional<HRESULT> hr, const std::string& usage) {
+namespace {
+
+int Report(int exitCode, const std::string& message, std::optional<HRESULT> hr, const std::string& usage,
+           const std::vector<std::string>& details, const json::Members& extra) {
     if (g_jsonErrors) {
         json::Members m = {{"exitCode", json::Num(exitCode)}, {"message", json::Str(Utf8FromAnsi(message))}};
         if (hr) {
@@ -116,12 +119,25 @@ int Fail(int exitCode, const std::string& message, std::optional<HRESULT> hr, co
             m.push_back({"hresultText", json::Str(Utf8FromAnsi(DescribeHresult(*hr)))});
         }
         if (!usage.empty()) m.push_back({"usage", json::Str(Utf8FromAnsi(usage))});
+        m.insert(m.end(), extra.begin(), extra.end());
         std::printf("%s\n", json::Obj({{"error", json::Obj(m)}}).c_str());
     } else {
+        for (const std::string& line : details) std::fprintf(stderr, "%s\n", line.c_str());
         std::fprintf(stderr, "ksconfig: %s%s\n", message.c_str(), hr ? (": " + DescribeHresult(*hr)).c_str() : "");
         if (!usage.empty()) std::fprintf(stderr, "usage: %s\n", usage.c_str());
     }
     return exitCode;
+}
+
+}  // namespace
+
+int Fail(int exitCode, const std::string& message, std::optional<HRESULT> hr, const std::string& usage) {
+    return Report(exitCode, message, hr, usage, {}, {});
+}
+
+int FailWith(int exitCode, const std::string& message, const std::vector<std::string>& details,
+             const json::Members& extra) {
+    return Report(exitCode, message, std::nullopt, {}, details, extra);
 }
 
 int StoreFailure(const char* what, HRESULT hr) { return Fail(kStoreError, std::string(what) + " failed", hr); }

@@ -7,7 +7,10 @@
 #include <optional>
 #include <string>
 
+#include <vector>
+
 #include "KsRegistry.h"
+#include "json.h"
 #include "core/win_handles.h"
 #include "scratch.h"
 
@@ -62,6 +65,11 @@ bool ErrorsAsJson();
 // `exitCode`. `usage`, when given, follows the message in text and is a member in JSON.
 int Fail(int exitCode, const std::string& message, std::optional<HRESULT> hr = std::nullopt,
          const std::string& usage = {});
+
+// Fail() for a failure with a list: `details` are printed as lines before the message in text,
+// `extra` members are added to the JSON error object.
+int FailWith(int exitCode, const std::string& message, const std::vector<std::string>& details,
+             const json::Members& extra);
 
 // Fail(kStoreError, "<what> failed", hr).
 int StoreFailure(const char* what, HRESULT hr);
