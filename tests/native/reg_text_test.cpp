@@ -75,6 +75,7 @@ TEST(RegTextTest, BadLinesAreReportedWithTheirNumbers) {
         {u"[" + kRoot + u"]\nB\n", 2, "no \"=\""},
         {u"[" + kRoot + u"\nA=\"x\"\n", 1, "section header without its closing ]"},
         {u"\x01\x02garbage\n", 1, "no \"=\""},
+        {u"[" + kRoot + u"]\nA=dword:00\n\nB=hex:00,11", 4, "ends inside this line"},
     };
     for (const auto& c : cases) {
         const Document doc = Parse(c.text);

@@ -42,17 +42,6 @@ std::string WithPresence(const std::string& path) {
     return path + (FileExists(path) ? " (present)" : " (missing)");
 }
 
-// The gamma number of a value named "Gamma - <n>", when it is one.
-std::optional<long> GammaNumber(const std::string& name) {
-    const std::string prefix = ks::kGammaTablePrefix;
-    if (name.compare(0, prefix.size(), prefix) != 0 || name.size() == prefix.size()) return std::nullopt;
-    const char* digits = name.c_str() + prefix.size();
-    char* end = nullptr;
-    long n = std::strtol(digits, &end, 10);
-    if (*end != '\0' || end == digits) return std::nullopt;
-    return n;
-}
-
 std::string HexBytes(const std::vector<std::uint8_t>& data, std::size_t from, std::size_t count) {
     std::string out;
     char piece[4];

@@ -158,6 +158,8 @@ int SaveAsRegFile(const std::string& path, const std::string& file) {
 int Export(const Arguments& args) {
     std::string format = args.Option("--format", "text");
     if (format != "text" && format != "reg") return UsageError("unknown format \"" + format + "\" (text or reg)");
+    const std::string file = args.Option("-o");
+    if (args.Has("--json") && file.empty()) return UsageError("--json needs -o <file>: the export itself is the output");
     std::string path = kSettingsRoot;
     if (!args.positional.empty()) path += "\\" + args.positional[0];
     ks::UniqueHKey top = OpenRead(path);
@@ -166,7 +168,13 @@ int Export(const Arguments& args) {
                                    ? std::string("there is no settings root (HKEY_CURRENT_USER\\") + kSettingsRoot + ")"
                                    : "no settings for scanner \"" + args.positional[0] + "\"");
     }
-    if (format == "reg") return SaveAsRegFile(path, args.Option("-o"));
+    auto done = [&](int rc) {
+        if (rc == kOk && args.Has("--json")) {
+            std::printf("%s\n", json::Obj({{"file", json::Str(Utf8FromAnsi(file))}, {"format", json::Str(format)}}).c_str());
+        }
+        return rc;
+    };
+    if (format == "reg") return done(SaveAsRegFile(path, file));
 
     std::string text;
     int skipped = 0;
@@ -175,10 +183,10 @@ int Export(const Arguments& args) {
     // Profile files are read by the platform's profile functions: plain ANSI text, CR LF lines.
     std::string crlf;
     for (char c : text) {
-        if (c == '\n' && !args.Option("-o").empty()) crlf += '\r';
+        if (c == '\n' && !file.empty()) crlf += '\r';
         crlf += c;
     }
-    return WriteOut(args.Option("-o"), crlf, false);
+    return done(WriteOut(file, crlf, false));
 }
 
 int Import(const Arguments& args) {

@@ -14,95 +14,56 @@
 namespace ksconfig {
 namespace {
 
-// A registry tree flattened for comparison: names folded to lower case as the registry
-// compares them, display names kept.
-struct Tree {
-    bool present = false;
-    std::map<std::string, std::string> keys;  // folded path -> path (the top key itself left out)
-    struct Entry {
-        std::string path, name;
-        DWORD type;
-        std::vector<std::uint8_t> data;
-    };
-    std::map<std::string, Entry> values;  // folded path + "\x01" + folded name
-};
-
-std::string Fold(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-void Collect(HKEY key, const std::string& path, Tree& tree) {
-    for (RegValue& v : SortedValues(key)) {
-        tree.values[Fold(path) + '\x01' + Fold(v.name)] = {path, v.name, v.type, std::move(v.data)};
-    }
-    for (const std::string& name : SortedSubkeyNames(key)) {
-        std::string child = path.empty() ? name : path + "\\" + name;
-        tree.keys[Fold(child)] = child;
-        if (ks::UniqueHKey sub = ks::OpenKey(key, name, ks::kReadAccess)) Collect(sub.get(), child, tree);
-    }
-}
-
-Tree ReadTree(const char* top) {
-    Tree tree;
-    if (ks::UniqueHKey key = OpenRead(top)) {
-        tree.present = true;
-        Collect(key.get(), "", tree);
-    }
-    return tree;
-}
-
-struct Difference {
-    std::string kind;  // "key" or "value"
-    std::string path, name;
-    std::string change;  // "missing" or "differs"
-};
-
-// What `from` holds that `to` lacks or holds otherwise.
-std::vector<Difference> Missing(const Tree& from, const Tree& to, bool withChanged) {
-    std::vector<Difference> out;
-    for (const auto& [folded, path] : from.keys) {
-        if (to.keys.count(folded) == 0) out.push_back({"key", path, "", "missing"});
-    }
-    for (const auto& [folded, e] : from.values) {
-        auto it = to.values.find(folded);
-        if (it == to.values.end()) {
-            out.push_back({"value", e.path, e.name, "missing"});
-        } else if (withChanged && (it->second.type != e.type || it->second.data != e.data)) {
-            out.push_back({"value", e.path, e.name, "differs"});
-        }
-    }
-    return out;
-}
-
 std::string TreeSummary(const Tree& t) {
     if (!t.present) return "missing";
     return "present, " + Count(static_cast<long>(t.keys.size()), "key") + ", " +
            Count(static_cast<long>(t.values.size()), "value");
 }
 
-void PrintDifferences(const std::vector<Difference>& list) {
+// `from` and `to` name the two sides of Missing(from, to).
+void PrintDifferences(const std::vector<Difference>& list, const char* from, const char* to) {
     for (const Difference& d : list) {
         if (d.kind == "key") {
             std::printf("  key    %s\n", d.path.c_str());
+        } else if (d.change == "differs") {
+            std::printf("  value  %s \"%s\": %s %s, %s %s\n", d.path.empty() ? "(top key)" : d.path.c_str(), d.name.c_str(),
+                        from, d.data.c_str(), to, d.otherData.c_str());
         } else {
-            std::printf("  value  %s \"%s\"%s\n", d.path.empty() ? "(top key)" : d.path.c_str(), d.name.c_str(),
-                        d.change == "differs" ? " (differs)" : "");
+            std::printf("  value  %s \"%s\" = %s\n", d.path.empty() ? "(top key)" : d.path.c_str(), d.name.c_str(),
+                        d.data.c_str());
         }
     }
 }
 
-std::string DifferencesJson(const std::vector<Difference>& list) {
+std::string DifferencesJson(const std::vector<Difference>& list, const char* from, const char* to) {
     std::vector<std::string> items;
     for (const Difference& d : list) {
         json::Members m = {{"kind", json::Str(d.kind)}, {"path", json::Str(Utf8FromAnsi(d.path))}};
         if (d.kind == "value") {
             m.push_back({"name", json::Str(Utf8FromAnsi(d.name))});
             m.push_back({"change", json::Str(d.change)});
+            m.push_back({from, json::Str(Utf8FromAnsi(d.data))});
+            if (d.change == "differs") m.push_back({to, json::Str(Utf8FromAnsi(d.otherData))});
         }
         items.push_back(json::Obj(m));
     }
     return json::Arr(items);
+}
+
+// Where restore saves what it replaces: -o, or a file in the current folder named by the time.
+std::string SavedFileName(const Arguments& args) {
+    std::string file = args.Option("-o");
+    if (file.empty()) {
+        SYSTEMTIME t;
+        GetLocalTime(&t);
+        char name[64];
+        std::snprintf(name, sizeof(name), "ksconfig saved %04u%02u%02u-%02u%02u%02u.reg", t.wYear, t.wMonth, t.wDay, t.wHour,
+                      t.wMinute, t.wSecond);
+        file = name;
+    }
+    char full[MAX_PATH];
+    DWORD n = GetFullPathNameA(file.c_str(), sizeof(full), full, nullptr);
+    return n != 0 && n < sizeof(full) ? std::string(full) : file;
 }
 
 std::string TreeJson(const Tree& t) {
@@ -119,56 +80,88 @@ int BackupStatus(const Arguments& args) {
     std::vector<Difference> behind = root.present ? Missing(root, backup, true) : std::vector<Difference>{};
     std::vector<Difference> onlyBackup = backup.present ? Missing(backup, root, false) : std::vector<Difference>{};
     bool current = root.present && backup.present && behind.empty();
+    const int rc = root.present && !current ? kBehind : kOk;
     if (args.Has("--json")) {
         std::printf("%s\n", json::Obj({{"root", TreeJson(root)},
                                        {"backup", TreeJson(backup)},
-                                       {"notInBackup", DifferencesJson(behind)},
-                                       {"onlyInBackup", DifferencesJson(onlyBackup)},
+                                       {"notInBackup", DifferencesJson(behind, "rootData", "backupData")},
+                                       {"onlyInBackup", DifferencesJson(onlyBackup, "backupData", "rootData")},
                                        {"current", json::Bool(current)}})
                                 .c_str());
-        return kOk;
+        return rc;
     }
     PrintField("settings root", TreeSummary(root));
     PrintField("backup tree", TreeSummary(backup));
     if (!root.present) {
         std::printf(backup.present ? "the settings root is missing: \"ksconfig restore\" rebuilds it from the backup\n"
                                    : "there are no settings\n");
-        return kOk;
+        return rc;
     }
     if (!behind.empty()) {
         std::printf("not yet in the backup (the next release of a store object copies them):\n");
-        PrintDifferences(behind);
+        PrintDifferences(behind, "root", "backup");
     }
     if (!onlyBackup.empty()) {
         std::printf("only in the backup (kept by the merge; a rebuilt root would have them again):\n");
-        PrintDifferences(onlyBackup);
+        PrintDifferences(onlyBackup, "backup", "root");
     }
     std::printf(current ? "the backup holds everything of the settings root\n"
                         : "the backup is behind the settings root\n");
-    return kOk;
+    return rc;
 }
 
-int Restore(const Arguments&) {
-    if (KeyExists(kSettingsRoot)) {
-        std::printf("the settings root is present; nothing to restore\n");
-        return kOk;
+int Restore(const Arguments& args) {
+    const bool force = args.Has("--force"), oneScanner = args.options.count("--scanner") != 0;
+    if (force && oneScanner) return UsageError("--force and --scanner do not go together");
+    const std::string hardware = args.Option("--scanner");
+    const std::string rootPath = oneScanner ? ks::DeviceKeyPath(hardware) : std::string(kSettingsRoot);
+    const std::string backupPath = oneScanner ? ks::JoinKey(kBackupRoot, hardware) : std::string(kBackupRoot);
+    const std::string what = oneScanner ? "the settings of scanner \"" + hardware + "\"" : std::string("the settings root");
+    if (!KeyExists(backupPath)) {
+        return Fail(kNotFound, "there is no backup (HKEY_CURRENT_USER\\" + backupPath + ") to restore " + what + " from");
     }
-    if (!KeyExists(kBackupRoot)) {
-        std::fprintf(stderr, "ksconfig: there is no backup tree (HKEY_CURRENT_USER\\%s) to restore from\n", kBackupRoot);
-        return kNotFound;
+    std::string saved;
+    if (KeyExists(rootPath)) {
+        if (!force && !oneScanner) {
+            if (args.Has("--json")) {
+                std::printf("{\"restored\":false,\"reason\":\"the settings root is present\"}\n");
+            } else {
+                std::printf("the settings root is present; nothing to restore (--force replaces it)\n");
+            }
+            return kOk;
+        }
+        saved = SavedFileName(args);
+        if (int rc = SaveAsRegFile(rootPath, saved); rc != kOk) return rc;
+        if (LONG error = ks::DeleteTree(HKEY_CURRENT_USER, rootPath.c_str()); error != ERROR_SUCCESS) {
+            return StoreFailure(("deleting " + what).c_str(), HRESULT_FROM_WIN32(error));
+        }
     }
-    {
+    if (oneScanner) {
+        // The store rebuilds only a whole missing root; one scanner's key is copied here.
+        ks::UniqueHKey from = OpenRead(backupPath);
+        LONG error = ERROR_SUCCESS;
+        ks::UniqueHKey to = ks::CreateKey(HKEY_CURRENT_USER, rootPath, &error);
+        if (to) error = RegCopyTreeW(from.get(), nullptr, to.get());
+        if (error != ERROR_SUCCESS) return StoreFailure(("copying " + what).c_str(), HRESULT_FROM_WIN32(error));
+    } else {
         Store store(Store::kEdit);  // creating the object rebuilds the root from the backup
         if (int rc = store.Open(); rc != kOk) return rc;
     }
-    Tree root = ReadTree(kSettingsRoot);
-    if (!root.present) {
-        std::fprintf(stderr, "ksconfig: the store did not rebuild the settings root\n");
-        return kStoreError;
+    Tree root = ReadTree(rootPath);
+    if (!root.present) return Fail(kStoreError, "the store did not rebuild the settings root");
+    if (args.Has("--json")) {
+        std::printf("%s\n", json::Obj({{"restored", json::Bool(true)},
+                                       {"scanner", oneScanner ? json::Str(Utf8FromAnsi(hardware)) : json::Null()},
+                                       {"keys", json::Num(static_cast<long long>(root.keys.size()))},
+                                       {"values", json::Num(static_cast<long long>(root.values.size()))},
+                                       {"savedTo", saved.empty() ? json::Null() : json::Str(Utf8FromAnsi(saved))}})
+                                .c_str());
+        return kOk;
     }
-    std::printf("rebuilt the settings root from the backup tree: %s, %s\n",
+    std::printf("rebuilt %s from the backup tree: %s, %s\n", what.c_str(),
                 Count(static_cast<long>(root.keys.size()), "key").c_str(),
                 Count(static_cast<long>(root.values.size()), "value").c_str());
+    if (!saved.empty()) std::printf("what it replaced is saved in %s (ksconfig import loads it back)\n", saved.c_str());
     return kOk;
 }
 

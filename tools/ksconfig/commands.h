@@ -30,6 +30,11 @@ int Links(const Arguments& args);
 int Export(const Arguments& args);
 int Import(const Arguments& args);
 int BackupStatus(const Arguments& args);
+int Check(const Arguments& args);
+int SetProfile(const Arguments& args);
+int SetEvent(const Arguments& args);
+int DeleteProfile(const Arguments& args);
+int DeleteEvent(const Arguments& args);
 int Restore(const Arguments& args);
 int Demo(const Arguments& args);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 namespace ksconfig {
@@ -34,6 +35,25 @@ std::vector<RegValue> SortedValues(HKEY key) {
 }
 
 std::optional<std::string> ReadText(HKEY key, const char* name) { return ks::ReadString(key, name, kShownTextLimit); }
+
+std::optional<RegValue> ReadValue(HKEY key, const char* name) {
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+    RegValue value{name == nullptr ? "" : name, type, std::vector<BYTE>(size)};
+    if (RegQueryValueExA(key, name, nullptr, &type, value.data.data(), &size) != ERROR_SUCCESS) return std::nullopt;
+    value.data.resize(size);
+    return value;
+}
+
+std::optional<long> GammaNumber(const std::string& name) {
+    const std::string prefix = ks::kGammaTablePrefix;
+    if (name.compare(0, prefix.size(), prefix) != 0 || name.size() == prefix.size()) return std::nullopt;
+    const char* digits = name.c_str() + prefix.size();
+    char* end = nullptr;
+    long n = std::strtol(digits, &end, 10);
+    if (*end != '\0' || end == digits) return std::nullopt;
+    return n;
+}
 
 bool IsEngineKey(HKEY key) {
     std::optional<std::string> kind = ReadText(key, nullptr);
@@ -179,6 +199,53 @@ std::string AnsiFromUtf8(const std::string& utf8) {
     std::u16string wide(static_cast<std::size_t>(n), u'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), reinterpret_cast<wchar_t*>(wide.data()), n);
     return AnsiFromUtf16(wide);
+}
+
+namespace {
+
+std::string Fold(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+void Collect(HKEY key, const std::string& path, Tree& tree) {
+    for (RegValue& v : SortedValues(key)) {
+        tree.values[Fold(path) + '\x01' + Fold(v.name)] = {path, v.name, v.type, std::move(v.data)};
+    }
+    for (const std::string& name : SortedSubkeyNames(key)) {
+        std::string child = path.empty() ? name : path + "\\" + name;
+        tree.keys[Fold(child)] = child;
+        if (ks::UniqueHKey sub = ks::OpenKey(key, name, ks::kReadAccess)) Collect(sub.get(), child, tree);
+    }
+}
+
+}  // namespace
+
+Tree ReadTree(const std::string& top) {
+    Tree tree;
+    if (ks::UniqueHKey key = OpenRead(top)) {
+        tree.present = true;
+        Collect(key.get(), "", tree);
+    }
+    return tree;
+}
+
+// What `from` holds that `to` lacks or holds otherwise.
+std::vector<Difference> Missing(const Tree& from, const Tree& to, bool withChanged) {
+    std::vector<Difference> out;
+    for (const auto& [folded, path] : from.keys) {
+        if (to.keys.count(folded) == 0) out.push_back({"key", path, "", "missing", "", ""});
+    }
+    for (const auto& [folded, e] : from.values) {
+        auto it = to.values.find(folded);
+        if (it == to.values.end()) {
+            out.push_back({"value", e.path, e.name, "missing", ShowValue(e.type, e.data, false), ""});
+        } else if (withChanged && (it->second.type != e.type || it->second.data != e.data)) {
+            out.push_back({"value", e.path, e.name, "differs", ShowValue(e.type, e.data, false),
+                           ShowValue(it->second.type, it->second.data, false)});
+        }
+    }
+    return out;
 }
 
 }  // namespace ksconfig

@@ -6,6 +6,7 @@
 
 #include "core/pure/key_path.h"
 #include "core/registry_io.h"
+#include "registry_view.h"
 
 namespace ksconfig {
 namespace {
@@ -38,15 +39,7 @@ void DeleteOrphans(HKEY realUser) {
 
 std::optional<ks::RegistryValue> RawValue(HKEY root, const std::string& path, const char* name) {
     ks::UniqueHKey key = ks::OpenKey(root, path, KEY_READ);
-    if (!key) return std::nullopt;
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
-    ks::RegistryValue value{name, type, std::vector<BYTE>(size)};
-    if (RegQueryValueExA(key.get(), name, nullptr, &type, value.data.data(), &size) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    value.data.resize(size);
-    return value;
+    return key ? ReadValue(key.get(), name) : std::nullopt;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "store.h"
+#include "core/registry_io.h"
 #include "json.h"
 #include "output.h"
 
@@ -159,6 +160,11 @@ std::string GuidText(const GUID& guid) {
                   static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
                   guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
     return text;
+}
+
+std::string RegisteredStorePath() {
+    ks::UniqueHKey key = ks::OpenKey(HKEY_CLASSES_ROOT, "CLSID\\" + GuidText(CLSID_KeystrelConfig) + "\\InprocServer32", KEY_READ);
+    return key ? ks::ReadString(key.get(), nullptr, MAX_PATH).value_or("") : "";
 }
 
 std::string ExeFolder() {

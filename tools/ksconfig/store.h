@@ -90,6 +90,9 @@ std::string Field(const char (&text)[N]) {
 
 std::string GuidText(const GUID& guid);
 
+// The DLL the registered class names (its InprocServer32 path); empty when not registered.
+std::string RegisteredStorePath();
+
 // The folder of ksconfig.exe, without a trailing backslash.
 std::string ExeFolder();
 

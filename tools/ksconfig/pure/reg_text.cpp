@@ -96,7 +96,7 @@ std::string PathProblem(std::u16string_view path) {
 
 class Reader {
 public:
-    explicit Reader(std::u16string_view text) : lines_(SplitLines(text)) {}
+    explicit Reader(std::u16string_view text) : text_(text), lines_(SplitLines(text)) {}
 
     Document Read() {
         std::u16string_view first = lines_.empty() ? std::u16string_view() : Trim(lines_[0]);
@@ -107,6 +107,11 @@ public:
         } else {
             doc_.format = Format::ProfileText;
             while (next_ < lines_.size()) ProfileLine();
+        }
+        // Every writer ends its last line; a file cut short mostly does not, and its last value
+        // may still read as a shorter one.
+        if (!text_.empty() && text_.back() != u'\r' && text_.back() != u'\n' && !Trim(lines_.back()).empty()) {
+            Bad(lines_.size(), "the file ends inside this line: cut short? (a whole file ends with a line break)");
         }
         return std::move(doc_);
     }
@@ -363,6 +368,7 @@ private:
     }
 
     enum class State { BeforeKey, InKey, BadKey };  // BadKey: values of a refused key are dropped quietly
+    std::u16string_view text_;
     std::vector<std::u16string_view> lines_;
     std::size_t next_ = 0;  // index of the next line to read
     State state_ = State::BeforeKey;
