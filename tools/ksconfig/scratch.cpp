@@ -55,8 +55,11 @@ LONG ScratchHive::Enter() {
     ks::UniqueHKey scratch = ks::CreateKey(realUser_.get(), scratchPath_, &error);
     if (!scratch) return error;
     scratch_ = std::move(scratch);
-    for (const char* tree : {ks::kSettingsRoot, ks::kBackupRoot}) {
-        if ((error = CopyInto(realUser_.get(), scratch_.get(), tree)) != ERROR_SUCCESS) break;
+    // The store reads the backup only to rebuild a missing root, so only then is it copied:
+    // the copy is most of what looking costs.
+    error = CopyInto(realUser_.get(), scratch_.get(), ks::kSettingsRoot);
+    if (error == ERROR_SUCCESS && !ks::OpenKey(realUser_.get(), ks::kSettingsRoot, KEY_READ)) {
+        error = CopyInto(realUser_.get(), scratch_.get(), ks::kBackupRoot);
     }
     if (error == ERROR_SUCCESS) error = RegOverridePredefKey(HKEY_CURRENT_USER, scratch_.get());
     if (error != ERROR_SUCCESS) {
