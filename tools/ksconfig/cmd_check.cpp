@@ -99,14 +99,22 @@ void CheckBackup(const std::string& below, std::vector<Problem>& out) {
                                                 : "only in the backup tree: a rebuilt settings root would have it"});
         return;
     }
-    for (const Difference& d : Missing(root, backup, true)) {
-        out.push_back({full(d.path), d.name,
-                       d.change == "differs" ? "differs from the backup: " + d.data + " here, " + d.otherData + " there"
-                                             : "not in the backup"});
-    }
-    for (const Difference& d : Missing(backup, root, false)) {
-        out.push_back({full(d.path), d.name, "only in the backup: a rebuilt settings root would have it again"});
-    }
+    // A key on one side only is one problem, not one more for each of its values.
+    auto report = [&](const std::vector<Difference>& list, const std::string& missing) {
+        std::vector<std::string> keys;
+        for (const Difference& d : list) {
+            const bool below = std::any_of(keys.begin(), keys.end(), [&](const std::string& k) {
+                return Fold(d.path) == k || Fold(d.path).rfind(k + "\\", 0) == 0;
+            });
+            if (below) continue;
+            if (d.kind == "key") keys.push_back(Fold(d.path));
+            out.push_back({full(d.path), d.name,
+                           d.change == "differs" ? "differs from the backup: " + d.data + " here, " + d.otherData + " there"
+                                                 : missing});
+        }
+    };
+    report(Missing(root, backup, true), "not in the backup");
+    report(Missing(backup, root, false), "only in the backup: a rebuilt settings root would have it again");
 }
 
 void CheckOtherKeys(std::vector<Problem>& out) {

@@ -1,10 +1,12 @@
 // Edits that last: set-profile and set-event change fields through the store, delete-profile and
 // delete-event remove a record from the settings root and from the backup tree, so that a root
 // rebuilt from the backup cannot bring it back.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "check.h"
 #include "commands.h"
 #include "core/text.h"
 #include "fields.h"
@@ -78,11 +80,24 @@ int SetRecord(const Arguments& args, bool event) {
     }
 
     const std::vector<FieldDef>& table = event ? EventFields() : ProfileFields();
+    // The store writes the whole record: a value it reads wrongly would be stored as what it
+    // read, and the evidence lost, unless the same command sets it.
+    std::vector<std::string> errors;
+    std::vector<Problem> problems;
+    if (ks::UniqueHKey key = OpenRead(t.RootPath())) CheckRecordKey(key.get(), t.RootPath(), event, problems);
+    for (const Problem& p : problems) {
+        for (const FieldDef& f : table) {
+            if (f.value == nullptr || lstrcmpiA(f.value, p.value.c_str()) != 0) continue;
+            const std::string prefix = std::string(f.key) + "=";
+            if (std::none_of(settings.begin(), settings.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; })) {
+                errors.push_back("\"" + p.value + "\": " + p.text + "; storing the record would keep that: set " + f.key + " too");
+            }
+        }
+    }
     _KSCONFIG profileBefore = profile;
     _KSEVENT eventBefore = ev;
     const void* before = event ? static_cast<const void*>(&eventBefore) : static_cast<const void*>(&profileBefore);
-    std::vector<std::string> errors;
-    if (!ApplySettings(record, table, settings, errors)) {
+    if (!ApplySettings(record, table, settings, errors) || !errors.empty()) {
         std::vector<std::string> lines, items;
         for (const std::string& e : errors) {
             lines.push_back("ksconfig: " + e);

@@ -107,7 +107,10 @@ std::u16string Decode(const std::string& bytes) {
 void WidenRegedit4Texts(regtext::Document& doc) {
     for (regtext::Key& key : doc.keys) {
         for (regtext::Value& v : key.values) {
-            if (v.type != regtext::kTypeSz && v.type != regtext::kTypeExpandSz && v.type != regtext::kTypeMultiSz) continue;
+            if (!v.hexData ||
+                (v.type != regtext::kTypeSz && v.type != regtext::kTypeExpandSz && v.type != regtext::kTypeMultiSz)) {
+                continue;
+            }
             std::u16string wide = Utf16FromAnsi(std::string(v.data.begin(), v.data.end()));
             v.data.clear();
             for (char16_t c : wide) {

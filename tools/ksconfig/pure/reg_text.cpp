@@ -290,6 +290,7 @@ private:
             Bad(line, "unknown value type in " + Quote(data));
             return false;
         }
+        value.hexData = true;
         std::u16string joined(bytes);
         if (!JoinContinued(joined, false)) {
             Bad(line, "a hex value continued past the end of the file");

@@ -24,6 +24,7 @@ struct Value {
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;  // as stored: a quoted text becomes UTF-16LE with its NUL
     std::size_t line = 0;            // where the value starts, from 1
+    bool hexData = false;            // written as hex(n): bytes, not as a quoted text or dword:
     bool operator==(const Value& o) const { return name == o.name && type == o.type && data == o.data; }
 };
 
@@ -51,7 +52,8 @@ struct Document {
 // store's own raw format ("name"="text", name=dword:1e, name=hex:0a,1b with "=hex:" lines
 // continued by a trailing backslash). Every line is checked: a bad number, byte, quote, escape,
 // header or a line that is none of these is a problem, and deleting keys or values is refused.
-// In REGEDIT4 files the bytes of hex(1), hex(2) and hex(7) are 8-bit text: the caller converts.
+// In REGEDIT4 files the bytes of hex(1), hex(2) and hex(7) are 8-bit text: the caller converts
+// the values marked hexData.
 Document Parse(std::u16string_view text);
 
 // Keys and values as version 5 text without the byte-order mark, CR LF line ends. A REG_SZ is a
