@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "fields.h"
+
 namespace ksconfig {
 
 struct Problem {
@@ -16,6 +18,9 @@ struct Problem {
 
 // The problems of one scanner's settings: device values, profiles, events, calibration tables.
 std::vector<Problem> CheckDevice(const std::string& hardware);
+
+// Values of an open key that the store would read wrongly, for the fields of `table`.
+void CheckValues(HKEY key, const std::string& path, const std::vector<FieldDef>& table, std::vector<Problem>& out);
 
 // The values of an open profile or event key (`event`), and whether the store lists the profile.
 void CheckRecordKey(HKEY key, const std::string& path, bool event, std::vector<Problem>& out);

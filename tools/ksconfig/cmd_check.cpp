@@ -26,15 +26,6 @@ std::string Fold(std::string text) {
     return text;
 }
 
-void CheckValues(HKEY key, const std::string& path, const std::vector<FieldDef>& table, std::vector<Problem>& out) {
-    for (const FieldDef& f : table) {
-        if (f.value == nullptr) continue;
-        if (std::optional<RegValue> v = ReadValue(key, f.value)) {
-            if (std::optional<std::string> problem = ValueProblem(f, v->type, v->data)) out.push_back({path, f.value, *problem});
-        }
-    }
-}
-
 // Subkeys of `parent` (records of one kind), each checked; their names folded into `names`.
 void CheckRecords(HKEY device, const std::string& devicePath, const char* parent, bool event, std::set<std::string>* names,
                   std::vector<Problem>& out) {
@@ -138,6 +129,15 @@ void CheckOtherKeys(std::vector<Problem>& out) {
 }
 
 }  // namespace
+
+void CheckValues(HKEY key, const std::string& path, const std::vector<FieldDef>& table, std::vector<Problem>& out) {
+    for (const FieldDef& f : table) {
+        if (f.value == nullptr) continue;
+        if (std::optional<RegValue> v = ReadValue(key, f.value)) {
+            if (std::optional<std::string> problem = ValueProblem(f, v->type, v->data)) out.push_back({path, f.value, *problem});
+        }
+    }
+}
 
 void CheckRecordKey(HKEY key, const std::string& path, bool event, std::vector<Problem>& out) {
     CheckValues(key, path, event ? EventFields() : ProfileFields(), out);

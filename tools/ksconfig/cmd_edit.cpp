@@ -84,7 +84,7 @@ int SetRecord(const Arguments& args, bool event) {
     // read, and the evidence lost, unless the same command sets it.
     std::vector<std::string> errors;
     std::vector<Problem> problems;
-    if (ks::UniqueHKey key = OpenRead(t.RootPath())) CheckRecordKey(key.get(), t.RootPath(), event, problems);
+    if (ks::UniqueHKey key = OpenRead(t.RootPath())) CheckValues(key.get(), t.RootPath(), table, problems);
     for (const Problem& p : problems) {
         for (const FieldDef& f : table) {
             if (f.value == nullptr || lstrcmpiA(f.value, p.value.c_str()) != 0) continue;

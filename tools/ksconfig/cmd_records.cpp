@@ -26,8 +26,8 @@ void NoteProblems(const std::string& hardware) {
 
 // Shows one record with the problems of its key: warnings on standard error, or a "problems"
 // member in JSON.
-void ShowRecord(const void* record, const std::vector<FieldDef>& table, const std::string& path,
-                const std::vector<Problem>& problems, bool asJson) {
+void ShowRecord(const void* record, const std::vector<FieldDef>& table, const std::vector<Problem>& problems,
+                bool asJson) {
     if (asJson) {
         std::string object = RecordJson(record, table);
         object.pop_back();
@@ -36,7 +36,6 @@ void ShowRecord(const void* record, const std::vector<FieldDef>& table, const st
     }
     PrintRecord(record, table);
     for (const Problem& p : problems) std::fprintf(stderr, "ksconfig: warning: %s\n", ProblemLine(p).c_str());
-    (void)path;
 }
 
 int CalibrationTableCount(const std::string& hardware) {
@@ -138,7 +137,7 @@ int Profile(const Arguments& args) {
         c = {};
         ReadRecord(key.get(), keyname, &c, ProfileFields());
     }
-    ShowRecord(&c, ProfileFields(), path, problems, args.Has("--json"));
+    ShowRecord(&c, ProfileFields(), problems, args.Has("--json"));
     return kOk;
 }
 
@@ -187,7 +186,7 @@ int Event(const Arguments& args) {
     if (ks::UniqueHKey key = OpenRead(path)) {
         CheckRecordKey(key.get(), hardware + "\\" + ks::kEventProfilesKey + "\\" + keyname, true, problems);
     }
-    ShowRecord(&e, EventFields(), path, problems, args.Has("--json"));
+    ShowRecord(&e, EventFields(), problems, args.Has("--json"));
     return kOk;
 }
 
