@@ -183,48 +183,44 @@ int main(int argc, char** argv) {
         BuildTree(size);
         int runs = size >= 10000 ? 3 : size >= 1000 ? 5 : 15;
 
-        // Object release (the backup step) against RegCopyTreeA of the same root.
-        double release = Median(runs, [&] {
-            DeleteTree(kBackup);
-            IKeystrelConfig* config = store.Create();
-            double start = Now();
-            config->Release();
-            return Now() - start;
-        });
-        double copyTree = Median(runs, [&] {
-            DeleteTree(kScratch);
-            HKEY root = nullptr;
-            RegOpenKeyExA(HKEY_CURRENT_USER, kRoot, 0, KEY_READ | KEY_WRITE, &root);
-            HKEY scratch = Create(kScratch);
-            double start = Now();
-            RegCopyTreeA(root, nullptr, scratch);
-            double elapsed = Now() - start;
-            RegCloseKey(scratch);
-            RegCloseKey(root);
-            return elapsed;
-        });
-        DeleteTree(kScratch);
-        Row("release (full copy) vs RegCopyTreeA", size, release, copyTree);
-
-        // A release that finds both trees as the last complete copy left them copies nothing; one
-        // after a profile changed copies in full again, into a backup that holds the rest already.
-        store.Create()->Release();
+        // Object release (the backup step) against RegCopyTreeA of the same root: into a deleted
+        // backup (a full copy), with nothing changed since the last complete copy (nothing to copy),
+        // and after one profile value changed (a full copy into a backup that holds the rest). One
+        // of each per round, so that a load on the machine weighs on all four alike.
+        const std::string changedProfile = std::string(kRoot) + "\\" + kHardware + "\\" + ks::kScanProfilesKey + "\\*P0*";
         auto timedRelease = [&] {
             IKeystrelConfig* config = store.Create();
             double start = Now();
             config->Release();
             return Now() - start;
         };
-        double unchanged = Median(runs, timedRelease);
-        const std::string changedProfile = std::string(kRoot) + "\\" + kHardware + "\\" + ks::kScanProfilesKey + "\\*P0*";
-        DWORD intensity = 0;
-        double changed = Median(runs, [&] {
-            ++intensity;
+        std::vector<double> full, unchanged, changed, copies;
+        for (int round = 0; round < runs; ++round) {
+            DeleteTree(kBackup);
+            full.push_back(timedRelease());
+            unchanged.push_back(timedRelease());
+            DWORD intensity = static_cast<DWORD>(round);
             RegSetKeyValueA(HKEY_CURRENT_USER, changedProfile.c_str(), "Intensity", REG_DWORD, &intensity, 4);
-            return timedRelease();
-        });
-        Row("release, nothing changed vs RegCopyTreeA", size, unchanged, copyTree);
-        Row("release, one value changed vs RegCopyTreeA", size, changed, copyTree);
+            changed.push_back(timedRelease());
+            DeleteTree(kScratch);
+            HKEY root = nullptr;
+            RegOpenKeyExA(HKEY_CURRENT_USER, kRoot, 0, KEY_READ | KEY_WRITE, &root);
+            HKEY scratch = Create(kScratch);
+            double copyStart = Now();
+            RegCopyTreeA(root, nullptr, scratch);
+            copies.push_back(Now() - copyStart);
+            RegCloseKey(scratch);
+            RegCloseKey(root);
+        }
+        DeleteTree(kScratch);
+        auto median = [](std::vector<double>& times) {
+            std::sort(times.begin(), times.end());
+            return times[times.size() / 2];
+        };
+        const double copyTree = median(copies);
+        Row("release (full copy) vs RegCopyTreeA", size, median(full), copyTree);
+        Row("release, nothing changed vs RegCopyTreeA", size, median(unchanged), copyTree);
+        Row("release, one value changed vs RegCopyTreeA", size, median(changed), copyTree);
 
         IKeystrelConfig* config = store.Create();
         double load = Median(runs, [&] {
