@@ -4,10 +4,13 @@
 #include <utility>
 #include <vector>
 
+#include "core/backup_watch.h"
 #include "core/pure/key_path.h"
 #include "core/registry_io.h"
 
 namespace ks {
+
+ValueWrite g_copyValueWrite = RegSetValueExW;
 
 namespace {
 
@@ -74,12 +77,15 @@ bool CopyOversizedValue(HKEY destination, HKEY source, DWORD index, ExistingValu
         return false;
     }
     if (existing == ExistingValues::Overwrite || !HasValue(destination, buffers.largeName.data())) {
-        RegSetValueExW(destination, buffers.largeName.data(), 0, type, buffers.largeData.data(), dataLength);
+        return g_copyValueWrite(destination, buffers.largeName.data(), 0, type, buffers.largeData.data(),
+                                dataLength) == ERROR_SUCCESS;
     }
     return true;
 }
 
-void CopyValues(HKEY destination, HKEY source, ExistingValues existing, CopyBuffers& buffers) {
+// True when every value was copied; a failed write is skipped, and reported.
+bool CopyValues(HKEY destination, HKEY source, ExistingValues existing, CopyBuffers& buffers) {
+    bool complete = true;
     for (DWORD i = 0;; ++i) {
         DWORD nameLength = kNameBuffer;
         DWORD dataLength = kDataBuffer;
@@ -87,21 +93,23 @@ void CopyValues(HKEY destination, HKEY source, ExistingValues existing, CopyBuff
         LONG status = RegEnumValueW(source, i, buffers.name.data(), &nameLength, nullptr, &type, buffers.data.data(),
                                     &dataLength);
         if (status == ERROR_MORE_DATA) {
-            if (!CopyOversizedValue(destination, source, i, existing, buffers)) break;
+            if (!CopyOversizedValue(destination, source, i, existing, buffers)) return false;
             continue;
         }
-        if (status != ERROR_SUCCESS) break;
+        if (status != ERROR_SUCCESS) return complete && status == ERROR_NO_MORE_ITEMS;
         if (existing == ExistingValues::Keep && HasValue(destination, buffers.name.data())) continue;
-        // A failed write is skipped.
-        RegSetValueExW(destination, buffers.name.data(), 0, type, buffers.data.data(), dataLength);
+        if (g_copyValueWrite(destination, buffers.name.data(), 0, type, buffers.data.data(), dataLength) !=
+            ERROR_SUCCESS) {
+            complete = false;
+        }
     }
 }
 
 }  // namespace
 
-void CopyTree(HKEY destination, HKEY source, ExistingValues existing) {
+bool CopyTree(HKEY destination, HKEY source, ExistingValues existing) {
     CopyBuffers buffers;
-    CopyValues(destination, source, existing, buffers);
+    bool complete = CopyValues(destination, source, existing, buffers);
 
     // Depth-first with the pending keys on the heap: a host thread may have little stack left,
     // and the tree's depth is not ours to choose. Each level keeps the handles of its pair of
@@ -118,21 +126,26 @@ void CopyTree(HKEY destination, HKEY source, ExistingValues existing) {
     while (!pending.empty()) {
         Level& level = pending.back();
         DWORD nameLength = kNameBuffer;
-        if (RegEnumKeyExW(level.source, level.next, buffers.name.data(), &nameLength, nullptr, nullptr, nullptr,
-                          nullptr) != ERROR_SUCCESS) {
+        const LONG status = RegEnumKeyExW(level.source, level.next, buffers.name.data(), &nameLength, nullptr,
+                                          nullptr, nullptr, nullptr);
+        if (status != ERROR_SUCCESS) {
+            complete = complete && status == ERROR_NO_MORE_ITEMS;
             pending.pop_back();
             continue;
         }
         ++level.next;
         UniqueHKey destinationChild = CreateChild(level.destination, buffers.name.data());
-        if (!destinationChild) continue;
-        UniqueHKey sourceChild = OpenChild(level.source, buffers.name.data());
-        if (!sourceChild) continue;
-        CopyValues(destinationChild.get(), sourceChild.get(), existing, buffers);
+        UniqueHKey sourceChild = destinationChild ? OpenChild(level.source, buffers.name.data()) : UniqueHKey();
+        if (!sourceChild) {
+            complete = false;
+            continue;
+        }
+        complete = CopyValues(destinationChild.get(), sourceChild.get(), existing, buffers) && complete;
         HKEY childDestination = destinationChild.get();
         HKEY childSource = sourceChild.get();
         pending.push_back(Level{childDestination, childSource, 0, std::move(destinationChild), std::move(sourceChild)});
     }
+    return complete;
 }
 
 void EnsureSettingsRoot() {
@@ -149,15 +162,27 @@ void EnsureSettingsRoot() {
     // serialised caller could see: the root it fills is new and empty.
     CopyTree(root.get(), backup.get(), ExistingValues::Keep);
     RegFlushKey(root.get());
+    g_backupWatch.Forget();
 }
 
 void BackupSettings() {
     UniqueHKey root = OpenKey(HKEY_CURRENT_USER, RootPath(), kReadWriteAccess);
     if (!root) return;
+    if (UniqueHKey backup = OpenKey(HKEY_CURRENT_USER, BackupPath(), kReadAccess);
+        backup && g_backupWatch.Current(root.get(), backup.get())) {
+        return;  // a copy would write every value with the bytes already there
+    }
+    // Armed before the copy: what changes while it runs makes the next release copy again.
+    KeyWatch rootWatch = KeyWatch::Arm(std::move(root));
     UniqueHKey backup = CreateKey(HKEY_CURRENT_USER, BackupPath());
     if (!backup) return;
-    CopyTree(backup.get(), root.get());
+    const bool complete = CopyTree(backup.get(), rootWatch.Key());
     RegFlushKey(backup.get());
+    if (complete && rootWatch) {
+        g_backupWatch.Completed(std::move(rootWatch), std::move(backup));
+    } else {
+        g_backupWatch.Forget();
+    }
 }
 
 }  // namespace ks

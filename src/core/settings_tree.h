@@ -9,7 +9,8 @@ namespace ks {
 // never touched, whatever the backup holds.
 void EnsureSettingsRoot();
 
-// Merges the settings root into the backup tree (values overwritten, nothing deleted).
+// Merges the settings root into the backup tree (values overwritten, nothing deleted); copies
+// nothing when neither tree has changed since this process's last complete copy (core/backup_watch.h).
 void BackupSettings();
 
 // What the tree copy does with a value the destination already holds.
@@ -17,7 +18,12 @@ enum class ExistingValues { Overwrite, Keep };
 
 // Copies the values, then the subkeys depth-first, of `source` into `destination`, keeping
 // names, types and bytes; nothing in the destination is removed. Any depth is copied with the
-// same small use of the caller's stack.
-void CopyTree(HKEY destination, HKEY source, ExistingValues existing = ExistingValues::Overwrite);
+// same small use of the caller's stack. True when every key and value was copied.
+bool CopyTree(HKEY destination, HKEY source, ExistingValues existing = ExistingValues::Overwrite);
+
+// The tree copy's value write: the platform's own, replaced only by tests that watch the writes
+// (the platform does not tell a write of the same bytes from no write).
+using ValueWrite = LSTATUS(WINAPI*)(HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD);
+extern ValueWrite g_copyValueWrite;
 
 }  // namespace ks

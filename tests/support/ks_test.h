@@ -152,6 +152,8 @@ protected:
     static void SetUpTestSuite();
     void SetUp() override;
     void TearDown() override;
+    // The key below the real HKEY_CURRENT_USER that stands for it during the test.
+    const std::string& Scratch() const { return scratch_; }
 
 private:
     std::string scratch_;
