@@ -138,7 +138,7 @@ long BareLoad() {
 }
 
 void Row(const char* what, int size, double store, double baseline) {
-    std::printf("| %-36s | %6d | %10.4f | %10.4f | %6.3f |\n", what, size, store * 1e3, baseline * 1e3,
+    std::printf("| %-44s | %6d | %10.4f | %10.4f | %6.3f |\n", what, size, store * 1e3, baseline * 1e3,
                 baseline > 0 ? store / baseline : 0.0);
 }
 
@@ -174,8 +174,8 @@ int main(int argc, char** argv) {
     }
     BSTR hardware = SysAllocString(L"Bench Scanner");
 
-    std::printf("| %-36s | %6s | %10s | %10s | %6s |\n", "operation", "size", "store ms", "base ms", "ratio");
-    std::printf("|%s|%s|%s|%s|%s|\n", std::string(38, '-').c_str(), std::string(8, '-').c_str(),
+    std::printf("| %-44s | %6s | %10s | %10s | %6s |\n", "operation", "size", "store ms", "base ms", "ratio");
+    std::printf("|%s|%s|%s|%s|%s|\n", std::string(46, '-').c_str(), std::string(8, '-').c_str(),
                 std::string(12, '-').c_str(), std::string(12, '-').c_str(), std::string(8, '-').c_str());
     std::vector<std::pair<int, double>> perProfileLoad;
     for (int size : {10, 100, 1000, 10000}) {
@@ -183,28 +183,44 @@ int main(int argc, char** argv) {
         BuildTree(size);
         int runs = size >= 10000 ? 3 : size >= 1000 ? 5 : 15;
 
-        // Object release (the backup step) against RegCopyTreeA of the same root.
-        double release = Median(runs, [&] {
-            DeleteTree(kBackup);
+        // Object release (the backup step) against RegCopyTreeA of the same root: into a deleted
+        // backup (a full copy), with nothing changed since the last complete copy (nothing to copy),
+        // and after one profile value changed (a full copy into a backup that holds the rest). One
+        // of each per round, so that a load on the machine weighs on all four alike.
+        const std::string changedProfile = std::string(kRoot) + "\\" + kHardware + "\\" + ks::kScanProfilesKey + "\\*P0*";
+        auto timedRelease = [&] {
             IKeystrelConfig* config = store.Create();
             double start = Now();
             config->Release();
             return Now() - start;
-        });
-        double copyTree = Median(runs, [&] {
+        };
+        std::vector<double> full, unchanged, changed, copies;
+        for (int round = 0; round < runs; ++round) {
+            DeleteTree(kBackup);
+            full.push_back(timedRelease());
+            unchanged.push_back(timedRelease());
+            DWORD intensity = static_cast<DWORD>(round);
+            RegSetKeyValueA(HKEY_CURRENT_USER, changedProfile.c_str(), "Intensity", REG_DWORD, &intensity, 4);
+            changed.push_back(timedRelease());
             DeleteTree(kScratch);
             HKEY root = nullptr;
             RegOpenKeyExA(HKEY_CURRENT_USER, kRoot, 0, KEY_READ | KEY_WRITE, &root);
             HKEY scratch = Create(kScratch);
-            double start = Now();
+            double copyStart = Now();
             RegCopyTreeA(root, nullptr, scratch);
-            double elapsed = Now() - start;
+            copies.push_back(Now() - copyStart);
             RegCloseKey(scratch);
             RegCloseKey(root);
-            return elapsed;
-        });
+        }
         DeleteTree(kScratch);
-        Row("release (backup) vs RegCopyTreeA", size, release, copyTree);
+        auto median = [](std::vector<double>& times) {
+            std::sort(times.begin(), times.end());
+            return times[times.size() / 2];
+        };
+        const double copyTree = median(copies);
+        Row("release (full copy) vs RegCopyTreeA", size, median(full), copyTree);
+        Row("release, nothing changed vs RegCopyTreeA", size, median(unchanged), copyTree);
+        Row("release, one value changed vs RegCopyTreeA", size, median(changed), copyTree);
 
         IKeystrelConfig* config = store.Create();
         double load = Median(runs, [&] {

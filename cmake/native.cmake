@@ -1,8 +1,11 @@
 # Native (Linux) build of the Windows-free code: unit tests under ASan/UBSan, and fuzzers with clang.
 set(KS_SAN -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+# The tools' own Windows-free logic is built and tested here too.
+file(GLOB KS_TOOL_PURE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/pure/*.cpp)
+list(APPEND KS_PURE_SOURCES ${KS_TOOL_PURE_SOURCES})
 add_library(kspure STATIC ${KS_PURE_SOURCES})
-target_include_directories(kspure PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_compile_options(kspure PRIVATE -Wall -Wextra -Werror ${KS_SAN})
+target_include_directories(kspure PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tools)
+target_compile_options(kspure PRIVATE ${KS_WARNINGS} ${KS_SAN})
 target_link_options(kspure PUBLIC ${KS_SAN})
 
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -12,7 +15,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 enable_testing()
 file(GLOB KS_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
 add_executable(test_native ${KS_NATIVE_TESTS})
-target_compile_options(test_native PRIVATE -Wall -Wextra -Werror ${KS_SAN})
+target_compile_options(test_native PRIVATE ${KS_WARNINGS} ${KS_SAN})
 target_link_libraries(test_native PRIVATE kspure gtest_main)
 # Lets tests read the shipped scripts and text files of the source tree.
 add_test(NAME native COMMAND test_native)
@@ -25,7 +28,7 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   foreach(src ${KS_FUZZERS})
     get_filename_component(name ${src} NAME_WE)
     add_executable(fuzz_${name} ${src} ${KS_PURE_SOURCES})
-    target_include_directories(fuzz_${name} PRIVATE ${CMAKE_SOURCE_DIR}/src)
+    target_include_directories(fuzz_${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tools)
     target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
     target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     set(work ${CMAKE_BINARY_DIR}/fuzz-work/${name})

@@ -5,9 +5,10 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 "$root/scripts/bootstrap.sh"
+detect_i686_mode
 arch=x86_64
 [ "$KS_I686_MODE" = native ] && arch=i686
-echo "== benchmark of the $arch store"
+echo "== benchmark of the $arch store (i686 mode $KS_I686_MODE, because $KS_I686_WHY)"
 configure_and_build $arch Registry ksbench
 ensure_wineprefix
 cd "$build/$arch/bin"

@@ -7,13 +7,15 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES='mscoree,mshtml='
 jobs=$(nproc 2>/dev/null || echo 2)
 
-# Detected once per script run; wine.sh and the test runs below it read it from the environment.
+# How this host runs 32-bit programs (wine.sh lists the modes), with the reason. Called by each
+# script once bootstrap.sh has installed the packages, never before: on a fresh machine the 32-bit
+# Wine loader is not there yet, and a host that runs 32-bit programs would be taken for one that
+# cannot. wine.sh and the test runs below the script read both from the environment.
 detect_i686_mode() {
-  unset KS_I686_MODE
-  KS_I686_MODE=$("$root/scripts/wine.sh" --mode)
-  export KS_I686_MODE
+  unset KS_I686_MODE KS_I686_WHY
+  read -r KS_I686_MODE KS_I686_WHY < <("$root/scripts/wine.sh" --why)
+  export KS_I686_MODE KS_I686_WHY
 }
-detect_i686_mode
 
 winrun() {  # arch program [args...]
   "$root/scripts/wine.sh" "$@"
@@ -66,13 +68,17 @@ configure_and_build() {  # arch: i686 | x86_64 | native, then the targets (all w
     if [ "$arch" = native ]; then
       local cxx=g++ cc=gcc
       if command -v clang++-14 >/dev/null; then cxx=clang++-14; cc=clang-14; fi
-      cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+      cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKS_WERROR=ON \
         -DCMAKE_CXX_COMPILER=$cxx -DCMAKE_C_COMPILER=$cc >"$build/$arch.log" 2>&1
     else
-      cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_WERROR=ON \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch.cmake" -DKS_WINEPREFIX="$WINEPREFIX" \
         >"$build/$arch.log" 2>&1
     fi || { cat "$build/$arch.log"; echo "== configuring $arch failed"; return 1; }
+  elif ! grep -q '^KS_WERROR:BOOL=ON$' "$dir/CMakeCache.txt"; then
+    # A folder configured before warnings became an option, or by hand without it.
+    cmake -DKS_WERROR=ON "$dir" >"$build/$arch.log" 2>&1 ||
+      { cat "$build/$arch.log"; echo "== configuring $arch failed"; return 1; }
   fi
   echo "== building $arch"
   build_with_progress "$arch" "$dir" "$@"

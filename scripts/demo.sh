@@ -5,12 +5,13 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 "$root/scripts/bootstrap.sh"
+detect_i686_mode
 if [ "$KS_I686_MODE" = native ]; then
   arch=i686
-  echo "== running the 32-bit (i686) store"
+  echo "== running the 32-bit (i686) store: i686 mode native, because $KS_I686_WHY"
 else
   arch=x86_64
-  echo "== running the 64-bit (x86_64) store: this host cannot run 32-bit programs"
+  echo "== running the 64-bit (x86_64) store: i686 mode $KS_I686_MODE, because $KS_I686_WHY"
 fi
 configure_and_build $arch Registry ksconfig
 ensure_wineprefix

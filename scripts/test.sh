@@ -7,13 +7,14 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 "$root/scripts/bootstrap.sh"
+detect_i686_mode
 archs=("$@")
 [ ${#archs[@]} -gt 0 ] || archs=(native i686 x86_64)
 
 # A run that was killed may have left the emulator registered: start from the host as it is.
 if [ "$KS_I686_MODE" = emulated ]; then "$root/scripts/emulate32.sh" off; detect_i686_mode; fi
 if [[ " ${archs[*]} " == *" i686 "* ]] && [ "$KS_I686_MODE" = none ] && [ -z "${KS_NO_EMULATION:-}" ]; then
-  echo "== this host cannot run 32-bit programs: trying qemu's user-mode emulator for the i686 tests"
+  echo "== this host cannot run 32-bit programs ($KS_I686_WHY): trying qemu's user-mode emulator for the i686 tests"
   if "$root/scripts/bootstrap.sh" --emulator && why=$("$root/scripts/emulate32.sh" on); then
     trap '"$root/scripts/emulate32.sh" off' EXIT
     detect_i686_mode
@@ -21,10 +22,11 @@ if [[ " ${archs[*]} " == *" i686 "* ]] && [ "$KS_I686_MODE" = none ] && [ -z "${
     echo "   no emulator: ${why:-its package could not be installed}"
   fi
 fi
+echo "== i686 mode: $KS_I686_MODE, because $KS_I686_WHY"
 case "$KS_I686_MODE" in
-  native)   echo "== i686: 32-bit programs run natively; every Wine test runs for both bitnesses" ;;
-  emulated) echo "== i686: 32-bit programs run under emulation; the i686 Wine tests run as one process (i686_suite)" ;;
-  none)     echo "== i686: this host cannot run 32-bit programs; the i686 DLL is built and checked, its Wine tests are skipped" ;;
+  native)   echo "   32-bit programs run natively: every Wine test runs for both bitnesses" ;;
+  emulated) echo "   32-bit programs run under emulation: the i686 Wine tests run as one process (i686_suite)" ;;
+  none)     echo "   this host cannot run 32-bit programs: the i686 DLL is built and checked, its Wine tests are skipped" ;;
 esac
 
 status=0

@@ -5,7 +5,6 @@
 #include "calibration/console_user.h"
 #include "calibration/default_profile.h"
 #include "calibration/profile_importer.h"
-#include "core/boundary.h"
 #include "core/config_object.h"
 #include "core/pure/key_path.h"
 #include "core/registry_io.h"
@@ -82,9 +81,8 @@ HRESULT ReadCalibration(const std::string& name, LONG size, unsigned char* data,
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE ConfigObject::StoreCalibrationData(BSTR hwname, LONG gamma, LONG size, unsigned char* data) noexcept {
-    if (data == nullptr) return E_POINTER;
-    if (size < 0) return E_INVALIDARG;  // a table has no negative length: refuse rather than read past `data`
-    return Boundary([&] {
+    return Call(nullptr, {data}, [&] {
+        if (size < 0) return E_INVALIDARG;  // a table has no negative length: refuse rather than read past `data`
         EnsureSettingsRoot();
         const std::string device = DeviceKeyPath(ToAnsi(hwname));
         {
@@ -101,14 +99,14 @@ HRESULT STDMETHODCALLTYPE ConfigObject::StoreCalibrationData(BSTR hwname, LONG g
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetCalibrationData(BSTR name, LONG size, unsigned char* data) noexcept {
-    if (data == nullptr) return E_POINTER;
-    if (size < 0) return E_INVALIDARG;  // a buffer has no negative capacity
-    return Boundary([&] { return ReadCalibration(ToAnsi(name), size, data, true); });
+    return Call(nullptr, {data}, [&] {
+        if (size < 0) return E_INVALIDARG;  // a buffer has no negative capacity
+        return ReadCalibration(ToAnsi(name), size, data, true);
+    });
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetDefualtGamma(BSTR hwname, LONG* gamma) noexcept {
-    if (gamma == nullptr) return E_POINTER;
-    return Boundary([&] {
+    return Call(nullptr, {gamma}, [&] {
         EnsureSettingsRoot();
         UniqueHKey deviceKey = OpenKey(HKEY_CURRENT_USER, DeviceKeyPath(ToAnsi(hwname)), kReadWriteAccess);
         if (!deviceKey) return E_FAIL;

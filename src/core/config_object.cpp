@@ -3,14 +3,22 @@
 #include <new>
 #include <utility>
 
-#include "core/boundary.h"
 #include "core/module.h"
 #include "core/settings_tree.h"
-#include "core/text.h"
 
 namespace ks {
 
 namespace {
+
+// The ensure-root and backup steps report nothing, a failed allocation included: at creation and
+// in the last Release nothing may escape, and the step simply ends where it failed.
+template <void (*Step)()>
+void Silently() noexcept {
+    try {
+        Step();
+    } catch (...) {
+    }
+}
 
 // The outer-facing part of an aggregated object: its own count and identity; every other
 // interface comes from the inner object, whose IUnknown calls reach the outer object.
@@ -18,7 +26,7 @@ class AggregatedConfig final : public IUnknown {
 public:
     explicit AggregatedConfig(IUnknown* outer) : inner_(outer) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
         if (object == nullptr) return E_POINTER;
         if (IsEqualIID(riid, IID_IUnknown)) {
             *object = static_cast<IUnknown*>(this);
@@ -27,8 +35,8 @@ public:
         }
         return inner_.InternalQueryInterface(riid, object);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refCount_); }
-    ULONG STDMETHODCALLTYPE Release() override {
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override { return static_cast<ULONG>(++refCount_); }
+    ULONG STDMETHODCALLTYPE Release() noexcept override {
         LONG count = --refCount_;
         if (count == 0) {
             refCount_ = kDestructionGuard;
@@ -53,7 +61,7 @@ private:
 template <class Created>
 HRESULT FinishCreation(Created* created, ConfigObject& config, REFIID riid, void** object) {
     created->refCount_ = 1;
-    EnsureSettingsRoot();
+    Silently<EnsureSettingsRoot>();
     created->refCount_ = 0;
     HRESULT hr = created->QueryInterface(riid, object);
     if (FAILED(hr)) {
@@ -64,44 +72,44 @@ HRESULT FinishCreation(Created* created, ConfigObject& config, REFIID riid, void
     return hr;
 }
 
-HRESULT CreateConfigObject(IUnknown* outer, REFIID riid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (outer != nullptr && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-    if (outer == nullptr) {
-        ConfigObject* plain = new (std::nothrow) ConfigObject(nullptr);
-        if (plain == nullptr) return E_OUTOFMEMORY;
-        return FinishCreation(plain, *plain, riid, object);
-    }
-    AggregatedConfig* aggregate = new (std::nothrow) AggregatedConfig(outer);
-    if (aggregate == nullptr) return E_OUTOFMEMORY;
-    return FinishCreation(aggregate, aggregate->Inner(), riid, object);
+HRESULT CreateConfigObject(IUnknown* outer, REFIID riid, void** object) noexcept {
+    return Call(nullptr, {object}, [&] {
+        *object = nullptr;
+        if (outer != nullptr && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+        if (outer == nullptr) {
+            ConfigObject* plain = new (std::nothrow) ConfigObject(nullptr);
+            if (plain == nullptr) return E_OUTOFMEMORY;
+            return FinishCreation(plain, *plain, riid, object);
+        }
+        AggregatedConfig* aggregate = new (std::nothrow) AggregatedConfig(outer);
+        if (aggregate == nullptr) return E_OUTOFMEMORY;
+        return FinishCreation(aggregate, aggregate->Inner(), riid, object);
+    });
 }
 
 ConfigObject::ConfigObject(IUnknown* outer) : outer_(outer) {
-    InitializeCriticalSection(&stateLock_);
     g_module.Lock();
 }
 
 ConfigObject::~ConfigObject() {
     // Lists and texts go after the module lock is released (member destruction follows).
     g_module.Unlock();
-    DeleteCriticalSection(&stateLock_);
 }
 
-void ConfigObject::FinalRelease() {
-    BackupSettings();
+void ConfigObject::FinalRelease() noexcept {
+    Silently<BackupSettings>();
 }
 
 HRESULT ConfigObject::InternalQueryInterface(REFIID riid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IKeystrelConfig)) {
-        *object = static_cast<IKeystrelConfig*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return Call(nullptr, {object}, [&] {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IKeystrelConfig)) {
+            *object = static_cast<IKeystrelConfig*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    });
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::QueryInterface(REFIID riid, void** object) noexcept {
@@ -125,26 +133,29 @@ ULONG STDMETHODCALLTYPE ConfigObject::Release() noexcept {
     return static_cast<ULONG>(count);
 }
 
-std::string ConfigObject::ActiveHardwareName() {
-    return ToAnsi(g_module.ActiveHardwareName().get());
-}
-
 HRESULT STDMETHODCALLTYPE ConfigObject::SetActiveHardware(GUID hwguid, LPSTR hwname) noexcept {
-    return Boundary([&] {
-        g_module.SetActiveHardwareGuid(hwguid);
-        UniqueBstr name = MakeBstrOrNull(hwname);  // the GUID stays replaced if this fails
-        g_module.ReplaceActiveHardwareName(std::move(name));
+    return Call(nullptr, {}, [&] {
+        g_module.SetActiveScanner(hwguid, hwname);
         return S_OK;
     });
 }
 
 // Kept in the interface for its clients; they read and write nothing.
-HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryString(BSTR, BSTR*) noexcept { return S_OK; }
-HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryString(BSTR, BSTR) noexcept { return S_OK; }
-HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryDWORD(BSTR, ULONG*) noexcept { return S_OK; }
-HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryDWORD(BSTR, ULONG) noexcept { return S_OK; }
-HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryBinary(BSTR, unsigned char**, LONG*) noexcept { return S_OK; }
-HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryBinary(BSTR, unsigned char*, LONG) noexcept { return S_OK; }
-HRESULT STDMETHODCALLTYPE ConfigObject::DeleteConfigRegistryValue(BSTR, BSTR) noexcept { return S_OK; }
+namespace {
+HRESULT Nothing() noexcept {
+    return Call(nullptr, {}, [] { return S_OK; });
+}
+}  // namespace
+HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryString(BSTR, BSTR*) noexcept { return Nothing(); }
+HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryString(BSTR, BSTR) noexcept { return Nothing(); }
+HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryDWORD(BSTR, ULONG*) noexcept { return Nothing(); }
+HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryDWORD(BSTR, ULONG) noexcept { return Nothing(); }
+HRESULT STDMETHODCALLTYPE ConfigObject::GetConfigRegistryBinary(BSTR, unsigned char**, LONG*) noexcept {
+    return Nothing();
+}
+HRESULT STDMETHODCALLTYPE ConfigObject::SetConfigRegistryBinary(BSTR, unsigned char*, LONG) noexcept {
+    return Nothing();
+}
+HRESULT STDMETHODCALLTYPE ConfigObject::DeleteConfigRegistryValue(BSTR, BSTR) noexcept { return Nothing(); }
 
 }  // namespace ks

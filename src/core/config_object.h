@@ -4,25 +4,30 @@
 #include <atomic>
 #include <string>
 
-#include "core/pure/growable_list.h"
+#include "core/boundary.h"
 #include "core/records.h"
+#include "links/link_state.h"
+#include "profiles/profile_state.h"
 
 namespace ks {
 
 // Creates a configuration object, plain or aggregated into `outer`, runs the ensure-root step
 // and asks it for `riid`. On failure the object is torn down at once (backup step included).
-HRESULT CreateConfigObject(IUnknown* outer, REFIID riid, void** object);
+// E_OUTOFMEMORY when the object cannot be allocated; the two steps never fail the creation.
+HRESULT CreateConfigObject(IUnknown* outer, REFIID riid, void** object) noexcept;
 
 // The interface's methods are defined in the file of the subsystem they belong to, grouped here by
 // that file. Conventions that hold for all of them unless a line says otherwise:
-// - nothing crosses the interface but the HRESULT: std::bad_alloc gives E_OUTOFMEMORY, any other
-//   exception E_UNEXPECTED (core/boundary.h);
+// - each runs through Call (core/boundary.h): nothing crosses the interface but the HRESULT,
+//   std::bad_alloc gives E_OUTOFMEMORY, any other exception E_UNEXPECTED;
 // - a required null pointer gives E_POINTER before anything else, the ensure-root step included;
 // - "root first" means the settings root is rebuilt from the backup, when missing, before the work;
 // - registry failures are silent (S_OK, nothing done) unless a result says otherwise;
 // - BSTR arguments are converted to 8-bit text in the calling thread's ANSI code page and end at
 //   their first NUL; a null BSTR is the empty text. A null BSTR* out-parameter receives nothing.
-// - the object's lock is held for the call; the active hardware is read once, as a copy.
+// - the object's lock is held only while its state is read or changed, never across a call out of
+//   the store (device component, link engines, category manager, StgOpenStorage); no method calls
+//   another through the interface. The active scanner is read once, GUID and name together.
 class ConfigObject final : public IKeystrelConfig {
 public:
     explicit ConfigObject(IUnknown* outer);
@@ -34,12 +39,13 @@ public:
     // IUnknown: delegates to the outer object when aggregated; the count is atomic.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override;
     ULONG STDMETHODCALLTYPE AddRef() noexcept override;
-    // The last release runs the backup step (settings root copied into the backup) and frees the lists.
+    // The last release runs the backup step (settings root copied into the backup; an allocation
+    // failure ends it silently) and frees the lists.
     ULONG STDMETHODCALLTYPE Release() noexcept override;
     // The object's own identity, used by the aggregating wrapper and by creation.
     HRESULT InternalQueryInterface(REFIID riid, void** object);
-    // Teardown step run before the memory goes: takes the backup.
-    void FinalRelease();
+    // Teardown step run before the memory goes: takes the backup. Never throws.
+    void FinalRelease() noexcept;
     // S_OK; sets the process-wide GUID and name for every object (a null name clears it). The GUID
     // stays replaced when the name cannot be copied (E_OUTOFMEMORY). No root step.
     HRESULT STDMETHODCALLTYPE SetActiveHardware(GUID hwguid, LPSTR hwname) noexcept override;
@@ -61,8 +67,8 @@ public:
     HRESULT STDMETHODCALLTYPE StoreConfigInfo(BSTR hardware, _KSCONFIG* config) noexcept override;
     // S_OK and a copy of the listed profile; E_INVALIDARG (record untouched) for an index off the list.
     HRESULT STDMETHODCALLTYPE GetConfig(LONG index, _KSCONFIG* pconfig) noexcept override;
-    // Root first. Reloads the list with every profile of `hw` through LoadConfigInfo and finds `config`
-    // by key name (case-insensitive) through GetConfig: S_OK, or E_INVALIDARG when none matches
+    // Root first. Reloads the list with every profile of `hw`, as LoadConfigInfo with all type bits,
+    // and finds `config` by key name (case-insensitive): S_OK, or E_INVALIDARG when none matches
     // (the record then holds the last one examined).
     HRESULT STDMETHODCALLTYPE GetConfigDetails(LPSTR hw, LPSTR config, _KSCONFIG* pconfig) noexcept override;
     // S_OK; any index is taken. -1 also forgets the active copy (the client that holds it keeps it).
@@ -79,7 +85,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetActiveConfig(_KSCONFIG** pconfig) noexcept override;
     // Root first. S_FALSE when no valid profile is active (the block stays with the object).
     // Otherwise the block is freed, and saved first when it carries KSCNFGFLAG_SAVE (cleared before
-    // saving) through StoreConfigInfo under the active scanner: that call's result; S_FALSE if not saved.
+    // saving) as StoreConfigInfo does, under the active scanner: S_OK; S_FALSE if not saved.
     HRESULT STDMETHODCALLTYPE StoreActiveConfig() noexcept override;
 
     // --- profiles/events.cpp: button events ---
@@ -89,15 +95,15 @@ public:
     HRESULT STDMETHODCALLTYPE GetEvent(LONG index, _KSEVENT* pevent) noexcept override;
     // Root first. E_INVALIDARG for an empty key name; else S_OK and the values written under its key.
     HRESULT STDMETHODCALLTYPE StoreEventInfo(BSTR hardware, _KSEVENT* pevent) noexcept override;
-    // Root first. Reloads the events of `hw` through LoadEventInfo and finds `event` by key name
-    // through GetEvent: S_OK, or E_INVALIDARG when none matches.
+    // Root first. Reloads the events of `hw`, as LoadEventInfo, and finds `event` by key name:
+    // S_OK, or E_INVALIDARG when none matches.
     HRESULT STDMETHODCALLTYPE GetEventDetails(LPSTR hw, LPSTR event, _KSEVENT* pevent) noexcept override;
 
     // --- links/link_engines.cpp: the link engine catalogue ---
     // Root first. Engine keys found (refreshed first when Refresh != 0): the result of opening the
     // last one's link cache into *pStore (an earlier storage is released). None: the engines of the
-    // component category are listed and refreshed, and the search runs once more if one refreshed;
-    // the result is then the last engine's creation result, E_FAIL when there was none.
+    // component category are listed and refreshed, and the whole search runs once more if one
+    // refreshed; the result is then the last engine's creation result, E_FAIL when there was none.
     HRESULT STDMETHODCALLTYPE LoadLinkInfo(LONG Refresh, IStorage** pStore) noexcept override;
     // E_FAIL with an empty engine list, E_INVALIDARG for an index off it, else S_OK and the identifier.
     HRESULT STDMETHODCALLTYPE GetLinkEngineCLSID(ULONG index, GUID* clsid) noexcept override;
@@ -141,7 +147,7 @@ public:
 
     // --- device/driver_files.cpp: the interface's modes and the driver settings files ---
     // Root first. Writes both modes under the remembered interface profile's key, which it never
-    // creates: S_OK, or GetUIInterfaceProfile's failure.
+    // creates: S_OK.
     HRESULT STDMETHODCALLTYPE UIInterfaceSaveSettings(short scanmode, short devicemode) noexcept override;
     // Root first. S_OK; the saved modes (2 and 1 when never saved) and the profile's ISIS settings
     // file, made from the install folder's template on first use; *configfile untouched when none.
@@ -162,33 +168,20 @@ private:
     // Reference count of a plain object. Atomic: references are taken and dropped from any thread.
     std::atomic<LONG> refCount_ = 0;
 
-    // Holds the object's lock for the length of a call that reads or changes its state (lists,
-    // index, active copy, UI profile name): the class is registered for free-threaded callers.
-    // Re-entrant, since methods call one another through the interface.
-    class [[nodiscard]] StateLock {
-    public:
-        explicit StateLock(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
-        StateLock(const StateLock&) = delete;
-        StateLock& operator=(const StateLock&) = delete;
-        ~StateLock() { LeaveCriticalSection(&section_); }
+    // Runs an interface method through Call, holding the object's lock for the whole body.
+    template <class F>
+    HRESULT Locked(std::initializer_list<const void*> required, F&& body) noexcept {
+        return Call(&lock_, required, body);
+    }
 
-    private:
-        CRITICAL_SECTION& section_;
-    };
-    StateLock LockState() { return StateLock(stateLock_); }
-
-    // The active hardware name of the process as 8-bit text (empty when none is set).
-    static std::string ActiveHardwareName();
+    // A copy of the interface profile name, taken under the lock.
+    std::string InterfaceProfileName();
 
     IUnknown* outer_;  // the aggregating object, or null for a plain object
-    CRITICAL_SECTION stateLock_;
-    GrowableList<_KSCONFIG> configs_;
-    GrowableList<_KSEVENT> events_;
-    GrowableList<CLSID> engines_;
-    _KSCONFIG* activeCopy_ = nullptr;  // CoTaskMem block handed to the client; never freed at teardown
-    std::string uiProfile_;
-    LONG activeIndex_ = -1;
-    bool linkRerun_ = false;  // LoadLinkInfo is running its one repeat after a category refresh
+    // Guards the subsystems' state below: the class is registered for free-threaded callers.
+    StateLock lock_;
+    ProfileState profiles_;
+    LinkState links_;
 };
 
 // Count set on an object being destroyed, so AddRef/Release made during teardown cannot

@@ -6,13 +6,17 @@
 #include <new>
 #include <utility>
 
+#include "core/text.h"
+
 namespace ks {
 
 Module g_module;
 
 void Module::Shutdown() {
     shutDown_ = true;
-    ReplaceActiveHardwareName(UniqueBstr());
+    AcquireSRWLockExclusive(&scannerLock_);
+    UniqueBstr name = std::move(scannerName_);
+    ReleaseSRWLockExclusive(&scannerLock_);
 }
 
 std::optional<std::string> ModulePath(bool* mayBeCut) {
@@ -35,37 +39,36 @@ std::optional<std::string> InstallFolder() {
     return path->substr(0, static_cast<size_t>(last - text));
 }
 
-GUID Module::ActiveHardwareGuid() {
-    AcquireSRWLockShared(&hardwareLock_);
-    GUID guid = activeHardwareGuid_;
-    ReleaseSRWLockShared(&hardwareLock_);
-    return guid;
-}
-
-void Module::SetActiveHardwareGuid(const GUID& guid) {
-    AcquireSRWLockExclusive(&hardwareLock_);
-    activeHardwareGuid_ = guid;
-    ReleaseSRWLockExclusive(&hardwareLock_);
-}
-
-UniqueBstr Module::ActiveHardwareName() {
-    AcquireSRWLockShared(&hardwareLock_);
-    BSTR copy = nullptr;
+Module::Scanner Module::ActiveScanner() {
+    Scanner scanner;
+    UniqueBstr name;
     bool failed = false;
-    if (BSTR name = activeHardwareName_.get()) {
-        copy = SysAllocStringLen(name, SysStringLen(name));
-        failed = copy == nullptr;
+    AcquireSRWLockShared(&scannerLock_);
+    scanner.guid = scannerGuid_;
+    if (BSTR stored = scannerName_.get()) {
+        name.reset(SysAllocStringLen(stored, SysStringLen(stored)));
+        failed = !name;
     }
-    ReleaseSRWLockShared(&hardwareLock_);
+    ReleaseSRWLockShared(&scannerLock_);
     if (failed) throw std::bad_alloc();
-    return UniqueBstr(copy);
+    scanner.name = ToAnsi(name.get());  // in the reader's code page, as every hardware argument
+    return scanner;
 }
 
-void Module::ReplaceActiveHardwareName(UniqueBstr name) {
-    AcquireSRWLockExclusive(&hardwareLock_);
-    std::swap(activeHardwareName_, name);
-    ReleaseSRWLockExclusive(&hardwareLock_);
-    // `name` now holds the old one, freed outside the lock.
+void Module::SetActiveScanner(const GUID& guid, const char* name) {
+    UniqueBstr copy;
+    bool failed = false;
+    try {
+        copy = MakeBstrOrNull(name);
+    } catch (const std::bad_alloc&) {
+        failed = true;
+    }
+    AcquireSRWLockExclusive(&scannerLock_);
+    scannerGuid_ = guid;
+    if (!failed) std::swap(scannerName_, copy);
+    ReleaseSRWLockExclusive(&scannerLock_);
+    // `copy` now holds the old name, freed outside the lock.
+    if (failed) throw std::bad_alloc();
 }
 
 }  // namespace ks

@@ -170,7 +170,7 @@ LONG DeleteTree(HKEY parent, const char* name, REGSAM access) {
 }
 
 template <class Char>
-std::vector<std::basic_string<Char>> SubkeyNames(HKEY key, DWORD limit) {
+std::vector<std::basic_string<Char>> SubkeyNames(HKEY key, DWORD limit, bool* complete) {
     std::vector<std::basic_string<Char>> names;
     std::vector<Char> buffer(limit != 0 ? limit : 256);  // a key name has at most 255 characters
     for (DWORD index = 0;;) {
@@ -180,20 +180,24 @@ std::vector<std::basic_string<Char>> SubkeyNames(HKEY key, DWORD limit) {
             buffer.resize(buffer.size() * 2);
             continue;
         }
-        if (error != ERROR_SUCCESS) return names;
+        if (error != ERROR_SUCCESS) {
+            if (complete != nullptr && error != ERROR_NO_MORE_ITEMS) *complete = false;
+            return names;
+        }
         names.emplace_back(buffer.data(), length);
         ++index;
     }
 }
-template std::vector<std::string> SubkeyNames<char>(HKEY, DWORD);
-template std::vector<std::wstring> SubkeyNames<wchar_t>(HKEY, DWORD);
+template std::vector<std::string> SubkeyNames<char>(HKEY, DWORD, bool*);
+template std::vector<std::wstring> SubkeyNames<wchar_t>(HKEY, DWORD, bool*);
 
 template <class Char>
-void ForEachValue(HKEY key,
+bool ForEachValue(HKEY key,
                   const std::function<void(std::basic_string_view<Char>, DWORD, std::span<const BYTE>)>& visit) {
     std::vector<Char> name(kValueNameStart);
     std::vector<BYTE> data(kValueDataStart);
     int reads = 0;
+    bool complete = true;
     for (DWORD index = 0;;) {
         DWORD nameLength = static_cast<DWORD>(name.size());
         DWORD dataLength = static_cast<DWORD>(data.size());
@@ -211,15 +215,17 @@ void ForEachValue(HKEY key,
         if (error == ERROR_SUCCESS) {
             visit(std::basic_string_view<Char>(name.data(), nameLength), type,
                   std::span<const BYTE>(data.data(), dataLength));
-        } else if (error != ERROR_MORE_DATA) {
-            return;
+        } else if (error == ERROR_MORE_DATA) {
+            complete = false;
+        } else {
+            return complete && error == ERROR_NO_MORE_ITEMS;
         }
         reads = 0;
         ++index;
     }
 }
-template void ForEachValue<char>(HKEY, const std::function<void(std::string_view, DWORD, std::span<const BYTE>)>&);
-template void ForEachValue<wchar_t>(HKEY,
+template bool ForEachValue<char>(HKEY, const std::function<void(std::string_view, DWORD, std::span<const BYTE>)>&);
+template bool ForEachValue<wchar_t>(HKEY,
                                     const std::function<void(std::wstring_view, DWORD, std::span<const BYTE>)>&);
 
 std::vector<RegistryValue> Values(HKEY key) {

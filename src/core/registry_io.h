@@ -76,15 +76,17 @@ LONG DeleteTree(HKEY parent, const char* name, REGSAM access = kReadWriteAccess)
 // The names of the subkeys of `key`, in the platform's order, from index 0 up to the first index
 // that fails. `limit` is the name buffer in characters with its terminator: a name that does not
 // fit fails its index and so ends the walk (the list loads use 64); 0 takes names of any length.
-template <class Char>
-std::vector<std::basic_string<Char>> SubkeyNames(HKEY key, DWORD limit = 0);
+// `*complete` (when given) is cleared when the walk ended anywhere but after the last subkey.
+template <class Char = char>
+std::vector<std::basic_string<Char>> SubkeyNames(HKEY key, DWORD limit = 0, bool* complete = nullptr);
 
 // Calls `visit(name, type, bytes)` for every value of `key` in the platform's order, whatever the
 // sizes of its name and data; `name` is followed by a NUL and, like `bytes`, valid only for the call.
 // A value that cannot be read (one that grows between every two reads) is skipped alone; the walk
 // ends at the first index the platform reports anything else for, normally the end of the values.
+// True when every value was read.
 template <class Char>
-void ForEachValue(HKEY key,
+bool ForEachValue(HKEY key,
                   const std::function<void(std::basic_string_view<Char> name, DWORD type, std::span<const BYTE> bytes)>& visit);
 
 struct RegistryValue {

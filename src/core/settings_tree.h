@@ -10,8 +10,9 @@ namespace ks {
 // tree to rebuild from or into.
 void EnsureSettingsRoot();
 
-// Merges the settings root into the backup tree (values overwritten, nothing deleted). Nothing is
-// copied when either is a registry link.
+// Merges the settings root into the backup tree (values overwritten, nothing deleted); copies
+// nothing when neither tree has changed since this process's last complete copy (core/backup_watch.h),
+// nor when either is a registry link.
 void BackupSettings();
 
 // What the tree copy does with a value the destination already holds.
@@ -21,6 +22,12 @@ enum class ExistingValues { Overwrite, Keep };
 // names, types and bytes; nothing in the destination is removed. Any depth is copied with the
 // same small use of the caller's stack. A registry link below either key is never followed: the
 // subkey it stands for is left out of the copy. A value that cannot be copied costs only itself.
-void CopyTree(HKEY destination, HKEY source, ExistingValues existing = ExistingValues::Overwrite);
+// True when every key and value was copied (a link counts as copied: it is never to be).
+bool CopyTree(HKEY destination, HKEY source, ExistingValues existing = ExistingValues::Overwrite);
+
+// The tree copy's value write: the platform's own, replaced only by tests that watch the writes
+// (the platform does not tell a write of the same bytes from no write).
+using ValueWrite = LSTATUS(WINAPI*)(HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD);
+extern ValueWrite g_copyValueWrite;
 
 }  // namespace ks

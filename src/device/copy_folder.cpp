@@ -5,7 +5,6 @@
 
 #include <cstring>
 
-#include "core/boundary.h"
 #include "core/config_object.h"
 #include "core/pure/key_path.h"
 #include "core/registry_io.h"
@@ -42,8 +41,7 @@ std::optional<std::string> WriteCopyDefaults(HKEY key) {
 
 HRESULT STDMETHODCALLTYPE ConfigObject::CopyToFolderSettings(BSTR hwname, _KSCPYFLAG* flag, BSTR* path,
                                                             LONG* count) noexcept {
-    if (flag == nullptr || count == nullptr) return E_POINTER;
-    return Boundary([&] {
+    return Call(nullptr, {flag, count}, [&] {
         EnsureSettingsRoot();
         UniqueHKey key = CreateKey(HKEY_CURRENT_USER, DeviceKeyPath(ToAnsi(hwname)));
         if (!key) return S_OK;
@@ -66,7 +64,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::CopyToFolderSettings(BSTR hwname, _KSCPY
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::StoreCopyFolderOptions(BSTR hwname, _KSCPYFLAG flags, BSTR path) noexcept {
-    return Boundary([&] {
+    return Call(nullptr, {}, [&] {
         EnsureSettingsRoot();
         std::string folder = ToAnsi(path);
         UniqueHKey key = CreateKey(HKEY_CURRENT_USER, DeviceKeyPath(ToAnsi(hwname)));
@@ -80,7 +78,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::StoreCopyFolderOptions(BSTR hwname, _KSC
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::UpdateCopyCount(BSTR hwname, LONG addcopy) noexcept {
-    return Boundary([&] {
+    return Call(nullptr, {}, [&] {
         EnsureSettingsRoot();
         UniqueHKey key = CreateKey(HKEY_CURRENT_USER, DeviceKeyPath(ToAnsi(hwname)));
         if (!key) return S_OK;

@@ -5,7 +5,6 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "core/boundary.h"
 #include "core/config_object.h"
 #include "core/pure/key_path.h"
 #include "core/pure/profiles_file.h"
@@ -14,6 +13,7 @@
 #include "core/text.h"
 #include "core/module.h"
 #include "device/shell_folder.h"
+#include "links/link_state.h"
 
 namespace ks {
 
@@ -85,25 +85,26 @@ short ReadMode(HKEY key, const char* name, short fallback) {
 
 DWORD SignExtend(short mode) { return static_cast<DWORD>(static_cast<LONG>(mode)); }
 
-// Asks the object's own interface for the interface profiles key, as the calling programs do, and
-// appends the profile name unchanged (an empty name leaves a trailing backslash).
-HRESULT ProfileKeyPath(IKeystrelConfig* self, const std::string& profile, std::string* path) {
-    UniqueBstr profiles;
-    HRESULT hr = self->GetUIInterfaceProfile(profiles.put());
-    if (FAILED(hr)) return hr;
-    *path = JoinKey(ToAnsi(profiles.get()), profile);
-    return S_OK;
+// The interface profile's key, found as GetUIInterfaceProfile finds the profiles key (the root
+// made sure of once more), with the profile name appended unchanged (an empty name leaves a
+// trailing backslash).
+std::string ProfileKeyPath(const std::string& profile) {
+    EnsureSettingsRoot();
+    return JoinKey(InterfaceProfilesPath(), profile);
 }
 
 }  // namespace
 
+// The object's interface profile name, copied under its lock.
+std::string ConfigObject::InterfaceProfileName() {
+    const StateLock::Hold hold = lock_.Take();
+    return links_.uiProfile;
+}
+
 HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceSaveSettings(short scanmode, short devicemode) noexcept {
-    const StateLock lock = LockState();
-    return Boundary([&] {
+    return Call(nullptr, {}, [&] {
         EnsureSettingsRoot();
-        std::string path;
-        HRESULT hr = ProfileKeyPath(this, uiProfile_, &path);
-        if (FAILED(hr)) return hr;
+        std::string path = ProfileKeyPath(InterfaceProfileName());
         // The key is made by the start-up call; saving never creates it.
         UniqueHKey key = OpenKey(HKEY_CURRENT_USER, path, kReadWriteAccess);
         if (!key) return S_OK;
@@ -115,14 +116,10 @@ HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceSaveSettings(short scanmode, 
 
 HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceStartupSettings(BSTR hwname, short* scanmode, short* devicemode,
                                                                   BSTR* configfile) noexcept {
-    const StateLock lock = LockState();
-    if (scanmode == nullptr || devicemode == nullptr) return E_POINTER;
-    return Boundary([&] {
+    return Call(nullptr, {scanmode, devicemode}, [&] {
         EnsureSettingsRoot();
         std::string hardware = ToAnsi(hwname);
-        std::string path;
-        HRESULT hr = ProfileKeyPath(this, uiProfile_, &path);
-        if (FAILED(hr)) return hr;
+        std::string path = ProfileKeyPath(InterfaceProfileName());
         UniqueHKey key = CreateKey(HKEY_CURRENT_USER, path);
         if (!key) return S_OK;
         *scanmode = ReadMode(key.get(), "ScanMode", kDefaultScanMode);
@@ -136,7 +133,7 @@ HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceStartupSettings(BSTR hwname, 
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetTwainConfigurationFile(BSTR hwname, BSTR* configfile) noexcept {
-    return Boundary([&] {
+    return Call(nullptr, {}, [&] {
         EnsureSettingsRoot();
         std::string hardware = ToAnsi(hwname);
         UniqueHKey key = CreateKey(HKEY_CURRENT_USER, JoinKey(DeviceKeyPath(hardware), kTwainSettingsKey));

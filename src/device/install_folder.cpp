@@ -1,5 +1,4 @@
 // GetKSInstallFolder: reports the install folder; it runs no ensure-root step and touches no key.
-#include "core/boundary.h"
 #include "core/config_object.h"
 #include "core/module.h"
 #include "core/text.h"
@@ -7,7 +6,7 @@
 namespace ks {
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetKSInstallFolder(BSTR* folder) noexcept {
-    return Boundary([&] {
+    return Call(nullptr, {}, [&] {
         std::optional<std::string> installFolder = InstallFolder();
         if (!installFolder) return E_FAIL;
         StoreBstr(folder, *installFolder);

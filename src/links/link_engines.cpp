@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 
-#include "core/boundary.h"
 #include "core/config_object.h"
 #include "core/pure/key_path.h"
 #include "core/registry_io.h"
@@ -62,96 +61,107 @@ HRESULT OpenLinkCache(HKEY engineKey, IStorage** store) {
     return StgOpenStorage(widePath.get(), nullptr, kLinkCacheMode, nullptr, 0, store);
 }
 
+// One look through the engine keys (each refreshed first when `refresh` is set). Each opens its
+// link cache into *store, releasing the storage of the one before; the last one's result counts.
+// Nothing when there is no engine key.
+std::optional<HRESULT> OpenFromEngineKeys(LONG refresh, IStorage** store) {
+    UniqueHKey root = OpenKey(HKEY_CURRENT_USER, kSettingsRoot, kReadAccess);
+    if (!root) return std::nullopt;
+    std::optional<HRESULT> result;
+    // Owns the storage handed out for an engine key until the look ends; a later key replaces it,
+    // and a failure part-way leaves the caller holding none.
+    ComPtr<IStorage> opened;
+    ScopeExit handBack([&] {
+        if (opened) {
+            opened.reset();
+            *store = nullptr;
+        }
+    });
+    for (const std::string& name : SubkeyNames<char>(root.get(), kEngineKeyNameBuffer)) {
+        UniqueHKey engineKey = OpenKey(root.get(), name, kReadAccess);
+        if (!engineKey || !IsEngineKey(engineKey.get())) continue;
+        if (refresh != 0) {
+            if (std::optional<CLSID> clsid = EngineClass(engineKey.get())) {
+                CreateAndRefresh(*clsid, nullptr);  // the engine's result is of no concern here
+            }
+        }
+        if (opened) {
+            opened.reset();
+            *store = nullptr;
+        }
+        result = OpenLinkCache(engineKey.get(), store);
+        if (SUCCEEDED(*result)) opened.attach(*store);
+    }
+    opened.detach();  // the caller owns the storage now
+    return result;
+}
+
+// The search by component category: every member is listed in `listed` and asked to refresh.
+// The result is the last member's creation result (E_FAIL without members, or without the
+// category manager); `refreshed` tells whether any refresh succeeded. False when the category
+// could not be asked, and the list is then not to be replaced.
+bool SearchCategory(GrowableList<CLSID>& listed, HRESULT* result, bool* refreshed) {
+    ComPtr<ICatInformation> categories;
+    if (FAILED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_ALL, IID_ICatInformation,
+                                categories.put_void()))) {
+        return false;
+    }
+    ComPtr<IEnumGUID> members;
+    CATID category = CATID_LinkEngines;
+    if (FAILED(categories->EnumClassesOfCategories(1, &category, static_cast<ULONG>(-1), nullptr, members.put())) ||
+        !members) {
+        return false;
+    }
+    for (;;) {
+        CLSID clsid{};
+        ULONG fetched = 0;
+        if (FAILED(members->Next(1, &clsid, &fetched)) || fetched != 1) break;
+        listed.Append(clsid);  // a list that cannot grow drops the identifier silently
+        HRESULT refreshResult = E_FAIL;
+        *result = CreateAndRefresh(clsid, &refreshResult);
+        if (SUCCEEDED(*result) && SUCCEEDED(refreshResult)) *refreshed = true;
+    }
+    return true;
+}
+
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE ConfigObject::LoadLinkInfo(LONG Refresh, IStorage** pStore) noexcept {
-    const StateLock lock = LockState();
-    if (pStore == nullptr) return E_POINTER;
-    return Boundary([&] {
-        EnsureSettingsRoot();
+    return Call(nullptr, {pStore}, [&] {
+        // Engines are called without the object's lock: one may call back into this object, from
+        // its own thread or another. Only the engine list is the object's, replaced in one step.
+        // A refresh in the category search sends the whole operation back to the registry, once:
+        // an engine that leaves no engine key behind would otherwise do so without end.
         HRESULT result = E_FAIL;
-        bool engineKeyFound = false;
-        // Owns the storage handed out for an engine key until the operation ends; a later key
-        // replaces it, and a failure part-way leaves the caller holding none.
-        ComPtr<IStorage> opened;
-        ScopeExit handBack([&] {
-            if (opened) {
-                opened.reset();
-                *pStore = nullptr;
+        for (int pass = 0; pass < 2; ++pass) {
+            EnsureSettingsRoot();
+            if (std::optional<HRESULT> opened = OpenFromEngineKeys(Refresh, pStore)) return *opened;
+            // No engine key: ask the engines of the category to write theirs.
+            GrowableList<CLSID> listed;
+            bool refreshed = false;
+            result = E_FAIL;
+            if (!SearchCategory(listed, &result, &refreshed)) return result;
+            {
+                const StateLock::Hold hold = lock_.Take();
+                links_.engines.Swap(listed);  // the old list goes with `listed`
             }
-        });
-        if (UniqueHKey root = OpenKey(HKEY_CURRENT_USER, kSettingsRoot, kReadAccess)) {
-            for (const std::string& name : SubkeyNames<char>(root.get(), kEngineKeyNameBuffer)) {
-                UniqueHKey engineKey = OpenKey(root.get(), name, kReadAccess);
-                if (!engineKey || !IsEngineKey(engineKey.get())) continue;
-                if (Refresh != 0) {
-                    if (std::optional<CLSID> clsid = EngineClass(engineKey.get())) {
-                        CreateAndRefresh(*clsid, nullptr);  // the engine's result is of no concern here
-                    }
-                }
-                engineKeyFound = true;
-                if (opened) {
-                    opened.reset();
-                    *pStore = nullptr;
-                }
-                result = OpenLinkCache(engineKey.get(), pStore);
-                if (SUCCEEDED(result)) opened.attach(*pStore);
-            }
-        }
-        if (engineKeyFound) {
-            opened.detach();  // the caller owns the storage now
-            return result;
-        }
-
-        // No engine key: ask the engines of the category to write theirs.
-        ComPtr<ICatInformation> categories;
-        if (FAILED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_ALL, IID_ICatInformation,
-                                    categories.put_void()))) {
-            return result;
-        }
-        ComPtr<IEnumGUID> members;
-        CATID category = CATID_LinkEngines;
-        if (FAILED(categories->EnumClassesOfCategories(1, &category, static_cast<ULONG>(-1), nullptr,
-                                                       members.put())) ||
-            !members) {
-            return result;
-        }
-        engines_.Clear();
-        bool refreshed = false;
-        for (;;) {
-            CLSID clsid{};
-            ULONG fetched = 0;
-            if (FAILED(members->Next(1, &clsid, &fetched)) || fetched != 1) break;
-            engines_.Append(clsid);  // a list that cannot grow drops the identifier silently
-            HRESULT refreshResult = E_FAIL;
-            result = CreateAndRefresh(clsid, &refreshResult);
-            if (SUCCEEDED(result) && SUCCEEDED(refreshResult)) refreshed = true;
-        }
-        members.reset();
-        categories.reset();
-
-        // Start over from the registry, once: a refresh that leaves no engine key behind would
-        // otherwise send every run back into the category search.
-        if (refreshed && !linkRerun_) {
-            linkRerun_ = true;
-            ScopeExit endRerun([this] { linkRerun_ = false; });
-            return static_cast<IKeystrelConfig*>(this)->LoadLinkInfo(Refresh, pStore);
+            if (!refreshed) break;
         }
         return result;
     });
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkEngineCLSID(ULONG index, GUID* clsid) noexcept {
-    const StateLock lock = LockState();
-    if (clsid == nullptr) return E_POINTER;
-    if (engines_.Count() == 0) return E_FAIL;
-    if (index >= static_cast<ULONG>(engines_.Count())) return E_INVALIDARG;
-    engines_.CopyOut(static_cast<long>(index), clsid);
-    return S_OK;
+    return Locked({clsid}, [&] {
+        if (links_.engines.Count() == 0) return E_FAIL;
+        if (index >= static_cast<ULONG>(links_.engines.Count())) return E_INVALIDARG;
+        links_.engines.CopyOut(static_cast<long>(index), clsid);
+        return S_OK;
+    });
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkEngineContainer(BSTR name, BSTR* container) noexcept {
-    return Boundary([&] {
+    return Call(nullptr, {}, [&] {
         EnsureSettingsRoot();
         StoreBstr(container, JoinKey(kSettingsRoot, ToAnsi(name)));
         return S_OK;

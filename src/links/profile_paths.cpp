@@ -1,5 +1,4 @@
 // Where other components of the utility keep their settings, and two questions of theirs.
-#include "core/boundary.h"
 #include "core/config_object.h"
 #include "core/pure/key_path.h"
 #include "core/registry_io.h"
@@ -8,8 +7,10 @@
 
 namespace ks {
 
+std::string InterfaceProfilesPath() { return JoinKey(kSettingsRoot, kUIInterfaceProfilesKey); }
+
 HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkCustomProfile(BSTR* path) noexcept {
-    return Boundary([&] {
+    return Call(nullptr, {}, [&] {
         EnsureSettingsRoot();
         StoreBstr(path, JoinKey(kSettingsRoot, kLinkProfilesKey));
         return S_OK;
@@ -17,25 +18,27 @@ HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkCustomProfile(BSTR* path) noexcep
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetUIInterfaceProfile(BSTR* path) noexcept {
-    return Boundary([&] {
+    return Call(nullptr, {}, [&] {
         EnsureSettingsRoot();
-        StoreBstr(path, JoinKey(kSettingsRoot, kUIInterfaceProfilesKey));
+        StoreBstr(path, InterfaceProfilesPath());
         return S_OK;
     });
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::SetUIInterfaceProfile(BSTR profile) noexcept {
-    const StateLock lock = LockState();
-    return Boundary([&] {
-        uiProfile_ = ToAnsi(profile);
+    return Call(nullptr, {}, [&] {
+        std::string name = ToAnsi(profile);
+        const StateLock::Hold hold = lock_.Take();
+        links_.uiProfile.swap(name);
         return S_OK;
     });
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::CanUIInterfaceCloseOnScan(LONG* closeUI) noexcept {
-    if (closeUI == nullptr) return E_POINTER;
-    *closeUI = 1;
-    return S_OK;
+    return Call(nullptr, {closeUI}, [&] {
+        *closeUI = 1;
+        return S_OK;
+    });
 }
 
 namespace {
@@ -44,8 +47,7 @@ constexpr DWORD kOcrOn = 119;
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetOCRFlags(LONG* lSendEmptyFile, LONG* lShowMessages) noexcept {
-    if (lSendEmptyFile == nullptr || lShowMessages == nullptr) return E_POINTER;
-    return Boundary([&] {
+    return Call(nullptr, {lSendEmptyFile, lShowMessages}, [&] {
         UniqueHKey key = OpenKey(HKEY_CURRENT_USER, JoinKey(JoinKey(kSettingsRoot, kTextRecognitionKey), kTextDocumentsKey),
                                  kReadWriteAccess);
         if (!key) return E_FAIL;

@@ -3,14 +3,14 @@
 #include <cstring>
 #include <utility>
 
-#include "core/boundary.h"
 #include "core/config_object.h"
 #include "core/module.h"
 #include "core/settings_tree.h"
 #include "core/text.h"
 #include "profiles/pure/new_profile.h"
-#include "profiles/record_fields.h"
 #include "core/resource_ids.h"
+#include "profiles/record_fields.h"
+#include "profiles/scan_profile_store.h"
 
 namespace ks {
 
@@ -44,25 +44,15 @@ void TakeDeviceDefaults(const _KSDEVICEDEFAULTS& block, _KSCONFIG& config) {
     config.ShowProgress = 1;
 }
 
-// A profile that no list entry shares a key name with, named from the module's resource and
-// preset from the active scanner's component. A failing component leaves the key name empty:
-// the profile then gets one when it is first stored.
-_KSCONFIG MakeNewProfile(const GrowableList<_KSCONFIG>& list) {
+// A new profile preset from the scanner's own component, made without the object's lock: the
+// component may take its time or call back into the object. A failing component leaves the key
+// name empty: the profile then gets one when it is first stored. The name comes later (NameNew).
+_KSCONFIG MakeNewProfile(const GUID& scanner) {
     _KSCONFIG config;
     std::memset(&config, 0, sizeof(config));
-
-    std::string candidate = FreeNameCandidate(NewProfileBaseName(), [&](const std::string& name) {
-        for (long i = 0; i < list.Count(); ++i) {
-            if (FieldText(list.At(i).keyname) == name) return true;
-        }
-        return false;
-    });
-    CopyToField(config.name, sizeof(config.name), DisplayNameOf(candidate));
-    config.hwguid = g_module.ActiveHardwareGuid();
-
+    config.hwguid = scanner;
     ComPtr<IKsDeviceDefaults> device;
-    if (SUCCEEDED(CoCreateInstance(config.hwguid, nullptr, kDeviceContext, IID_IKsDeviceDefaults,
-                                   device.put_void()))) {
+    if (SUCCEEDED(CoCreateInstance(scanner, nullptr, kDeviceContext, IID_IKsDeviceDefaults, device.put_void()))) {
         _KSDEVICEDEFAULTS* block = nullptr;
         if (FAILED(device->GetDeviceDefaults(&block))) return config;
         if (block != nullptr) {
@@ -74,54 +64,80 @@ _KSCONFIG MakeNewProfile(const GrowableList<_KSCONFIG>& list) {
     return config;
 }
 
+// Names a new profile from the module's resource so that no entry of the list it joins shares
+// its key-style name.
+void NameNew(_KSCONFIG& config, const std::string& base, const GrowableList<_KSCONFIG>& list) {
+    std::string candidate = FreeNameCandidate(base, [&](const std::string& name) {
+        for (long i = 0; i < list.Count(); ++i) {
+            if (FieldText(list.At(i).keyname) == name) return true;
+        }
+        return false;
+    });
+    CopyToField(config.name, sizeof(config.name), DisplayNameOf(candidate));
+}
+
+// Hands out the block of the (valid) active profile, stamped with the active scanner's GUID: the
+// same block while the same profile stays active, so unsaved edits survive.
+HRESULT HandOutActive(ProfileState& state, const GUID& scanner, _KSCONFIG** out) {
+    _KSCONFIG& element = state.configs.At(state.activeIndex);
+    element.hwguid = scanner;
+    if (state.activeCopy == nullptr) {
+        auto* block = static_cast<_KSCONFIG*>(CoTaskMemAlloc(sizeof(_KSCONFIG)));
+        if (block == nullptr) return E_OUTOFMEMORY;
+        std::memcpy(block, &element, sizeof(_KSCONFIG));
+        state.activeCopy = block;
+    } else if (FieldText(state.activeCopy->keyname) != FieldText(element.keyname)) {
+        // Another profile became active: same block, new content.
+        std::memcpy(state.activeCopy, &element, sizeof(_KSCONFIG));
+    }
+    // Same key name: the client's unsaved edits stay as they are.
+    *out = state.activeCopy;
+    return S_OK;
+}
+
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetActiveConfig(_KSCONFIG** pconfig) noexcept {
-    const StateLock lock = LockState();
-    if (pconfig == nullptr) return E_POINTER;
-    *pconfig = nullptr;
-    return Boundary([&] {
+    return Call(nullptr, {pconfig}, [&] {
+        *pconfig = nullptr;
         EnsureSettingsRoot();
-        if (!configs_.IsValidIndex(activeIndex_)) {
-            if (configs_.Append(MakeNewProfile(configs_))) activeIndex_ = configs_.Count() - 1;
+        const GUID scanner = g_module.ActiveScanner().guid;
+        {
+            const StateLock::Hold hold = lock_.Take();
+            const bool active = profiles_.configs.IsValidIndex(profiles_.activeIndex);
+            if (active) return HandOutActive(profiles_, scanner, pconfig);
         }
-        if (!configs_.IsValidIndex(activeIndex_)) return E_OUTOFMEMORY;
-
-        _KSCONFIG& element = configs_.At(activeIndex_);
-        element.hwguid = g_module.ActiveHardwareGuid();
-        if (activeCopy_ == nullptr) {
-            auto* block = static_cast<_KSCONFIG*>(CoTaskMemAlloc(sizeof(_KSCONFIG)));
-            if (block == nullptr) return E_OUTOFMEMORY;
-            std::memcpy(block, &element, sizeof(_KSCONFIG));
-            activeCopy_ = block;
-        } else if (FieldText(activeCopy_->keyname) != FieldText(element.keyname)) {
-            // Another profile became active: same block, new content.
-            std::memcpy(activeCopy_, &element, sizeof(_KSCONFIG));
+        _KSCONFIG made = MakeNewProfile(scanner);
+        const std::string base = NewProfileBaseName();
+        const StateLock::Hold hold = lock_.Take();
+        // A profile made active meanwhile wins, as if this call had come after the one that made it.
+        if (!profiles_.configs.IsValidIndex(profiles_.activeIndex)) {
+            NameNew(made, base, profiles_.configs);
+            if (!profiles_.configs.Append(made)) return E_OUTOFMEMORY;
+            profiles_.activeIndex = profiles_.configs.Count() - 1;
         }
-        // Same key name: the client's unsaved edits stay as they are.
-        *pconfig = activeCopy_;
-        return S_OK;
+        return HandOutActive(profiles_, scanner, pconfig);
     });
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::StoreActiveConfig() noexcept {
-    const StateLock lock = LockState();
-    return Boundary([&] {
+    return Call(nullptr, {}, [&] {
         EnsureSettingsRoot();
-        if (!configs_.IsValidIndex(activeIndex_)) return S_FALSE;  // the copy stays with the object
+        // Held while saving: the save and the list element it updates move together.
+        const StateLock::Hold hold = lock_.Take();
+        if (!profiles_.configs.IsValidIndex(profiles_.activeIndex)) return S_FALSE;  // the copy stays
 
         HRESULT result = S_FALSE;
-        UniqueTaskMem<_KSCONFIG> copy(std::exchange(activeCopy_, nullptr));  // freed whether saved or not
+        UniqueTaskMem<_KSCONFIG> copy(std::exchange(profiles_.activeCopy, nullptr));  // freed whether saved or not
         _KSCONFIG* config = copy.get();
         if (config != nullptr && (static_cast<DWORD>(config->flags) & KSCNFGFLAG_SAVE) != 0) {
             // The save request is the client's message to us, not part of the profile.
             config->flags = static_cast<_KSCNFGFLAG>(static_cast<DWORD>(config->flags) &
                                                      ~static_cast<DWORD>(KSCNFGFLAG_SAVE));
             if (config->DataType == KSCNFGMODE_BITONAL) config->Moire = 0;  // no moire filter on bitonal scans
-            IKeystrelConfig* self = this;
-            UniqueBstr hardware = g_module.ActiveHardwareName();
-            result = self->StoreConfigInfo(hardware.get(), config);
-            configs_.Replace(activeIndex_, *config);
+            WriteProfile(g_module.ActiveScanner().name, config);
+            result = S_OK;
+            profiles_.configs.Replace(profiles_.activeIndex, *config);
         }
         return result;
     });

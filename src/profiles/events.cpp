@@ -2,7 +2,6 @@
 // the object's list of them, and look-up by key name.
 #include <cstring>
 
-#include "core/boundary.h"
 #include "core/config_object.h"
 #include "core/pure/key_path.h"
 #include "core/registry_io.h"
@@ -17,64 +16,68 @@ namespace {
 // keyname holds 31 characters and its terminator.
 constexpr std::size_t kMaxEventKeyName = sizeof(_KSEVENT::keyname) - 1;
 
-std::string EventProfilesPath(BSTR hardware) {
-    return JoinKey(DeviceKeyPath(ToAnsi(hardware)), kEventProfilesKey);
+std::string EventProfilesPath(const std::string& hardware) {
+    return JoinKey(DeviceKeyPath(hardware), kEventProfilesKey);
+}
+
+// Reads the events of the device's EventProfiles key into `loaded`, in the registry's order (a list
+// that cannot grow drops an event silently). False when the key is missing.
+bool ReadEvents(const std::string& hardware, GrowableList<_KSEVENT>& loaded) {
+    UniqueHKey key = OpenKey(HKEY_CURRENT_USER, EventProfilesPath(hardware), kReadAccess);
+    if (!key) return false;
+    ForEachSubkey(key.get(), kMaxEventKeyName, [&](HKEY subkey, const std::string& name) {
+        _KSEVENT event;
+        std::memset(&event, 0, sizeof(event));  // hwguid is never stored: it stays null
+        CopyToField(event.keyname, sizeof(event.keyname), name);
+        ReadFields(subkey, EventFields(), &event, TextRule::StringOnly);
+        loaded.Append(event);
+    });
+    return true;
 }
 
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE ConfigObject::LoadEventInfo(BSTR hardware, LONG* count) noexcept {
-    const StateLock lock = LockState();
-    if (count == nullptr) return E_POINTER;
-    return Boundary([&] {
+    return Call(nullptr, {count}, [&] {
         EnsureSettingsRoot();
-        std::string path = EventProfilesPath(hardware);
+        std::string name = ToAnsi(hardware);
         *count = 0;
-        UniqueHKey key = OpenKey(HKEY_CURRENT_USER, path, kReadAccess);
-        if (!key) return S_OK;  // the list loaded before stays usable
-        events_.Clear();
-        ForEachSubkey(key.get(), kMaxEventKeyName, [&](HKEY subkey, const std::string& name) {
-            _KSEVENT event;
-            std::memset(&event, 0, sizeof(event));  // hwguid is never stored: it stays null
-            CopyToField(event.keyname, sizeof(event.keyname), name);
-            ReadFields(subkey, EventFields(), &event, TextRule::StringOnly);
-            events_.Append(event);  // a full list drops silently
-        });
-        *count = events_.Count();
+        GrowableList<_KSEVENT> loaded;
+        if (!ReadEvents(name, loaded)) return S_OK;  // the list loaded before stays usable
+        const StateLock::Hold hold = lock_.Take();
+        profiles_.events.Swap(loaded);  // the old list goes with `loaded`
+        *count = profiles_.events.Count();
         return S_OK;
     });
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetEvent(LONG index, _KSEVENT* pevent) noexcept {
-    const StateLock lock = LockState();
-    if (pevent == nullptr) return E_POINTER;
-    return events_.CopyOut(index, pevent) ? S_OK : E_INVALIDARG;
+    return Locked({pevent}, [&] { return profiles_.events.CopyOut(index, pevent) ? S_OK : E_INVALIDARG; });
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::StoreEventInfo(BSTR hardware, _KSEVENT* pevent) noexcept {
-    if (pevent == nullptr) return E_POINTER;
-    return Boundary([&] {
+    return Call(nullptr, {pevent}, [&] {
         EnsureSettingsRoot();
         std::string keyName = FieldText(pevent->keyname);
         // Without a key name the values would land on "EventProfiles" itself.
         if (keyName.empty()) return E_INVALIDARG;
-        UniqueHKey key = CreateKey(HKEY_CURRENT_USER, JoinKey(EventProfilesPath(hardware), keyName));
+        UniqueHKey key = CreateKey(HKEY_CURRENT_USER, JoinKey(EventProfilesPath(ToAnsi(hardware)), keyName));
         if (key) WriteFields(key.get(), EventFields(), pevent);  // registry failures stay silent
         return S_OK;  // the event list is a snapshot: it shows this only after the next load
     });
 }
 
 HRESULT STDMETHODCALLTYPE ConfigObject::GetEventDetails(LPSTR hw, LPSTR event, _KSEVENT* pevent) noexcept {
-    const StateLock lock = LockState();
-    if (pevent == nullptr) return E_POINTER;
-    return Boundary([&] {
+    return Call(nullptr, {pevent}, [&] {
         EnsureSettingsRoot();
-        UniqueBstr hardware = MakeBstrOrNull(hw);
-        // Through the interface, so the event list is reloaded for `hw`.
-        IKeystrelConfig* self = this;
-        LONG count = 0;
-        if (FAILED(self->LoadEventInfo(hardware.get(), &count)) || count < 1) return E_INVALIDARG;
-        return FindByKeyName(count, [&](LONG i, _KSEVENT* record) { return self->GetEvent(i, record); }, pevent, event);
+        // The name goes the way of a client's BSTR, so the same text arrives as for LoadEventInfo.
+        std::string hardware = ToAnsi(MakeBstrOrNull(hw).get());
+        GrowableList<_KSEVENT> loaded;
+        if (!ReadEvents(hardware, loaded)) return E_INVALIDARG;  // the list stays
+        HRESULT found = FindByKeyName(loaded, pevent, event);
+        const StateLock::Hold hold = lock_.Take();
+        profiles_.events.Swap(loaded);
+        return found;
     });
 }
 

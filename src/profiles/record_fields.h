@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "core/pure/growable_list.h"
 #include "core/records.h"
 #include "core/registry_io.h"
 
@@ -67,17 +68,15 @@ void ForEachSubkey(HKEY key, std::size_t maxName, Visit&& visit) {
     }
 }
 
-// Walks `count` records through `get(index, out)` (the object's own interface, as a client would)
-// until one's key name equals `wanted` ignoring case, multi-byte aware. The record at `out` holds
-// the last one examined; a null name matches nothing. E_INVALIDARG when none matches.
-template <class Record, class Get>
-HRESULT FindByKeyName(LONG count, Get&& get, Record* out, const char* wanted) {
-    for (LONG i = 0; i < count; ++i) {
-        HRESULT hr = get(i, out);
-        if (SUCCEEDED(hr) && wanted != nullptr &&
-            _mbsicmp(reinterpret_cast<const unsigned char*>(out->keyname),
-                     reinterpret_cast<const unsigned char*>(wanted)) == 0) {
-            return hr;
+// Walks the records of `list` in order until one's key name equals `wanted` ignoring case,
+// multi-byte aware. The record at `out` holds the last one examined; a null name matches nothing.
+// E_INVALIDARG when none matches.
+template <class Record>
+HRESULT FindByKeyName(const GrowableList<Record>& list, Record* out, const char* wanted) {
+    for (LONG i = 0; list.CopyOut(i, out); ++i) {
+        if (wanted != nullptr && _mbsicmp(reinterpret_cast<const unsigned char*>(out->keyname),
+                                          reinterpret_cast<const unsigned char*>(wanted)) == 0) {
+            return S_OK;
         }
     }
     return E_INVALIDARG;

@@ -50,7 +50,8 @@ public:
         return static_cast<ULONG>(count);
     }
 
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
+    // Nothing escapes: CreateConfigObject runs through the boundary of every interface method.
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) noexcept override {
         return CreateConfigObject(outer, riid, object);
     }
 

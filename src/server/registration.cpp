@@ -173,7 +173,7 @@ HRESULT UnregisterTypeLibrary() {
 
 // Steps already done stay done when a later one fails.
 HRESULT RegisterServer() {
-    return Boundary([] {
+    return Call(nullptr, {}, [] {
         HRESULT hr = ApplyScript(IDR_APPID, true);
         if (FAILED(hr)) return hr;
         hr = ApplyScript(IDR_KEYSTRELCONFIG, true);
@@ -183,7 +183,7 @@ HRESULT RegisterServer() {
 }
 
 HRESULT UnregisterServer() {
-    return Boundary([] {
+    return Call(nullptr, {}, [] {
         HRESULT hr = ApplyScript(IDR_KEYSTRELCONFIG, false);
         if (FAILED(hr)) return hr;
         hr = UnregisterTypeLibrary();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cwchar>
 #include <functional>
 #include <optional>
@@ -127,6 +128,30 @@ TEST_F(SettingsTreeTest, CreationRestoresOnlyAMissingRootAndEveryReleaseMergesIt
     SetDword(kRoot, "Only", 1);
     NewConfig();
     EXPECT_EQ(DumpTree(kRoot), std::vector<std::string>{"|Only|4|01000000"}) << "a present root is left alone";
+}
+
+// A release copies nothing only when neither tree changed since this process's last complete copy:
+// whatever changed either tree in between is in the backup after the next release.
+TEST_F(SettingsTreeTest, AReleaseAfterAnyChangeMergesAgain) {
+    FillSample(kRoot);
+    NewConfig();
+    NewConfig();  // nothing changed
+    // Another process stores into the root (the test's HKEY_CURRENT_USER is a key of the real one).
+    ASSERT_EQ(std::system(("reg.exe add \"HKCU\\" + Scratch() + "\\" + kRoot +
+                           "\" /v Late /t REG_DWORD /d 7 /f >nul").c_str()), 0);
+    NewConfig();
+    EXPECT_EQ(GetDword(kBackup, "Late"), 7u) << "a value stored by another process";
+    ASSERT_EQ(RegDeleteKeyValueA(HKEY_CURRENT_USER, kBackup, "Top"), ERROR_SUCCESS);
+    NewConfig();
+    EXPECT_EQ(GetString(kBackup, "Top"), "top text") << "a value deleted from the backup";
+    DeleteKeyTree(kBackup);
+    NewConfig();
+    EXPECT_EQ(DumpTree(kBackup), DumpTree(kRoot)) << "a deleted backup tree";
+    DeleteKeyTree(kRoot);
+    Ref<IKeystrelConfig> rebuilt = NewConfig();
+    SetDword(kRoot, "After rebuild", 1);
+    rebuilt.reset();
+    EXPECT_EQ(GetDword(kBackup, "After rebuild"), 1u) << "a rebuilt root";
 }
 
 // Texts of other components that no 8-bit code page holds: backup and rebuilt root keep them byte for byte.

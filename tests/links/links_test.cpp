@@ -19,41 +19,21 @@ void WriteEngineKey(const std::string& name, const std::string& guid, const std:
     if (!cache.empty()) SetString(RootPath(name), "LinkCache", cache);
 }
 
-// A link engine that is its own class object. The store's references end within each call, so it
-// lives on the test's stack.
-class TestEngine final : public IClassFactory, public ILinkEngine {
-public:
-    explicit TestEngine(int index, bool served = true) : clsid(kClasses[index]) {
-        IClassFactory* factory = this;
-        if (served) CoRegisterClassObject(clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+// A link engine of the real category. With `linkCache` set, its refresh writes the engine key
+// "Engine" naming it, as real engines do; with `reenter`, its next refresh calls LoadLinkInfo on its
+// own thread, as COM lets a call into the caller's apartment while the caller waits.
+struct TestEngine final : FakeComponent {
+    explicit TestEngine(int index, bool served = true) : FakeComponent(kClasses[index], served) {
         CreateKeyPath(ClassKey(clsid) + "\\Implemented Categories\\" + GuidText(CATID_LinkEngines), HKEY_CLASSES_ROOT);
     }
-    ~TestEngine() {
-        if (cookie != 0) CoRevokeClassObject(cookie);
-        DeleteKeyTree(ClassKey(clsid), HKEY_CLASSES_ROOT);
-    }
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-        *out = riid == IID_IUnknown || riid == IID_IClassFactory ? static_cast<void*>(static_cast<IClassFactory*>(this))
-               : riid == IID_ILinkEngine ? static_cast<ILinkEngine*>(this) : nullptr;
-        return *out != nullptr ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP CreateInstance(IUnknown*, REFIID riid, void** out) override {
-        *out = nullptr;
-        return FAILED(createResult) ? createResult : QueryInterface(riid, out);
-    }
-    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+    ~TestEngine() { DeleteKeyTree(ClassKey(clsid), HKEY_CLASSES_ROOT); }
     STDMETHODIMP RefreshEngine() override {
-        ++refreshes;
-        if (!linkCache.empty()) WriteEngineKey("Engine", GuidText(clsid), linkCache);  // as real engines do
-        return refreshResult;
+        if (std::exchange(reenter, false)) callBack->LoadLinkInfo(0, Ref<IStorage>().put());
+        if (!linkCache.empty()) WriteEngineKey("Engine", GuidText(clsid), linkCache);
+        return FakeComponent::RefreshEngine();
     }
-    const CLSID clsid;
-    HRESULT createResult = S_OK, refreshResult = S_OK;
-    std::string linkCache;  // when set, RefreshEngine writes the engine key "Engine" naming it
-    int refreshes = 0;
-    DWORD cookie = 0;
+    std::string linkCache;
+    bool reenter = false;
 };
 
 class LinksTest : public ConfigTest {
@@ -122,23 +102,28 @@ TEST_F(LinksTest, OnlyTheExactMarkerMakesAnEngineKeyAndEachReplacesTheStorageBef
 // Without engine keys every member is listed, even one that cannot be created, and asked to refresh;
 // the last member's error is returned. A successful refresh sends the call back to the registry once
 // (per call), where with Refresh the new key's engine is asked again. The index is compared unsigned,
-// an empty list gives E_FAIL, and an engine key leaves the list as it was.
+// an empty list gives E_FAIL, and an engine key leaves the list as it was. Engines are asked without
+// the object's lock: calls from another thread go through meanwhile, and one that re-enters
+// LoadLinkInfo (as COM lets a call into the caller's apartment while it waits; last row) is asked
+// again by the nested search, whose list the outer one replaces rather than appends to.
 TEST_F(LinksTest, CategorySearchListsAndRefreshesMembersThenStartsOverOnce) {
     GUID clsid = GUID_NULL;
     EXPECT_EQ(config_->GetLinkEngineCLSID(0, &clsid), E_FAIL);
     const std::string cache = NewCache();
     struct Row { bool writesKey; HRESULT refreshResult; LONG refresh; int refreshes; };
-    const Row rows[] = {{true, S_OK, 0, 1}, {true, S_FALSE, 1, 2}, {false, S_OK, 0, 2}, {false, E_FAIL, 1, 1}};
+    const Row rows[] = {{true, S_OK, 0, 1}, {true, S_FALSE, 1, 2}, {false, S_OK, 0, 2}, {false, E_FAIL, 1, 2}};
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << r.writesKey << r.refresh << r.refreshes);
         TestEngine unserved(0, false), engine(1), foreign(2);
         foreign.createResult = E_NOINTERFACE;  // not a link engine
         engine.refreshResult = r.refreshResult;
         engine.linkCache = r.writesKey ? cache : "";
+        engine.callBack = config_.get();
         for (int call = 0; call < 2; ++call) {
             DeleteKeyTree(kRoot);
             DeleteKeyTree(kBackup);
             engine.refreshes = 0;
+            engine.reenter = FAILED(r.refreshResult);
             EXPECT_EQ(Load(r.refresh), r.writesKey ? Outcome(S_OK, cache) : Outcome(E_NOINTERFACE, "<untouched>"));
             EXPECT_EQ(engine.refreshes, r.refreshes);
             std::vector<CLSID> list;

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The SDK as a client's build sees it: install this build into an empty prefix, build the sample
-# client from that prefix alone with find_package(KeystrelRegistry), register the SDK's DLL, and
-# run the client, which must be served by that DLL. Runs in the suite's Wine prefix (WINEPREFIX).
+# client from that prefix alone, as its README says (its toolchain file, find_package), register the
+# SDK's DLL, and run the client, which must be served by that DLL. The shipped binaries must be
+# stripped, with debug links that find their symbols. Runs in the suite's Wine prefix (WINEPREFIX).
 # With the build's PACKAGE.msi given, the SDK's WiX sources must also make the same package alone.
-# Usage: sdk_test.sh ARCH BUILD_DIR TOOLCHAIN_FILE WORK_DIR [PACKAGE.msi]
+# Usage: sdk_test.sh ARCH BUILD_DIR WORK_DIR [PACKAGE.msi]
 set -u -o pipefail
-arch=$1 build=$2 toolchain=$3 work=$4 msi=${5:-}
+arch=$1 build=$2 work=$3 msi=${4:-}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 wine=$root/scripts/wine.sh
 
@@ -17,13 +18,29 @@ die() { echo "FAIL: $*"; exit 1; }
 rm -rf "$work"
 sdk=$work/sdk
 cmake --install "$build" --prefix "$sdk" >"$work.log" 2>&1 || { cat "$work.log"; die "cmake --install"; }
-cmake -S "$sdk/samples/client" -B "$work/client" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_PREFIX_PATH="$sdk" >"$work.log" 2>&1 ||
+toolchain=share/KeystrelRegistry/toolchain-$arch.cmake
+grep -qF -- "toolchain-$arch.cmake" "$sdk/README.md" || die "the SDK has no README that names its $toolchain"
+cmake -S "$sdk/samples/client" -B "$work/client" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$sdk/$toolchain" -DCMAKE_PREFIX_PATH="$sdk" >"$work.log" 2>&1 ||
   { cat "$work.log"; die "configuring the sample client against the SDK"; }
 cmake --build "$work/client" >"$work.log" 2>&1 || { cat "$work.log"; die "building the sample client"; }
 grep -q -- "$sdk/include" "$work/client/build.ninja" || die "the client did not take its header from the SDK"
 grep -q -- "$sdk/lib/$arch/libks_guids.a" "$work/client/build.ninja" || die "the client did not link the SDK's GUIDs"
-grep -qE -- "$build/(generated|libks_guids)" "$work/client/build.ninja" && die "the client's build used the build tree"
+grep -qE -- "$build/(generated|libks_guids)|$root/(cmake|include|src|samples)/" "$work/client/build.ninja" \
+  "$work/client/CMakeCache.txt" && die "the client's build used the source or build tree"
+
+# Stripped binaries, each with a debug link that a debugger follows: the name of the file beside
+# it and that file's CRC-32 (gzip's trailer holds the same checksum), which holds the symbols.
+for binary in Registry.dll ksconfig.exe; do
+  file=$sdk/bin/$arch/$binary
+  "$arch-w64-mingw32-objdump" -h "$file" | grep -q ' \.debug_' && die "$binary ships with its debug information"
+  "$arch-w64-mingw32-objcopy" --dump-section .gnu_debuglink="$work/link" "$file" "$work/copy" 2>/dev/null ||
+    die "$binary has no debug link"
+  [ "$(head -c -4 "$work/link" | tr -d '\0')" = "$binary.debug" ] || die "the debug link of $binary names another file"
+  [ "$(tail -c 4 "$work/link" | od -An -tx4)" = "$(gzip -c "$file.debug" | tail -c 8 | head -c 4 | od -An -tx4)" ] ||
+    die "$binary.debug is not the file that the debug link of $binary was made for"
+  [ "$("$arch-w64-mingw32-objdump" -t "$file.debug" | grep -c '(sec  *[0-9]')" -gt 0 ] || die "$binary.debug holds no symbols"
+done
 
 if [ -n "$msi" ]; then
   [ "$arch" = x86_64 ] && win64=(-a x64 -D Win64=yes) || win64=(-a x86 -D Win64=no)

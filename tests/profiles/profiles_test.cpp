@@ -155,43 +155,19 @@ TEST_F(ProfilesTest, DeleteUsesTheActiveHardwareOfTheProcessNotTheLoadedDevice) 
     for (LONG bad : {2, -1}) EXPECT_EQ(config_->DeleteConfigInfo(bad), E_INVALIDARG);
 }
 
-// The scanner's component, registered in-process: its own class factory, counting references.
-struct FakeDevice final : IClassFactory, IKsDeviceDefaults {
-    explicit FakeDevice(const _KSDEVICEDEFAULTS& block) : block(block) {
-        EXPECT_EQ(CoRegisterClassObject(kScanner, static_cast<IClassFactory*>(this), CLSCTX_INPROC_SERVER,
-                                        REGCLS_MULTIPLEUSE, &cookie), S_OK);
-        registered = refs;
-    }
-    ~FakeDevice() { CoRevokeClassObject(cookie); }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        *out = IsEqualIID(riid, IID_IKsDeviceDefaults) ? static_cast<IKsDeviceDefaults*>(this)
-               : IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)
-                   ? static_cast<void*>(static_cast<IClassFactory*>(this)) : nullptr;
-        if (*out != nullptr) AddRef();
-        return *out != nullptr ? S_OK : E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID r, void** p) override { return QueryInterface(r, p); }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetDeviceDefaults(_KSDEVICEDEFAULTS** out) override {
-        if ((*out = static_cast<_KSDEVICEDEFAULTS*>(CoTaskMemAlloc(sizeof(block))))) **out = block;
-        return S_OK;
-    }
-    const _KSDEVICEDEFAULTS& block;
-    DWORD cookie = 0;
-    LONG refs = 0, registered = 0;
-};
-
 // With nothing listed, the new profile is named from the resource and preset by the scanner's
 // component (page sizes in thousandths of an inch, cut toward zero), which is released. Avoiding
-// listed key names is in the active-copy test below.
+// listed key names is in the active-copy test below. The component is asked without the object's
+// lock: calls from another thread go through meanwhile.
 TEST_F(ProfilesTest, NewProfileIsNamedFromTheResourceAndPresetByTheDeviceComponent) {
-    FakeDevice device({.DataType = KSCNFGMODE_COLOR, .PixelBits = 24, .Intensity = -5, .Contrast = 7,
+    FakeComponent device(kScanner);
+    device.defaults = {.DataType = KSCNFGMODE_COLOR, .PixelBits = 24, .Intensity = -5, .Contrast = 7,
                        .Xresolution = 300, .Yresolution = 200, .Width = 8500, .Height = 11000, .ScanHardware = 3,
-                       .Duplex = 1, .ColorDropOut = 2, .Negative = 4, .Mirror = 5});
+                       .Duplex = 1, .ColorDropOut = 2, .Negative = 4, .Mirror = 5};
+    device.callBack = config_.get();
+    const ULONG registered = device.refs;
     _KSCONFIG* p = Active();
-    EXPECT_EQ(device.refs, device.registered) << "the device object is released";
+    EXPECT_EQ(device.refs, registered) << "the device object is released";
     _KSCONFIG w{.hwguid = kScanner, .DataType = KSCNFGMODE_COLOR, .PixelBits = 24, .Intensity = -5, .Contrast = 7,
                 .Xresolution = 300, .Yresolution = 200, .PageWidth = 28333, .PageHeight = 55000, .ScanHardware = 3,
                 .Duplex = 1, .ColorDropOut = 2, .Negative = 4, .Mirror = 5, .ShowProgress = 1};

@@ -51,6 +51,20 @@ Ref<IKeystrelConfig> NewConfig() {
     return config;
 }
 
+static DWORD WINAPI CallBack(void* object) {
+    auto* config = static_cast<IKeystrelConfig*>(object);
+    struct { LONG count; _KSCONFIG profile; _KSEVENT event; GUID engine; } out;
+    config->LoadConfigInfo(nullptr, KSCNFGFLAG_ALL, &out.count), config->LoadEventInfo(nullptr, &out.count);
+    config->GetConfig(0, &out.profile), config->GetEvent(0, &out.event), config->GetLinkEngineCLSID(0, &out.engine);
+    return config->Release(), 0;
+}
+
+bool CallsBackInTime(IKeystrelConfig* config) {
+    config->AddRef();  // the thread's own: it may outlive the call out, and the test
+    ks::UniqueHandle thread(CreateThread(nullptr, 0, CallBack, config, 0, nullptr));
+    return thread && WaitForSingleObject(thread.get(), 5000) == WAIT_OBJECT_0;
+}
+
 bool KeyExists(const std::string& path, HKEY root) { return static_cast<bool>(Open(root, path)); }
 
 void CreateKeyPath(const std::string& path, HKEY root, std::source_location where) {

@@ -49,6 +49,68 @@ Ref<IClassFactory> Factory();
 // A new plain configuration object.
 Ref<IKeystrelConfig> NewConfig();
 
+// An outer object that counts the references its inner object forwards to it.
+struct Outer : IUnknown {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!IsEqualIID(riid, IID_IUnknown)) return inner ? inner->QueryInterface(riid, out) : E_NOINTERFACE;
+        *out = this;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
+    ULONG STDMETHODCALLTYPE Release() override { return --count; }
+    ULONG count = 1;
+    IUnknown* inner = nullptr;
+};
+
+// Loads and reads the object's three lists from a thread of its own and tells whether those calls
+// came back within seconds. Made from inside a call out of the store (a device component, a link
+// engine): a lock held across it would keep them waiting, and they then end after the call out.
+bool CallsBackInTime(IKeystrelConfig* config);
+
+// A component of this process that is its own class object for `clsid`, which the store creates as
+// a scanner's device component or as a link engine. It counts its references; while the store waits
+// on it, it calls back into `callBack`, when set, from another thread.
+class FakeComponent : public IClassFactory, public IKsDeviceDefaults, public ILinkEngine {
+public:
+    explicit FakeComponent(REFCLSID clsid, bool served = true) : clsid(clsid) {
+        if (served) CoRegisterClassObject(clsid, AsFactory(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+    }
+    ~FakeComponent() { CoRevokeClassObject(cookie); }  // a cookie of 0 (not served) is refused
+    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+        *out = riid == IID_IKsDeviceDefaults ? static_cast<IKsDeviceDefaults*>(this)
+               : riid == IID_ILinkEngine ? static_cast<void*>(static_cast<ILinkEngine*>(this))
+               : riid == IID_IUnknown || riid == IID_IClassFactory ? AsFactory() : nullptr;
+        if (*out != nullptr) AddRef();
+        return *out != nullptr ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+    IClassFactory* AsFactory() { return this; }  // its IUnknown
+    STDMETHODIMP CreateInstance(IUnknown*, REFIID riid, void** out) override {
+        *out = nullptr;
+        return FAILED(createResult) ? createResult : QueryInterface(riid, out);
+    }
+    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+    STDMETHODIMP GetDeviceDefaults(_KSDEVICEDEFAULTS** out) override {  // a copy of `defaults`
+        EXPECT_TRUE(callBack == nullptr || CallsBackInTime(callBack)) << "calls waited for the component";
+        if ((*out = static_cast<_KSDEVICEDEFAULTS*>(CoTaskMemAlloc(sizeof(defaults))))) **out = defaults;
+        return S_OK;
+    }
+    STDMETHODIMP RefreshEngine() override {
+        EXPECT_TRUE(callBack == nullptr || CallsBackInTime(callBack)) << "calls waited for the component";
+        ++refreshes;
+        return refreshResult;
+    }
+    const CLSID clsid;
+    HRESULT createResult = S_OK, refreshResult = S_OK;
+    _KSDEVICEDEFAULTS defaults{};
+    IKeystrelConfig* callBack = nullptr;
+    ULONG refs = 0;
+    int refreshes = 0;
+    DWORD cookie = 0;
+};
+
 struct RegValue {
     DWORD type = 0;
     std::vector<BYTE> data;
@@ -90,6 +152,8 @@ protected:
     static void SetUpTestSuite();
     void SetUp() override;
     void TearDown() override;
+    // The key below the real HKEY_CURRENT_USER that stands for it during the test.
+    const std::string& Scratch() const { return scratch_; }
 
 private:
     std::string scratch_;

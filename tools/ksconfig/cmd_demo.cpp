@@ -44,7 +44,7 @@ int ListProfiles(Store& store, BSTR name) {
 
 int Demo(const Arguments&) {
     std::printf("A client session of the settings store with the sample scanner \"%s\".\n\n", kSample);
-    Store store;
+    Store store(Store::kEdit);
     if (int rc = store.Open(); rc != kOk) return rc;
     std::printf("1. Created a KeystrelConfig object %s.\n",
                 store.ViaRegisteredClass() ? "through COM (the registered class)"

@@ -1,8 +1,11 @@
 // Commands that show a scanner's calibration tables, copy-to-folder settings and driver
 // settings files, and the link engines.
+#include <shlobj.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,19 +26,21 @@ bool FileExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-std::string WithPresence(const std::string& path) {
-    return path + (FileExists(path) ? " (present)" : " (missing)");
+// A folder below one of the user's shell folders, and whether it exists now.
+struct ShellSubfolder {
+    std::string path;
+    bool existed = false;
+};
+ShellSubfolder Subfolder(int csidl, const char* name) {
+    char folder[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder))) return {};
+    std::string path = std::string(folder) + (folder[0] && folder[std::strlen(folder) - 1] == '\\' ? "" : "\\") + name;
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return {path, attributes != INVALID_FILE_ATTRIBUTES};
 }
 
-// The gamma number of a value named "Gamma - <n>", when it is one.
-std::optional<long> GammaNumber(const std::string& name) {
-    const std::string prefix = ks::kGammaTablePrefix;
-    if (name.compare(0, prefix.size(), prefix) != 0 || name.size() == prefix.size()) return std::nullopt;
-    const char* digits = name.c_str() + prefix.size();
-    char* end = nullptr;
-    long n = std::strtol(digits, &end, 10);
-    if (*end != '\0' || end == digits) return std::nullopt;
-    return n;
+std::string WithPresence(const std::string& path) {
+    return path + (FileExists(path) ? " (present)" : " (missing)");
 }
 
 std::string HexBytes(const std::vector<std::uint8_t>& data, std::size_t from, std::size_t count) {
@@ -122,20 +127,26 @@ int CopySettings(const Arguments& args) {
     _KSCPYFLAG flags = static_cast<_KSCPYFLAG>(0);
     ks::UniqueBstr path;
     LONG count = 0;
+    const ShellSubfolder defaultFolder = Subfolder(CSIDL_PERSONAL, "My Scanned Documents");
     HRESULT hr = store->CopyToFolderSettings(name.get(), &flags, path.put(), &count);
     if (FAILED(hr)) return StoreFailure("CopyToFolderSettings", hr);
     std::string folder = ks::ToAnsi(path.get());
+    // The store writes its defaults (and makes the folder) when there is no readable path.
+    const bool firstUse = store.Wrote(ks::DeviceKeyPath(hardware), "CopyPath");
+    if (firstUse && folder == defaultFolder.path) RemoveMadeFolder(folder, defaultFolder.existed);
     std::uint32_t bits = static_cast<std::uint32_t>(flags);
     if (args.Has("--json")) {
         std::printf("%s\n", json::Obj({{"path", json::Str(Utf8FromAnsi(folder))},
                                        {"flags", json::Num(bits)},
                                        {"flagNames", json::StrArr(DecodeBits(bits, CopyFlagNames()))},
-                                       {"count", json::Num(count)}})
+                                       {"count", json::Num(count)},
+                                       {"firstUse", json::Bool(firstUse)}})
                                 .c_str());
     } else {
         PrintField("path", folder);
         PrintField("flags", FlagsText(bits, CopyFlagNames()));
         PrintField("count", std::to_string(count));
+        if (firstUse) std::printf("(first-use defaults: a client's first call writes them; nothing was written)\n");
     }
     return kOk;
 }
@@ -152,10 +163,19 @@ int DriverFiles(const Arguments& args) {
     // No template path for a name that would lead out of the Profiles folder: the store uses none.
     std::string isisTemplate = ks::ProfilesFilePath(install, hardware, ".isis", ks::IsAnsiLeadByte).value_or("");
     std::string twainTemplate = ks::ProfilesFilePath(install, hardware, ".twain", ks::IsAnsiLeadByte).value_or("");
+    // A settings file the store makes on first use is deleted again (it was made while looking).
+    const ShellSubfolder filesFolder = Subfolder(CSIDL_APPDATA, "Keystrel 4.0");
+    auto unmade = [&](const std::string& key, std::string& file) {
+        if (file.empty() || !store.Wrote(key, "IniFile")) return false;
+        DeleteFileA(file.c_str());
+        file.clear();
+        return true;
+    };
     ks::UniqueBstr twainBstr;
     hr = store->GetTwainConfigurationFile(name.get(), twainBstr.put());
     if (FAILED(hr)) return StoreFailure("GetTwainConfigurationFile", hr);
     std::string twain = ks::ToAnsi(twainBstr.get());
+    const bool twainFirstUse = unmade(ks::JoinKey(ks::DeviceKeyPath(hardware), ks::kTwainSettingsKey), twain);
 
     bool withProfile = args.options.count("--ui-profile") != 0;
     std::string uiProfile = args.Option("--ui-profile");
@@ -170,20 +190,28 @@ int DriverFiles(const Arguments& args) {
         if (FAILED(hr)) return StoreFailure("UIInterfaceStartupSettings", hr);
         isis = ks::ToAnsi(isisBstr.get());
     }
+    const bool isisFirstUse =
+        withProfile && unmade(ks::JoinKey(ks::JoinKey(kSettingsRoot, ks::kUIInterfaceProfilesKey), uiProfile), isis);
+    RemoveMadeFolder(filesFolder.path, filesFolder.existed);
 
     if (args.Has("--json")) {
-        auto file = [](const std::string& path) {
-            return json::Obj({{"path", json::Str(Utf8FromAnsi(path))}, {"present", json::Bool(FileExists(path))}});
+        auto file = [](const std::string& path, bool firstUse = false) {
+            json::Members m = {{"path", path.empty() ? json::Null() : json::Str(Utf8FromAnsi(path))},
+                               {"present", json::Bool(!path.empty() && FileExists(path))}};
+            if (firstUse) m.push_back({"firstUse", json::Bool(true)});
+            return json::Obj(m);
         };
         json::Members m = {{"installFolder", json::Str(Utf8FromAnsi(install))},
                            {"isisTemplate", file(isisTemplate)},
                            {"twainTemplate", file(twainTemplate)},
-                           {"twainSettings", twain.empty() ? json::Null() : file(twain)}};
+                           {"twainSettings", twain.empty() && !twainFirstUse ? json::Null() : file(twain, twainFirstUse)}};
         if (withProfile) {
             m.push_back({"uiProfile", json::Obj({{"name", json::Str(Utf8FromAnsi(uiProfile))},
                                                  {"scanMode", json::Num(scanMode)},
                                                  {"deviceMode", json::Num(deviceMode)},
-                                                 {"isisSettings", isis.empty() ? json::Null() : file(isis)}})});
+                                                 {"isisSettings", isis.empty() && !isisFirstUse
+                                                                      ? json::Null()
+                                                                      : file(isis, isisFirstUse)}})});
         }
         std::printf("%s\n", json::Obj(m).c_str());
         return kOk;
@@ -191,11 +219,12 @@ int DriverFiles(const Arguments& args) {
     PrintField("install folder", install);
     PrintField("ISIS template", WithPresence(isisTemplate));
     PrintField("TWAIN template", WithPresence(twainTemplate));
-    PrintField("TWAIN settings", twain.empty() ? std::string("(none)") : WithPresence(twain));
+    const char* kFirstUse = "none yet (a client's first call copies the template into a new file)";
+    PrintField("TWAIN settings", twainFirstUse ? kFirstUse : twain.empty() ? "(none)" : WithPresence(twain));
     if (withProfile) {
         PrintField("UI profile", Quoted(uiProfile) + ": scan mode " + std::to_string(scanMode) + ", device mode " +
                                      std::to_string(deviceMode));
-        PrintField("ISIS settings", isis.empty() ? std::string("(none)") : WithPresence(isis));
+        PrintField("ISIS settings", isisFirstUse ? kFirstUse : isis.empty() ? "(none)" : WithPresence(isis));
     }
     return kOk;
 }
@@ -253,7 +282,7 @@ int Links(const Arguments& args) {
                                        {"container", json::Str(Utf8FromAnsi(e.container))}}));
         }
         std::printf("%s\n", json::Obj({{"engines", json::Arr(items)},
-                                       {"loadLinkInfo", json::Num(static_cast<std::uint32_t>(load))},
+                                       {"loadLinkInfo", json::Str(HresultText(load))},
                                        {"linkCacheOpened", json::Bool(opened)},
                                        {"engineClasses", json::StrArr(classes)},
                                        {"linkProfiles", json::Str(Utf8FromAnsi(linkProfiles))}})

@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "check.h"
 #include "commands.h"
+#include "fields.h"
 #include "json.h"
 #include "names.h"
 #include "output.h"
@@ -14,110 +16,26 @@
 namespace ksconfig {
 namespace {
 
-void PrintConfig(const _KSCONFIG& c) {
-    PrintField("hwguid", GuidText(c.hwguid));
-    PrintField("keyname", Quoted(Field(c.keyname)));
-    PrintField("name", Quoted(Field(c.name)));
-    PrintField("flags", FlagsText(static_cast<std::uint32_t>(c.flags), ConfigFlagNames()));
-    PrintField("DataType", FlagsText(static_cast<std::uint32_t>(c.DataType), ConfigModeNames()));
-    const struct {
-        const char* label;
-        long value;
-    } numbers[] = {{"PixelBits", c.PixelBits},       {"Intensity", c.Intensity},   {"Contrast", c.Contrast},
-                   {"Xresolution", c.Xresolution},   {"Yresolution", c.Yresolution}, {"PageWidth", c.PageWidth},
-                   {"PageHeight", c.PageHeight},     {"ScanHardware", c.ScanHardware}, {"Duplex", c.Duplex},
-                   {"ColorDropOut", c.ColorDropOut}, {"Negative", c.Negative},     {"Mirror", c.Mirror},
-                   {"Crop", c.Crop},                 {"Deskew", c.Deskew},         {"Moire", c.Moire},
-                   {"Autorotate90", c.Autorotate90}, {"UseToneMap", c.UseToneMap}};
-    for (const auto& n : numbers) PrintField(n.label, std::to_string(n.value));
-    const _KSCFGMAP& t = c.ToneMap;
-    PrintField("ToneMap", "Saturation " + std::to_string(t.Saturation) + ", Sharpen " + std::to_string(t.Sharpen) +
-                              ", Hue " + std::to_string(t.Hue) + ", RedGamma " + std::to_string(t.RedGamma) +
-                              ", GreenGamma " + std::to_string(t.GreenGamma) + ", BlueGamma " +
-                              std::to_string(t.BlueGamma) + ", GreyGamma " + std::to_string(t.GreyGamma));
-    PrintField("ShowProgress", std::to_string(c.ShowProgress));
-    PrintField("HasLinkConfig", std::to_string(c.HasLinkConfig));
-    PrintField("LinkConfig", Quoted(Field(c.LinkConfig)));
-    PrintField("LinkSignature", Quoted(Field(c.LinkSignature)));
-    PrintField("HasUIConfig", std::to_string(c.HasUIConfig));
-    PrintField("UIConfig", Quoted(Field(c.UIConfig)));
-    PrintField("VRSConfig", Quoted(Field(c.VRSConfig)));
+// The problems of one scanner's settings, noted on standard error when a listing shows them.
+void NoteProblems(const std::string& hardware) {
+    if (std::size_t n = CheckDevice(hardware).size(); n > 0) {
+        std::fprintf(stderr, "ksconfig: %s in the settings of \"%s\" (ksconfig check \"%s\" lists them)\n",
+                     Count(static_cast<long>(n), "problem").c_str(), hardware.c_str(), hardware.c_str());
+    }
 }
 
-std::string ConfigJson(const _KSCONFIG& c) {
-    using namespace json;
-    auto text = [](const std::string& ansi) { return Str(Utf8FromAnsi(ansi)); };
-    const _KSCFGMAP& t = c.ToneMap;
-    return Obj({
-        {"hwguid", Str(GuidText(c.hwguid))},
-        {"keyname", text(Field(c.keyname))},
-        {"name", text(Field(c.name))},
-        {"flags", Num(static_cast<std::uint32_t>(c.flags))},
-        {"flagNames", StrArr(DecodeBits(static_cast<std::uint32_t>(c.flags), ConfigFlagNames()))},
-        {"DataType", Num(static_cast<std::uint32_t>(c.DataType))},
-        {"DataTypeNames", StrArr(DecodeBits(static_cast<std::uint32_t>(c.DataType), ConfigModeNames()))},
-        {"PixelBits", Num(c.PixelBits)},
-        {"Intensity", Num(c.Intensity)},
-        {"Contrast", Num(c.Contrast)},
-        {"Xresolution", Num(c.Xresolution)},
-        {"Yresolution", Num(c.Yresolution)},
-        {"PageWidth", Num(c.PageWidth)},
-        {"PageHeight", Num(c.PageHeight)},
-        {"ScanHardware", Num(c.ScanHardware)},
-        {"Duplex", Num(c.Duplex)},
-        {"ColorDropOut", Num(c.ColorDropOut)},
-        {"Negative", Num(c.Negative)},
-        {"Mirror", Num(c.Mirror)},
-        {"Crop", Num(c.Crop)},
-        {"Deskew", Num(c.Deskew)},
-        {"Moire", Num(c.Moire)},
-        {"Autorotate90", Num(c.Autorotate90)},
-        {"UseToneMap", Num(c.UseToneMap)},
-        {"ToneMap", Obj({{"Saturation", Num(t.Saturation)},
-                         {"Sharpen", Num(t.Sharpen)},
-                         {"Hue", Num(t.Hue)},
-                         {"RedGamma", Num(t.RedGamma)},
-                         {"GreenGamma", Num(t.GreenGamma)},
-                         {"BlueGamma", Num(t.BlueGamma)},
-                         {"GreyGamma", Num(t.GreyGamma)}})},
-        {"ShowProgress", Num(c.ShowProgress)},
-        {"HasLinkConfig", Num(c.HasLinkConfig)},
-        {"LinkConfig", text(Field(c.LinkConfig))},
-        {"LinkSignature", text(Field(c.LinkSignature))},
-        {"HasUIConfig", Num(c.HasUIConfig)},
-        {"UIConfig", text(Field(c.UIConfig))},
-        {"VRSConfig", text(Field(c.VRSConfig))},
-    });
-}
-
-void PrintEvent(const _KSEVENT& e) {
-    PrintField("hwguid", GuidText(e.hwguid));
-    PrintField("keyname", Quoted(Field(e.keyname)));
-    PrintField("name", Quoted(Field(e.name)));
-    PrintField("flags", FlagsText(static_cast<std::uint32_t>(e.flags), ConfigFlagNames()));
-    PrintField("config", Quoted(Field(e.config)));
-    PrintField("Link", Quoted(Field(e.Link)));
-    PrintField("transfer", FlagsText(static_cast<std::uint32_t>(e.transfer), TransferNames()));
-    PrintField("JPGQuality", std::to_string(e.JPGQuality));
-    PrintField("PDFQuality", std::to_string(e.PDFQuality));
-}
-
-std::string EventJson(const _KSEVENT& e) {
-    using namespace json;
-    auto text = [](const std::string& ansi) { return Str(Utf8FromAnsi(ansi)); };
-    return Obj({
-        {"hwguid", Str(GuidText(e.hwguid))},
-        {"keyname", text(Field(e.keyname))},
-        {"name", text(Field(e.name))},
-        {"flags", Num(static_cast<std::uint32_t>(e.flags))},
-        {"flagNames", StrArr(DecodeBits(static_cast<std::uint32_t>(e.flags), ConfigFlagNames()))},
-        {"config", text(Field(e.config))},
-        {"Link", text(Field(e.Link))},
-        {"transfer", Num(static_cast<std::uint32_t>(e.transfer))},
-        {"transferNames", StrArr(DecodeBits(static_cast<std::uint32_t>(e.transfer), TransferNames()))},
-        {"JPGQuality", Num(e.JPGQuality)},
-        {"PDFQuality", Num(e.PDFQuality)},
-    });
+// Shows one record with the problems of its key: warnings on standard error, or a "problems"
+// member in JSON.
+void ShowRecord(const void* record, const std::vector<FieldDef>& table, const std::vector<Problem>& problems,
+                bool asJson) {
+    if (asJson) {
+        std::string object = RecordJson(record, table);
+        object.pop_back();
+        std::printf("%s,\"problems\":%s}\n", object.c_str(), ProblemsJson(problems).c_str());
+        return;
+    }
+    PrintRecord(record, table);
+    for (const Problem& p : problems) std::fprintf(stderr, "ksconfig: warning: %s\n", ProblemLine(p).c_str());
 }
 
 int CalibrationTableCount(const std::string& hardware) {
@@ -129,8 +47,7 @@ int CalibrationTableCount(const std::string& hardware) {
 
 int RequireDevice(const std::string& hardware) {
     if (KeyExists(ks::DeviceKeyPath(hardware))) return kOk;
-    std::fprintf(stderr, "ksconfig: no settings for scanner \"%s\"\n", hardware.c_str());
-    return kNotFound;
+    return Fail(kNotFound, "no settings for scanner \"" + hardware + "\"");
 }
 
 int Scanners(const Arguments& args) {
@@ -185,7 +102,7 @@ int Profiles(const Arguments& args) {
         _KSCONFIG c{};
         hr = store->GetConfig(i, &c);
         if (FAILED(hr)) return StoreFailure("GetConfig", hr);
-        json.push_back(ConfigJson(c));
+        json.push_back(RecordJson(&c, ProfileFields()));
         rows.push_back({Field(c.keyname), Quoted(Field(c.name)),
                         JoinNames(DecodeBits(static_cast<std::uint32_t>(c.flags), ConfigFlagNames())),
                         JoinNames(DecodeBits(static_cast<std::uint32_t>(c.DataType), ConfigModeNames())),
@@ -197,6 +114,7 @@ int Profiles(const Arguments& args) {
         std::printf("%s of \"%s\" (type %s)\n", Count(count, "scan profile").c_str(), hardware.c_str(), type.c_str());
         PrintTable(rows);
     }
+    NoteProblems(hardware);
     return kOk;
 }
 
@@ -207,17 +125,19 @@ int Profile(const Arguments& args) {
     if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
     _KSCONFIG c{};
     HRESULT hr = store->GetConfigDetails(hardware.data(), keyname.data(), &c);
-    if (hr == E_INVALIDARG) {
-        std::fprintf(stderr, "ksconfig: scanner \"%s\" has no scan profile with the key name \"%s\"\n",
-                     hardware.c_str(), keyname.c_str());
-        return kNotFound;
+    const std::string path = ks::JoinKey(ks::JoinKey(ks::DeviceKeyPath(hardware), ks::kScanProfilesKey), keyname);
+    ks::UniqueHKey key = OpenRead(path);
+    if (hr == E_INVALIDARG && !key) {
+        return Fail(kNotFound, "scanner \"" + hardware + "\" has no scan profile with the key name \"" + keyname + "\"");
     }
-    if (FAILED(hr)) return StoreFailure("GetConfigDetails", hr);
-    if (args.Has("--json")) {
-        std::printf("%s\n", ConfigJson(c).c_str());
-    } else {
-        PrintConfig(c);
+    if (FAILED(hr) && hr != E_INVALIDARG) return StoreFailure("GetConfigDetails", hr);
+    std::vector<Problem> problems;
+    if (key) CheckRecordKey(key.get(), hardware + "\\" + ks::kScanProfilesKey + "\\" + keyname, false, problems);
+    if (hr == E_INVALIDARG) {  // a key the store does not list: shown as the store would read it
+        c = {};
+        ReadRecord(key.get(), keyname, &c, ProfileFields());
     }
+    ShowRecord(&c, ProfileFields(), problems, args.Has("--json"));
     return kOk;
 }
 
@@ -235,7 +155,7 @@ int Events(const Arguments& args) {
         _KSEVENT e{};
         hr = store->GetEvent(i, &e);
         if (FAILED(hr)) return StoreFailure("GetEvent", hr);
-        json.push_back(EventJson(e));
+        json.push_back(RecordJson(&e, EventFields()));
         rows.push_back({Field(e.keyname), Quoted(Field(e.name)), "profile " + Quoted(Field(e.config)),
                         JoinNames(DecodeBits(static_cast<std::uint32_t>(e.transfer), TransferNames())),
                         "link " + Quoted(Field(e.Link))});
@@ -246,6 +166,7 @@ int Events(const Arguments& args) {
         std::printf("%s of \"%s\"\n", Count(count, "event").c_str(), hardware.c_str());
         PrintTable(rows);
     }
+    NoteProblems(hardware);
     return kOk;
 }
 
@@ -257,16 +178,15 @@ int Event(const Arguments& args) {
     _KSEVENT e{};
     HRESULT hr = store->GetEventDetails(hardware.data(), keyname.data(), &e);
     if (hr == E_INVALIDARG) {
-        std::fprintf(stderr, "ksconfig: scanner \"%s\" has no event with the key name \"%s\"\n", hardware.c_str(),
-                     keyname.c_str());
-        return kNotFound;
+        return Fail(kNotFound, "scanner \"" + hardware + "\" has no event with the key name \"" + keyname + "\"");
     }
     if (FAILED(hr)) return StoreFailure("GetEventDetails", hr);
-    if (args.Has("--json")) {
-        std::printf("%s\n", EventJson(e).c_str());
-    } else {
-        PrintEvent(e);
+    const std::string path = ks::JoinKey(ks::JoinKey(ks::DeviceKeyPath(hardware), ks::kEventProfilesKey), keyname);
+    std::vector<Problem> problems;
+    if (ks::UniqueHKey key = OpenRead(path)) {
+        CheckRecordKey(key.get(), hardware + "\\" + ks::kEventProfilesKey + "\\" + keyname, true, problems);
     }
+    ShowRecord(&e, EventFields(), problems, args.Has("--json"));
     return kOk;
 }
 

@@ -30,8 +30,16 @@ int Links(const Arguments& args);
 int Export(const Arguments& args);
 int Import(const Arguments& args);
 int BackupStatus(const Arguments& args);
+int Check(const Arguments& args);
+int SetProfile(const Arguments& args);
+int SetEvent(const Arguments& args);
+int DeleteProfile(const Arguments& args);
+int DeleteEvent(const Arguments& args);
 int Restore(const Arguments& args);
 int Demo(const Arguments& args);
+
+// Writes the tree at `path` (below the current user's hive) as a registry editor file.
+int SaveAsRegFile(const std::string& path, const std::string& file);
 
 // Reports a usage problem of the command being run (stderr) and gives the usage exit code.
 int UsageError(const std::string& problem);

@@ -30,8 +30,9 @@ struct CommandDef {
 };
 
 const char* kCreates =
-    "Creating the store object rebuilds a missing settings root from its backup; releasing it\n"
-    "copies the settings root into the backup tree.";
+    "The editing commands use the store as a client does: creating its object rebuilds a\n"
+    "missing settings root from its backup, releasing it copies the settings root into the\n"
+    "backup tree.";
 
 const std::vector<CommandDef>& Commands() {
     static const std::vector<CommandDef> commands = {
@@ -46,12 +47,38 @@ const std::vector<CommandDef>& Commands() {
          "LoadConfigInfo, GetConfig", 1, 1, {"--json"}, {"--type"}, Profiles},
         {"profile", "profile <hardware> <keyname> [--json]", "every field of one scan profile",
          "Finds the profile by its key name (letter case ignored), not its display name;\n"
-         "flags and modes are shown with their enumeration names.",
+         "flags and modes are shown with their enumeration names. Values the store would\n"
+         "read wrongly are warned about; a key the store does not list (no type flags) is\n"
+         "shown as the store would read it, with the reason.",
          "GetConfigDetails", 2, 2, {"--json"}, {}, Profile},
         {"events", "events <hardware> [--json]", "the button events of a scanner", "",
          "LoadEventInfo, GetEvent", 1, 1, {"--json"}, {}, Events},
         {"event", "event <hardware> <keyname> [--json]", "every field of one button event",
-         "Finds the event by its key name (letter case ignored).", "GetEventDetails", 2, 2, {"--json"}, {}, Event},
+         "Finds the event by its key name (letter case ignored); values the store would read\n"
+         "wrongly are warned about.",
+         "GetEventDetails", 2, 2, {"--json"}, {}, Event},
+        {"set-profile", "set-profile <hardware> <keyname> <field>=<value>... [--json]",
+         "change fields of a scan profile through the store",
+         "Fields are named as profile --json prints them (toneMap.hue for nested ones).\n"
+         "Texts must fit their field; numbers are decimal or 0x hexadecimal within the\n"
+         "field's 32 bits; flag fields also take member names joined with |, for example\n"
+         "flags=KSCNFGFLAG_IMAGES|KSCNFGFLAG_PDF. Every value is checked first: one that\n"
+         "does not fit writes nothing (exit 1). The store writes the whole profile again,\n"
+         "and releasing its object copies the settings root into the backup.",
+         "GetConfigDetails, StoreConfigInfo", 3, 64, {"--json"}, {}, SetProfile},
+        {"set-event", "set-event <hardware> <keyname> <field>=<value>... [--json]",
+         "change fields of a button event through the store", "As set-profile, with the fields event --json prints.",
+         "GetEventDetails, StoreEventInfo", 3, 64, {"--json"}, {}, SetEvent},
+        {"delete-profile", "delete-profile <hardware> <keyname> [--json]",
+         "delete a scan profile from the settings root and the backup tree",
+         "The store deletes it from the settings root; its copy in the backup tree is deleted\n"
+         "too (the backup step only adds), so a root rebuilt from the backup cannot bring it\n"
+         "back. Events that still name the profile are listed.",
+         "SetActiveHardware, LoadConfigInfo, GetConfig, DeleteConfigInfo", 2, 2, {"--json"}, {}, DeleteProfile},
+        {"delete-event", "delete-event <hardware> <keyname> [--json]",
+         "delete a button event from the settings root and the backup tree",
+         "The store has no method that deletes an event: its keys are deleted directly.",
+         "none (deletes the keys)", 2, 2, {"--json"}, {}, DeleteEvent},
         {"calibration", "calibration <hardware> [--hex] [--json]",
          "current gamma number and the calibration tables of a scanner",
          "Shows each table's size; its bytes only with --hex. Reads the tables of the\n"
@@ -76,28 +103,52 @@ const std::vector<CommandDef>& Commands() {
          "client asks it to (without asking the engines to refresh).",
          "LoadLinkInfo, GetLinkEngineContainer, GetLinkEngineCLSID, GetLinkCustomProfile", 0, 0, {"--json"}, {},
          Links},
-        {"export", "export [<hardware>] [-o <file>]", "the settings tree (or one scanner) as profile text",
-         "Writes sections [HKEY_CURRENT_USER\\Software\\Stellwick\\Keystrel 4.0\\...] with value\n"
+        {"export", "export [<hardware>] [--format text|reg] [-o <file> [--json]]",
+         "the settings tree (or one scanner) as profile text or a registry editor file",
+         "--format reg writes what the registry editor and \"reg import\" read: the version 5\n"
+         "header, UTF-16 with its byte-order mark, escaped texts, dword: and hex(n): values,\n"
+         "every value byte for byte. --format text (the default) writes the store's profile\n"
+         "text: sections [HKEY_CURRENT_USER\\Software\\Stellwick\\Keystrel 4.0\\...] with value\n"
          "lines \"name\"=\"text\", \"name\"=dword:0000001e and \"name\"=hex:0a,1b,... (long hex\n"
-         "values continue on the next line after a backslash), keys and values sorted by\n"
-         "name, so that import reads it back into the same tree. The importer takes quoted\n"
-         "texts raw, without escapes, and reads line by line: values it could not read back\n"
-         "the same (texts holding line breaks or NULs, names holding \"=\", types other than\n"
-         "text, number and binary) are left out, each reported on stderr. A section longer\n"
-         "than the importer reads (4998 characters) is reported too.",
-         "none (reads the registry)", 0, 1, {}, {"-o"}, Export},
-        {"import", "import <file>", "load profile text into the registry with the store's importer",
-         "Every section of the file names a key, which is created when missing; values are\n"
-         "added or overwritten, never deleted.",
-         "none (the store's profile importer, linked into ksconfig)", 1, 1, {}, {}, Import},
+         "values continue on the next line after a backslash), raw texts without escapes:\n"
+         "values it cannot hold (texts holding line breaks or NULs, names holding \"=\", types\n"
+         "other than text, number and binary) are left out, each reported on stderr, and a\n"
+         "section longer than the store's importer reads (4998 characters) is reported too.\n"
+         "Keys and values are sorted by name.",
+         "none (reads the registry)", 0, 1, {"--json"}, {"-o", "--format"}, Export},
+        {"import", "import <file> [--dry-run] [--json]",
+         "load a registry editor file or profile text into the settings",
+         "Reads files written by export (either format), by \"reg export\" and the registry\n"
+         "editor (version 5 in UTF-16, REGEDIT4 in ANSI), telling them apart by their first\n"
+         "line. The whole file is read first: every line that cannot be read (a bad number,\n"
+         "byte, quote, escape or header, a deletion) and every key outside the settings root\n"
+         "and the backup tree is reported with its line number, and then nothing is written\n"
+         "(exit 1). Otherwise keys are created and values added or overwritten, never\n"
+         "deleted, and each change is listed; --dry-run lists them and writes nothing.",
+         "none (writes the registry directly)", 1, 1, {"--dry-run", "--json"}, {}, Import},
+        {"check", "check [<hardware>] [--json]", "problems in the settings, one line each",
+         "Checks every record under the settings root (or one scanner's) against the layout\n"
+         "the store reads: values of the wrong type or size (with what the store reads\n"
+         "instead), profiles the store does not list (no Flags, no type), events naming a\n"
+         "missing profile, key names too long for a record, calibration tables of another\n"
+         "size than the scanner's others or of the wrong type, a current gamma without its\n"
+         "table, and every difference between the settings root and the backup tree.\n"
+         "Exit 1 when there is any problem.",
+         "none (reads the registry)", 0, 1, {"--json"}, {}, Check},
         {"backup-status", "backup-status [--json]", "what differs between the settings root and its backup",
          "Keys and values only in the settings root or changed there are not yet in the\n"
-         "backup (the next release of a store object copies them). Those only in the backup\n"
-         "are kept by the merge and would come back if the root were rebuilt.",
+         "backup (the next release of a store object copies them); changed values are shown\n"
+         "with both sides. Those only in the backup are kept by the merge and would come\n"
+         "back if the root were rebuilt. Exit 4 when the backup is behind the settings root.",
          "none (reads the registry; creates no store object)", 0, 0, {"--json"}, {}, BackupStatus},
-        {"restore", "restore", "rebuild a missing settings root from the backup tree",
-         "Creates a store object, whose ensure-root step does the rebuilding.",
-         "object creation only", 0, 0, {}, {}, Restore},
+        {"restore", "restore [--force | --scanner <hardware>] [-o <file>] [--json]",
+         "rebuild the settings root (or one scanner) from the backup tree",
+         "Without options only a missing settings root is rebuilt, by creating a store\n"
+         "object (its ensure-root step does it). --force replaces a present settings root,\n"
+         "--scanner <hardware> only that scanner's key; either saves what it replaces first,\n"
+         "as a registry editor file (-o, or \"ksconfig saved <time>.reg\" in the current\n"
+         "folder) that the message names and import can load back.",
+         "object creation (the rebuild of a whole root)", 0, 0, {"--force", "--json"}, {"--scanner", "-o"}, Restore},
         {"demo", "demo", "a typical client session against the sample scanner",
          "Sets the active scanner, loads its profiles, gets and edits the active profile,\n"
          "saves it, reads calibration through the default profile import and releases the\n"
@@ -126,8 +177,18 @@ void PrintOverview(FILE* out) {
         }
         std::fprintf(out, "                 needs: %s\n", methods.c_str());
     }
-    std::fprintf(out, "\n--json on every listing writes one JSON document instead of text.\n"
-                      "Exit codes: 0 ok, 1 not found, 2 usage, 3 store error (with the HRESULT).\n"
+    std::fprintf(out, "\n--json (every command but demo) writes one JSON document to standard output instead\n"
+                      "of text, errors too: {\"error\":{\"exitCode\":..,\"message\":..,\"hresult\":\"0x80004005\"}}.\n"
+                      "Keys are camelCase; HRESULTs are 0x%%08X text.\n\n"
+                      "Exit codes:\n"
+                      "  0  done (check: no problem; backup-status: the backup holds the settings root)\n"
+                      "  1  not found or refused: no such scanner, record or file; a file or value that\n"
+                      "     was refused (nothing written); check found problems\n"
+                      "  2  usage error\n"
+                      "  3  store or system error (with its HRESULT)\n"
+                      "  4  backup-status: the backup is behind the settings root\n\n"
+                      "Commands that only look (listings, check, export, backup-status) change neither the\n"
+                      "settings root nor the backup: their store object works on a scratch copy of both.\n"
                       "%s\n",
                  kCreates);
 }
@@ -138,27 +199,46 @@ void PrintCommandHelp(const CommandDef& c) {
     std::printf("\nStore methods: %s.\n", c.methods);
 }
 
+// ksconfig's own version, and that of the store it would use.
+int PrintVersion() {
+    std::printf("ksconfig %s\n", KSCONFIG_VERSION);
+    std::string dll = RegisteredStorePath();
+    if (dll.empty()) dll = ExeFolder() + "\\Registry.dll";
+    DWORD ignored = 0, size = GetFileVersionInfoSizeA(dll.c_str(), &ignored);
+    std::vector<char> info(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (size != 0 && GetFileVersionInfoA(dll.c_str(), 0, size, info.data()) &&
+        VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length) && fixed != nullptr) {
+        std::printf("Registry.dll %u.%u.%u.%u (%s)\n", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                    HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS), dll.c_str());
+    } else {
+        std::printf("Registry.dll not found (%s)\n", dll.c_str());
+    }
+    return kOk;
+}
+
 }  // namespace
 
 int UsageError(const std::string& problem) {
-    std::fprintf(stderr, "ksconfig: %s\n", problem.c_str());
-    if (g_current != nullptr) {
-        std::fprintf(stderr, "usage: ksconfig %s\n", g_current->synopsis);
-    } else {
-        std::fprintf(stderr, "usage: ksconfig <command> [arguments] (ksconfig --help lists the commands)\n");
-    }
-    return kUsage;
+    return Fail(kUsage, problem, std::nullopt,
+                g_current != nullptr ? std::string("ksconfig ") + g_current->synopsis
+                                     : "ksconfig <command> [arguments] (ksconfig --help lists the commands)");
 }
 
 namespace {
 
 int Run(int argc, char** argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--json") == 0) ReportErrorsAsJson(true);
+    }
     if (argc < 2) return UsageError("no command given");
     std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         PrintOverview(stdout);
         return kOk;
     }
+    if (command == "--version") return PrintVersion();
     for (const CommandDef& c : Commands()) {
         if (command == c.name) g_current = &c;
     }

@@ -43,7 +43,7 @@ inline void PrintTable(const std::vector<std::vector<std::string>>& rows) {
     }
 }
 
-// kOk when the scanner has a device key; else says so on stderr and gives kNotFound.
+// kOk when the scanner has a device key; else reports it (Fail) and gives kNotFound.
 int RequireDevice(const std::string& hardware);
 
 }  // namespace ksconfig

@@ -1,4 +1,6 @@
 #include "store.h"
+#include "core/registry_io.h"
+#include "json.h"
 #include "output.h"
 
 #include <cstdio>
@@ -10,14 +12,14 @@ int Store::OpenForDevice(const std::string& hardware) {
     return RequireDevice(hardware);
 }
 
-int Store::Open() {
-    HRESULT hr = CoCreateInstance(CLSID_KeystrelConfig, nullptr, CLSCTX_INPROC_SERVER, IID_IKeystrelConfig,
-                                  config_.put_void());
+int Store::Factory(ks::ComPtr<IClassFactory>& factory) {
+    HRESULT hr = CoGetClassObject(CLSID_KeystrelConfig, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                  factory.put_void());
     if (SUCCEEDED(hr)) {
         registered_ = true;
         return kOk;
     }
-    if (hr != REGDB_E_CLASSNOTREG) return StoreFailure("CoCreateInstance(KeystrelConfig)", hr);
+    if (hr != REGDB_E_CLASSNOTREG) return StoreFailure("CoGetClassObject(KeystrelConfig)", hr);
 
     std::string path = ExeFolder() + "\\Registry.dll";
     std::fprintf(stderr,
@@ -30,10 +32,21 @@ int Store::Open() {
     auto getClassObject =
         reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(dll_, "DllGetClassObject")));
     if (getClassObject == nullptr) return StoreFailure("finding DllGetClassObject", HRESULT_FROM_WIN32(GetLastError()));
-    ks::ComPtr<IClassFactory> factory;
     hr = getClassObject(CLSID_KeystrelConfig, IID_IClassFactory, factory.put_void());
     if (FAILED(hr)) return StoreFailure("DllGetClassObject", hr);
-    hr = factory->CreateInstance(nullptr, IID_IKeystrelConfig, config_.put_void());
+    return kOk;
+}
+
+int Store::Open() {
+    // The class is found before HKEY_CURRENT_USER is redirected: its registration is not copied.
+    ks::ComPtr<IClassFactory> factory;
+    if (int rc = Factory(factory); rc != kOk) return rc;
+    if (mode_ == kLook) {
+        if (LONG error = scratch_.Enter(); error != ERROR_SUCCESS) {
+            return StoreFailure("copying the settings into a scratch key", HRESULT_FROM_WIN32(error));
+        }
+    }
+    HRESULT hr = factory->CreateInstance(nullptr, IID_IKeystrelConfig, config_.put_void());
     if (FAILED(hr)) return StoreFailure("IClassFactory::CreateInstance", hr);
     return kOk;
 }
@@ -63,10 +76,9 @@ std::string DescribeHresult(HRESULT hr) {
         {STG_E_PATHNOTFOUND, "STG_E_PATHNOTFOUND", "path not found"},
         {STG_E_FILEALREADYEXISTS, "STG_E_FILEALREADYEXISTS", "not a compound file"},
     };
-    char text[32];
-    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));
+    const std::string text = HresultText(hr);
     for (const auto& k : kKnown) {
-        if (k.hr == hr) return std::string(text) + " (" + k.name + ": " + k.words + ")";
+        if (k.hr == hr) return text + " (" + k.name + ": " + k.words + ")";
     }
     char* message = nullptr;
     DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -81,13 +93,55 @@ std::string DescribeHresult(HRESULT hr) {
     }
     if (message != nullptr) LocalFree(message);
     if (words.empty()) words = "unknown error";
-    return std::string(text) + " (" + words + ")";
+    return text + " (" + words + ")";
 }
 
-int StoreFailure(const char* what, HRESULT hr) {
-    std::fprintf(stderr, "ksconfig: %s failed: %s\n", what, DescribeHresult(hr).c_str());
-    return kStoreError;
+namespace {
+bool g_jsonErrors = false;
+}  // namespace
+
+void ReportErrorsAsJson(bool json) { g_jsonErrors = json; }
+bool ErrorsAsJson() { return g_jsonErrors; }
+
+std::string HresultText(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));
+    return text;
 }
+
+namespace {
+
+int Report(int exitCode, const std::string& message, std::optional<HRESULT> hr, const std::string& usage,
+           const std::vector<std::string>& details, const json::Members& extra) {
+    if (g_jsonErrors) {
+        json::Members m = {{"exitCode", json::Num(exitCode)}, {"message", json::Str(Utf8FromAnsi(message))}};
+        if (hr) {
+            m.push_back({"hresult", json::Str(HresultText(*hr))});
+            m.push_back({"hresultText", json::Str(Utf8FromAnsi(DescribeHresult(*hr)))});
+        }
+        if (!usage.empty()) m.push_back({"usage", json::Str(Utf8FromAnsi(usage))});
+        m.insert(m.end(), extra.begin(), extra.end());
+        std::printf("%s\n", json::Obj({{"error", json::Obj(m)}}).c_str());
+    } else {
+        for (const std::string& line : details) std::fprintf(stderr, "%s\n", line.c_str());
+        std::fprintf(stderr, "ksconfig: %s%s\n", message.c_str(), hr ? (": " + DescribeHresult(*hr)).c_str() : "");
+        if (!usage.empty()) std::fprintf(stderr, "usage: %s\n", usage.c_str());
+    }
+    return exitCode;
+}
+
+}  // namespace
+
+int Fail(int exitCode, const std::string& message, std::optional<HRESULT> hr, const std::string& usage) {
+    return Report(exitCode, message, hr, usage, {}, {});
+}
+
+int FailWith(int exitCode, const std::string& message, const std::vector<std::string>& details,
+             const json::Members& extra) {
+    return Report(exitCode, message, std::nullopt, {}, details, extra);
+}
+
+int StoreFailure(const char* what, HRESULT hr) { return Fail(kStoreError, std::string(what) + " failed", hr); }
 
 std::string Utf8FromAnsi(const std::string& ansi) {
     if (ansi.empty()) return {};
@@ -106,6 +160,11 @@ std::string GuidText(const GUID& guid) {
                   static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
                   guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
     return text;
+}
+
+std::string RegisteredStorePath() {
+    ks::UniqueHKey key = ks::OpenKey(HKEY_CLASSES_ROOT, "CLSID\\" + GuidText(CLSID_KeystrelConfig) + "\\InprocServer32", KEY_READ);
+    return key ? ks::ReadString(key.get(), nullptr, MAX_PATH).value_or("") : "";
 }
 
 std::string ExeFolder() {

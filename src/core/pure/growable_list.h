@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 namespace ks {
 
@@ -56,6 +57,14 @@ public:
         if (!IsValidIndex(index)) return false;
         std::memcpy(static_cast<void*>(&items_[index]), &item, sizeof(T));
         return true;
+    }
+
+    // Exchanges the contents of two lists: a list read aside takes the place of the object's in
+    // one step, and the old contents leave with the other list.
+    void Swap(GrowableList& other) noexcept {
+        std::swap(items_, other.items_);
+        std::swap(count_, other.count_);
+        std::swap(capacity_, other.capacity_);
     }
 
     // Direct access for in-place updates by the owner; never handed to clients.

@@ -1,0 +1,293 @@
+#include "fields.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "KsRegistry.h"
+#include "core/pure/key_path.h"
+#include "core/registry_io.h"
+#include "json.h"
+#include "output.h"
+#include "store.h"
+
+namespace ksconfig {
+namespace {
+
+using Kind = FieldDef::Kind;
+
+#define KS_FIELD(rec, key, value, kind, member) \
+    FieldDef { key, value, kind, offsetof(rec, member), sizeof(rec::member) }
+#define KS_BITS(rec, key, value, member, names) \
+    FieldDef { key, value, Kind::Bits, offsetof(rec, member), sizeof(rec::member), &names() }
+
+std::uint32_t Number(const void* record, const FieldDef& f) {
+    std::uint32_t n = 0;
+    std::memcpy(&n, static_cast<const char*>(record) + f.offset, sizeof(n));
+    return n;
+}
+
+std::string Text(const void* record, const FieldDef& f) {
+    const char* p = static_cast<const char*>(record) + f.offset;
+    return std::string(p, strnlen(p, f.size));
+}
+
+// The member name of a nested key ("toneMap.hue" -> "hue") and its group ("toneMap").
+std::pair<std::string, std::string> Split(const char* key) {
+    const char* dot = std::strchr(key, '.');
+    if (dot == nullptr) return {"", key};
+    return {std::string(key, dot), dot + 1};
+}
+
+}  // namespace
+
+std::string FieldJson(const void* record, const FieldDef& f) {
+    switch (f.kind) {
+        case Kind::Guid: {
+            GUID g;
+            std::memcpy(&g, static_cast<const char*>(record) + f.offset, sizeof(g));
+            return json::Str(GuidText(g));
+        }
+        case Kind::KeyName:
+        case Kind::Text: return json::Str(Utf8FromAnsi(Text(record, f)));
+        case Kind::Long: return json::Num(static_cast<std::int32_t>(Number(record, f)));
+        default: return json::Num(Number(record, f));
+    }
+}
+
+namespace {
+
+// A number of a field: decimal (signed for long fields) or 0x hexadecimal, within the field's
+// 32 bits; for flag fields also member names joined with "|".
+std::optional<std::uint32_t> ParseNumber(const FieldDef& f, const std::string& text, std::string& why) {
+    if (f.kind == Kind::Bits && !text.empty() && !std::isdigit(static_cast<unsigned char>(text[0]))) {
+        std::uint32_t bits = 0;
+        for (std::size_t start = 0; start <= text.size();) {
+            std::size_t bar = text.find('|', start);
+            std::string name = text.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
+            const EnumMember* found = nullptr;
+            for (const EnumMember& m : *f.names) found = m.name == name ? &m : found;
+            if (found == nullptr) {
+                why = "\"" + name + "\" is not a member of the field's enumeration (" + std::string(f.names->front().name) +
+                      ", ...)";
+                return std::nullopt;
+            }
+            bits |= found->value;
+            if (bar == std::string::npos) break;
+            start = bar + 1;
+        }
+        return bits;
+    }
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* digits = text.c_str() + (hex ? 2 : 0);
+    char* end = nullptr;
+    errno = 0;
+    long long n = hex ? static_cast<long long>(std::strtoull(digits, &end, 16)) : std::strtoll(digits, &end, 10);
+    const long long low = f.kind == Kind::Long && !hex ? INT32_MIN : 0;
+    const long long high = f.kind == Kind::Long && !hex ? INT32_MAX : UINT32_MAX;
+    if (text.empty() || *digits == '\0' || *end != '\0' || errno == ERANGE || (hex && *digits == '-') || n < low ||
+        n > high) {
+        why = "\"" + text + "\" is not a number from " + std::to_string(low) + " to " + std::to_string(high) +
+              (hex ? "" : " (or 0x and up to 8 hexadecimal digits)");
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(n);
+}
+
+}  // namespace
+
+const std::vector<FieldDef>& ProfileFields() {
+    using R = _KSCONFIG;
+    static const std::vector<FieldDef> table = {
+        KS_FIELD(R, "hwGuid", nullptr, Kind::Guid, hwguid),
+        KS_FIELD(R, "keyName", nullptr, Kind::KeyName, keyname),
+        KS_FIELD(R, "name", "Name", Kind::Text, name),
+        KS_BITS(R, "flags", "Flags", flags, ConfigFlagNames),
+        KS_BITS(R, "dataType", "DataType", DataType, ConfigModeNames),
+        KS_FIELD(R, "pixelBits", "PixelBits", Kind::Long, PixelBits),
+        KS_FIELD(R, "intensity", "Intensity", Kind::Long, Intensity),
+        KS_FIELD(R, "contrast", "Contrast", Kind::Long, Contrast),
+        KS_FIELD(R, "xResolution", "Xresolution", Kind::Long, Xresolution),
+        KS_FIELD(R, "yResolution", "Yresolution", Kind::Long, Yresolution),
+        KS_FIELD(R, "pageWidth", "PageWidth", Kind::Long, PageWidth),
+        KS_FIELD(R, "pageHeight", "PageHeight", Kind::Long, PageHeight),
+        KS_FIELD(R, "scanHardware", "ScanHardware", Kind::Long, ScanHardware),
+        KS_FIELD(R, "duplex", "Duplex", Kind::Long, Duplex),
+        KS_FIELD(R, "colorDropOut", "ColorDropOut", Kind::Long, ColorDropOut),
+        KS_FIELD(R, "negative", "Negative", Kind::Long, Negative),
+        KS_FIELD(R, "mirror", "Mirror", Kind::Long, Mirror),
+        KS_FIELD(R, "crop", "Crop", Kind::Long, Crop),
+        KS_FIELD(R, "deskew", "Deskew", Kind::Long, Deskew),
+        KS_FIELD(R, "moire", "Moire", Kind::Long, Moire),
+        KS_FIELD(R, "autorotate90", "Autorotate90", Kind::Long, Autorotate90),
+        KS_FIELD(R, "useToneMap", "UseToneMap", Kind::Long, UseToneMap),
+        KS_FIELD(R, "toneMap.saturation", "TMap Saturation", Kind::Long, ToneMap.Saturation),
+        KS_FIELD(R, "toneMap.sharpen", "TMap Sharpen", Kind::Long, ToneMap.Sharpen),
+        KS_FIELD(R, "toneMap.hue", "TMap Hue", Kind::Long, ToneMap.Hue),
+        KS_FIELD(R, "toneMap.redGamma", "TMap RedGamma", Kind::Long, ToneMap.RedGamma),
+        KS_FIELD(R, "toneMap.greenGamma", "TMap GreenGamma", Kind::Long, ToneMap.GreenGamma),
+        KS_FIELD(R, "toneMap.blueGamma", "TMap BlueGamma", Kind::Long, ToneMap.BlueGamma),
+        KS_FIELD(R, "toneMap.greyGamma", "TMap GreyGamma", Kind::Long, ToneMap.GreyGamma),
+        KS_FIELD(R, "showProgress", "ShowProgress", Kind::Long, ShowProgress),
+        // The switches and their texts cross over: "LinkConfig" holds the switch, "LinkInfo" the text.
+        KS_FIELD(R, "hasLinkConfig", "LinkConfig", Kind::Long, HasLinkConfig),
+        KS_FIELD(R, "linkConfig", "LinkInfo", Kind::Text, LinkConfig),
+        KS_FIELD(R, "linkSignature", nullptr, Kind::Text, LinkSignature),
+        KS_FIELD(R, "hasUiConfig", "UIConfig", Kind::Long, HasUIConfig),
+        KS_FIELD(R, "uiConfig", "UIInfo", Kind::Text, UIConfig),
+        KS_FIELD(R, "vrsConfig", "VRSConfig", Kind::Text, VRSConfig),
+    };
+    return table;
+}
+
+const std::vector<FieldDef>& EventFields() {
+    using R = _KSEVENT;
+    static const std::vector<FieldDef> table = {
+        KS_FIELD(R, "hwGuid", nullptr, Kind::Guid, hwguid),
+        KS_FIELD(R, "keyName", nullptr, Kind::KeyName, keyname),
+        KS_FIELD(R, "name", "Name", Kind::Text, name),
+        KS_BITS(R, "flags", "Flags", flags, ConfigFlagNames),
+        KS_FIELD(R, "config", "ScanConfig", Kind::Text, config),
+        KS_FIELD(R, "link", "Link", Kind::Text, Link),
+        KS_BITS(R, "transfer", "Transfer", transfer, TransferNames),
+        KS_FIELD(R, "jpgQuality", "JPGQuality", Kind::ULong, JPGQuality),
+        KS_FIELD(R, "pdfQuality", "PDFQuality", Kind::ULong, PDFQuality),
+    };
+    return table;
+}
+
+const std::vector<FieldDef>& DeviceFields() {
+    static const std::vector<FieldDef> table = {
+        {"currentGamma", ks::kCurrentGammaValue, Kind::Long, 0, 4},
+        {"copyPath", "CopyPath", Kind::Text, 0, MAX_PATH},
+        {"copyFlags", "CopyFlags", Kind::Bits, 0, 4, &CopyFlagNames()},
+        {"copyCount", "CopyCount", Kind::Long, 0, 4},
+    };
+    return table;
+}
+
+std::string RecordJson(const void* record, const std::vector<FieldDef>& table) {
+    json::Members members;
+    std::map<std::string, json::Members> groups;
+    for (const FieldDef& f : table) {
+        auto [group, name] = Split(f.key);
+        json::Members& into = group.empty() ? members : groups[group];
+        if (!group.empty() && into.empty()) members.push_back({group, ""});  // placed where its first member is
+        into.push_back({name, FieldJson(record, f)});
+        if (f.kind == Kind::Bits) {
+            into.push_back({(name == "flags" ? std::string("flag") : name) + "Names",
+                            json::StrArr(DecodeBits(Number(record, f), *f.names))});
+        }
+    }
+    for (auto& [name, value] : members) {
+        if (value.empty()) value = json::Obj(groups[name]);
+    }
+    return json::Obj(members);
+}
+
+std::string FieldText(const void* record, const FieldDef& f) {
+    switch (f.kind) {
+        case Kind::KeyName:
+        case Kind::Text: return Quoted(Text(record, f));
+        case Kind::Bits: return FlagsText(Number(record, f), *f.names);
+        case Kind::Long: return std::to_string(static_cast<std::int32_t>(Number(record, f)));
+        case Kind::ULong: return std::to_string(Number(record, f));
+        case Kind::Guid: break;
+    }
+    GUID g;
+    std::memcpy(&g, static_cast<const char*>(record) + f.offset, sizeof(g));
+    return GuidText(g);
+}
+
+void PrintRecord(const void* record, const std::vector<FieldDef>& table) {
+    for (const FieldDef& f : table) std::printf("%-19s %s\n", f.key, FieldText(record, f).c_str());
+}
+
+bool ApplySettings(void* record, const std::vector<FieldDef>& table, const std::vector<std::string>& settings,
+                   std::vector<std::string>& errors) {
+    std::vector<std::pair<const FieldDef*, std::string>> parsed;
+    for (const std::string& setting : settings) {
+        std::size_t equals = setting.find('=');
+        std::string key = setting.substr(0, equals);
+        const FieldDef* field = nullptr;
+        for (const FieldDef& f : table) field = key == f.key ? &f : field;
+        if (equals == std::string::npos) {
+            errors.push_back("\"" + setting + "\" is not <field>=<value>");
+        } else if (field == nullptr) {
+            errors.push_back("no field \"" + key + "\" (the fields are the keys --json prints)");
+        } else if (field->value == nullptr) {
+            errors.push_back(key + " is not kept by the store, so it cannot be set");
+        } else {
+            parsed.push_back({field, setting.substr(equals + 1)});
+        }
+    }
+    std::vector<std::pair<const FieldDef*, std::vector<char>>> bytes;
+    for (const auto& [field, text] : parsed) {
+        std::string why;
+        if (field->kind == Kind::Text) {
+            if (text.size() >= field->size) {
+                errors.push_back(std::string(field->key) + ": " + std::to_string(text.size()) +
+                                 " characters do not fit; at most " + std::to_string(field->size - 1));
+                continue;
+            }
+            std::vector<char> value(field->size, '\0');
+            std::memcpy(value.data(), text.data(), text.size());
+            bytes.push_back({field, value});
+        } else if (std::optional<std::uint32_t> n = ParseNumber(*field, text, why)) {
+            std::vector<char> value(4);
+            std::memcpy(value.data(), &*n, 4);
+            bytes.push_back({field, value});
+        } else {
+            errors.push_back(std::string(field->key) + ": " + why);
+        }
+    }
+    if (!errors.empty()) return false;
+    for (const auto& [field, value] : bytes) std::memcpy(static_cast<char*>(record) + field->offset, value.data(), value.size());
+    return true;
+}
+
+void ReadRecord(HKEY key, const std::string& keyName, void* record, const std::vector<FieldDef>& table) {
+    for (const FieldDef& f : table) {
+        char* at = static_cast<char*>(record) + f.offset;
+        if (f.kind == Kind::KeyName) {
+            std::snprintf(at, f.size, "%s", keyName.c_str());
+        } else if (f.value != nullptr && f.kind == Kind::Text) {
+            if (std::optional<std::string> text = ks::ReadString(key, f.value, static_cast<DWORD>(f.size))) {
+                std::snprintf(at, f.size, "%s", text->c_str());
+            }
+        } else if (f.value != nullptr) {
+            ks::ReadNumber(key, f.value, at);
+        }
+    }
+}
+
+std::optional<std::string> ValueProblem(const FieldDef& f, DWORD type, const std::vector<BYTE>& data) {
+    if (f.kind == Kind::Text) {
+        if (type != REG_SZ && type != REG_EXPAND_SZ) return TypeName(type) + " where the store reads text: it reads \"\"";
+        if (data.size() > f.size) {
+            return std::to_string(data.size()) + " bytes, more than the " + std::to_string(f.size) +
+                   " the store reads: it reads \"\"";
+        }
+        if (data.empty() || data.back() != 0) return "text without its terminating NUL: the store reads \"\"";
+        return std::nullopt;
+    }
+    if (type == REG_DWORD && data.size() == 4) return std::nullopt;
+    if (data.size() > 4) return TypeName(type) + " of " + std::to_string(data.size()) + " bytes where the store reads a REG_DWORD: it reads 0";
+    std::uint32_t n = 0;
+    std::memcpy(&n, data.data(), data.size());
+    return TypeName(type) + " of " + std::to_string(data.size()) + " bytes where the store reads a REG_DWORD: it reads " +
+           (f.kind == Kind::Long ? std::to_string(static_cast<std::int32_t>(n)) : std::to_string(n));
+}
+
+std::string TypeName(DWORD type) {
+    static const char* const kNames[] = {"REG_NONE", "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY", "REG_DWORD",
+                                         "REG_DWORD_BIG_ENDIAN", "REG_LINK", "REG_MULTI_SZ"};
+    if (type < sizeof(kNames) / sizeof(kNames[0])) return kNames[type];
+    return type == REG_QWORD ? "REG_QWORD" : "type " + std::to_string(type);
+}
+
+}  // namespace ksconfig
