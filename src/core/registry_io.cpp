@@ -88,6 +88,24 @@ bool IsLink(HKEY key) {
            type == REG_LINK;
 }
 
+namespace {
+template <class Text>
+UniqueHKey OpenChildOf(HKEY parent, const Text& name, REGSAM access, bool* link) {
+    UniqueHKey child = OpenKey(parent, name, access, nullptr, Link::Itself);
+    const bool isLink = child && IsLink(child.get());
+    if (link != nullptr) *link = isLink;
+    if (isLink) child.reset();
+    return child;
+}
+}  // namespace
+
+UniqueHKey OpenChild(HKEY parent, const std::string& name, REGSAM access, bool* link) {
+    return OpenChildOf(parent, name, access, link);
+}
+UniqueHKey OpenChild(HKEY parent, const std::wstring& name, REGSAM access, bool* link) {
+    return OpenChildOf(parent, name, access, link);
+}
+
 LONG QueryValue(HKEY key, const char* name, DWORD* type, void* data, DWORD* size) {
     return RegQueryValueExA(key, name, nullptr, type, static_cast<BYTE*>(data), size);
 }

@@ -38,6 +38,11 @@ UniqueHKey CreateKey(HKEY root, const std::wstring& path, LONG* error = nullptr,
 // "SymbolicLinkValue".
 bool IsLink(HKEY key);
 
+// A subkey met in a walk or a list, opened as itself: empty when it cannot be opened or is a
+// registry link, which no walk or list of the store follows (`*link` tells which, when asked).
+UniqueHKey OpenChild(HKEY parent, const std::string& name, REGSAM access, bool* link = nullptr);
+UniqueHKey OpenChild(HKEY parent, const std::wstring& name, REGSAM access, bool* link = nullptr);
+
 // RegQueryValueEx: up to `*size` bytes into `data` (may be null to ask for type and size only).
 LONG QueryValue(HKEY key, const char* name, DWORD* type, void* data, DWORD* size);
 

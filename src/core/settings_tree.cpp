@@ -78,8 +78,9 @@ bool CopyTree(HKEY destination, HKEY source, ExistingValues existing) {
         // the link nor its target is copied, nothing is written through one, and a link back
         // up the tree makes no cycle. A link in the source is nothing to copy; one in the
         // destination leaves out what it stands in for.
-        UniqueHKey sourceChild = OpenKey(level.source, name, kReadWriteAccess, nullptr, Link::Itself);
-        if (sourceChild && IsLink(sourceChild.get())) continue;
+        bool link = false;
+        UniqueHKey sourceChild = OpenChild(level.source, name, kReadWriteAccess, &link);
+        if (link) continue;
         UniqueHKey destinationChild = CreateKey(level.destination, name, nullptr, Link::Itself);
         if (!destinationChild || IsLink(destinationChild.get()) || !sourceChild) {
             complete = false;

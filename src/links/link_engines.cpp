@@ -78,7 +78,7 @@ std::optional<HRESULT> OpenFromEngineKeys(LONG refresh, IStorage** store) {
         }
     });
     for (const std::string& name : SubkeyNames<char>(root.get(), kEngineKeyNameBuffer)) {
-        UniqueHKey engineKey = OpenKey(root.get(), name, kReadAccess);
+        UniqueHKey engineKey = OpenChild(root.get(), name, kReadAccess);  // a link is no engine key
         if (!engineKey || !IsEngineKey(engineKey.get())) continue;
         if (refresh != 0) {
             if (std::optional<CLSID> clsid = EngineClass(engineKey.get())) {

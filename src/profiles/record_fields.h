@@ -55,14 +55,14 @@ bool MakeGuidKeyName(char* field, std::size_t size);
 
 // Enumerates the subkeys of `key` (64-byte name buffer; the first failing index ends the walk)
 // and calls `visit(subkey, name)` for each one whose name has at most `maxName` characters and
-// which opens for reading. Longer names are skipped rather than cut, so a listed key name
-// always addresses its own key.
+// which opens for reading and is no registry link. Longer names are skipped rather than cut, so
+// a listed key name always addresses its own key.
 inline constexpr DWORD kListNameBuffer = 64;
 template <class Visit>
 void ForEachSubkey(HKEY key, std::size_t maxName, Visit&& visit) {
     for (const std::string& name : SubkeyNames<char>(key, kListNameBuffer)) {
         if (name.size() > maxName) continue;
-        UniqueHKey subkey = OpenKey(key, name, kReadAccess);
+        UniqueHKey subkey = OpenChild(key, name, kReadAccess);
         if (!subkey) continue;
         visit(subkey.get(), name);
     }
