@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <span>
 
 #include "KsRegistry.h"
 #include "core/pure/key_path.h"
 #include "core/registry_io.h"
+#include "profiles/record_fields.h"
 #include "json.h"
 #include "output.h"
 #include "store.h"
@@ -20,10 +22,21 @@ namespace {
 
 using Kind = FieldDef::Kind;
 
-#define KS_FIELD(rec, key, value, kind, member) \
-    FieldDef { key, value, kind, offsetof(rec, member), sizeof(rec::member) }
-#define KS_BITS(rec, key, value, member, names) \
-    FieldDef { key, value, Kind::Bits, offsetof(rec, member), sizeof(rec::member), &names() }
+// The registry value of a field is not named here: it comes from the store's own table (by the
+// field's place in the record), so that the tool and the store never name a value differently.
+#define KS_FIELD(rec, key, kind, member) \
+    FieldDef { key, nullptr, kind, offsetof(rec, member), sizeof(rec::member) }
+#define KS_BITS(rec, key, member, names) \
+    FieldDef { key, nullptr, Kind::Bits, offsetof(rec, member), sizeof(rec::member), &names() }
+
+std::vector<FieldDef> WithStoredNames(std::vector<FieldDef> fields, std::span<const ks::RecordField> stored) {
+    for (FieldDef& f : fields) {
+        for (const ks::RecordField& s : stored) {
+            if (s.offset == f.offset) f.value = s.name;
+        }
+    }
+    return fields;
+}
 
 std::uint32_t Number(const void* record, const FieldDef& f) {
     std::uint32_t n = 0;
@@ -102,61 +115,61 @@ std::optional<std::uint32_t> ParseNumber(const FieldDef& f, const std::string& t
 
 const std::vector<FieldDef>& ProfileFields() {
     using R = _KSCONFIG;
-    static const std::vector<FieldDef> table = {
-        KS_FIELD(R, "hwGuid", nullptr, Kind::Guid, hwguid),
-        KS_FIELD(R, "keyName", nullptr, Kind::KeyName, keyname),
-        KS_FIELD(R, "name", "Name", Kind::Text, name),
-        KS_BITS(R, "flags", "Flags", flags, ConfigFlagNames),
-        KS_BITS(R, "dataType", "DataType", DataType, ConfigModeNames),
-        KS_FIELD(R, "pixelBits", "PixelBits", Kind::Long, PixelBits),
-        KS_FIELD(R, "intensity", "Intensity", Kind::Long, Intensity),
-        KS_FIELD(R, "contrast", "Contrast", Kind::Long, Contrast),
-        KS_FIELD(R, "xResolution", "Xresolution", Kind::Long, Xresolution),
-        KS_FIELD(R, "yResolution", "Yresolution", Kind::Long, Yresolution),
-        KS_FIELD(R, "pageWidth", "PageWidth", Kind::Long, PageWidth),
-        KS_FIELD(R, "pageHeight", "PageHeight", Kind::Long, PageHeight),
-        KS_FIELD(R, "scanHardware", "ScanHardware", Kind::Long, ScanHardware),
-        KS_FIELD(R, "duplex", "Duplex", Kind::Long, Duplex),
-        KS_FIELD(R, "colorDropOut", "ColorDropOut", Kind::Long, ColorDropOut),
-        KS_FIELD(R, "negative", "Negative", Kind::Long, Negative),
-        KS_FIELD(R, "mirror", "Mirror", Kind::Long, Mirror),
-        KS_FIELD(R, "crop", "Crop", Kind::Long, Crop),
-        KS_FIELD(R, "deskew", "Deskew", Kind::Long, Deskew),
-        KS_FIELD(R, "moire", "Moire", Kind::Long, Moire),
-        KS_FIELD(R, "autorotate90", "Autorotate90", Kind::Long, Autorotate90),
-        KS_FIELD(R, "useToneMap", "UseToneMap", Kind::Long, UseToneMap),
-        KS_FIELD(R, "toneMap.saturation", "TMap Saturation", Kind::Long, ToneMap.Saturation),
-        KS_FIELD(R, "toneMap.sharpen", "TMap Sharpen", Kind::Long, ToneMap.Sharpen),
-        KS_FIELD(R, "toneMap.hue", "TMap Hue", Kind::Long, ToneMap.Hue),
-        KS_FIELD(R, "toneMap.redGamma", "TMap RedGamma", Kind::Long, ToneMap.RedGamma),
-        KS_FIELD(R, "toneMap.greenGamma", "TMap GreenGamma", Kind::Long, ToneMap.GreenGamma),
-        KS_FIELD(R, "toneMap.blueGamma", "TMap BlueGamma", Kind::Long, ToneMap.BlueGamma),
-        KS_FIELD(R, "toneMap.greyGamma", "TMap GreyGamma", Kind::Long, ToneMap.GreyGamma),
-        KS_FIELD(R, "showProgress", "ShowProgress", Kind::Long, ShowProgress),
+    static const std::vector<FieldDef> table = WithStoredNames({
+        KS_FIELD(R, "hwGuid", Kind::Guid, hwguid),
+        KS_FIELD(R, "keyName", Kind::KeyName, keyname),
+        KS_FIELD(R, "name", Kind::Text, name),
+        KS_BITS(R, "flags", flags, ConfigFlagNames),
+        KS_BITS(R, "dataType", DataType, ConfigModeNames),
+        KS_FIELD(R, "pixelBits", Kind::Long, PixelBits),
+        KS_FIELD(R, "intensity", Kind::Long, Intensity),
+        KS_FIELD(R, "contrast", Kind::Long, Contrast),
+        KS_FIELD(R, "xResolution", Kind::Long, Xresolution),
+        KS_FIELD(R, "yResolution", Kind::Long, Yresolution),
+        KS_FIELD(R, "pageWidth", Kind::Long, PageWidth),
+        KS_FIELD(R, "pageHeight", Kind::Long, PageHeight),
+        KS_FIELD(R, "scanHardware", Kind::Long, ScanHardware),
+        KS_FIELD(R, "duplex", Kind::Long, Duplex),
+        KS_FIELD(R, "colorDropOut", Kind::Long, ColorDropOut),
+        KS_FIELD(R, "negative", Kind::Long, Negative),
+        KS_FIELD(R, "mirror", Kind::Long, Mirror),
+        KS_FIELD(R, "crop", Kind::Long, Crop),
+        KS_FIELD(R, "deskew", Kind::Long, Deskew),
+        KS_FIELD(R, "moire", Kind::Long, Moire),
+        KS_FIELD(R, "autorotate90", Kind::Long, Autorotate90),
+        KS_FIELD(R, "useToneMap", Kind::Long, UseToneMap),
+        KS_FIELD(R, "toneMap.saturation", Kind::Long, ToneMap.Saturation),
+        KS_FIELD(R, "toneMap.sharpen", Kind::Long, ToneMap.Sharpen),
+        KS_FIELD(R, "toneMap.hue", Kind::Long, ToneMap.Hue),
+        KS_FIELD(R, "toneMap.redGamma", Kind::Long, ToneMap.RedGamma),
+        KS_FIELD(R, "toneMap.greenGamma", Kind::Long, ToneMap.GreenGamma),
+        KS_FIELD(R, "toneMap.blueGamma", Kind::Long, ToneMap.BlueGamma),
+        KS_FIELD(R, "toneMap.greyGamma", Kind::Long, ToneMap.GreyGamma),
+        KS_FIELD(R, "showProgress", Kind::Long, ShowProgress),
         // The switches and their texts cross over: "LinkConfig" holds the switch, "LinkInfo" the text.
-        KS_FIELD(R, "hasLinkConfig", "LinkConfig", Kind::Long, HasLinkConfig),
-        KS_FIELD(R, "linkConfig", "LinkInfo", Kind::Text, LinkConfig),
-        KS_FIELD(R, "linkSignature", nullptr, Kind::Text, LinkSignature),
-        KS_FIELD(R, "hasUiConfig", "UIConfig", Kind::Long, HasUIConfig),
-        KS_FIELD(R, "uiConfig", "UIInfo", Kind::Text, UIConfig),
-        KS_FIELD(R, "vrsConfig", "VRSConfig", Kind::Text, VRSConfig),
-    };
+        KS_FIELD(R, "hasLinkConfig", Kind::Long, HasLinkConfig),
+        KS_FIELD(R, "linkConfig", Kind::Text, LinkConfig),
+        KS_FIELD(R, "linkSignature", Kind::Text, LinkSignature),
+        KS_FIELD(R, "hasUiConfig", Kind::Long, HasUIConfig),
+        KS_FIELD(R, "uiConfig", Kind::Text, UIConfig),
+        KS_FIELD(R, "vrsConfig", Kind::Text, VRSConfig),
+    }, ks::ProfileFields());
     return table;
 }
 
 const std::vector<FieldDef>& EventFields() {
     using R = _KSEVENT;
-    static const std::vector<FieldDef> table = {
-        KS_FIELD(R, "hwGuid", nullptr, Kind::Guid, hwguid),
-        KS_FIELD(R, "keyName", nullptr, Kind::KeyName, keyname),
-        KS_FIELD(R, "name", "Name", Kind::Text, name),
-        KS_BITS(R, "flags", "Flags", flags, ConfigFlagNames),
-        KS_FIELD(R, "config", "ScanConfig", Kind::Text, config),
-        KS_FIELD(R, "link", "Link", Kind::Text, Link),
-        KS_BITS(R, "transfer", "Transfer", transfer, TransferNames),
-        KS_FIELD(R, "jpgQuality", "JPGQuality", Kind::ULong, JPGQuality),
-        KS_FIELD(R, "pdfQuality", "PDFQuality", Kind::ULong, PDFQuality),
-    };
+    static const std::vector<FieldDef> table = WithStoredNames({
+        KS_FIELD(R, "hwGuid", Kind::Guid, hwguid),
+        KS_FIELD(R, "keyName", Kind::KeyName, keyname),
+        KS_FIELD(R, "name", Kind::Text, name),
+        KS_BITS(R, "flags", flags, ConfigFlagNames),
+        KS_FIELD(R, "config", Kind::Text, config),
+        KS_FIELD(R, "link", Kind::Text, Link),
+        KS_BITS(R, "transfer", transfer, TransferNames),
+        KS_FIELD(R, "jpgQuality", Kind::ULong, JPGQuality),
+        KS_FIELD(R, "pdfQuality", Kind::ULong, PDFQuality),
+    }, ks::EventFields());
     return table;
 }
 
