@@ -31,9 +31,9 @@ std::optional<std::string> WriteCopyDefaults(HKEY key) {
     // A path the next read could not take back would only be rewritten on every call.
     if (folder.size() > kMaxPathLength) return std::nullopt;
     CreateDirectoryA(folder.c_str(), nullptr);  // an existing folder is fine
-    WriteString(key, "CopyPath", folder.c_str());
-    WriteDword(key, "CopyFlags", kDefaultCopyFlags);
-    WriteDword(key, "CopyCount", 0);
+    WriteString(key, kCopyPathValue, folder.c_str());
+    WriteDword(key, kCopyFlagsValue, kDefaultCopyFlags);
+    WriteDword(key, kCopyCountValue, 0);
     return folder;
 }
 
@@ -46,10 +46,10 @@ HRESULT STDMETHODCALLTYPE ConfigObject::CopyToFolderSettings(BSTR hwname, _KSCPY
         UniqueHKey key = CreateKey(HKEY_CURRENT_USER, DeviceKeyPath(ToAnsi(hwname)));
         if (!key) return S_OK;
         // "CopyPath" alone decides whether the settings exist; the other two are taken as found.
-        if (std::optional<std::string> folder = ReadString(key.get(), "CopyPath", kMaxPathLength + 1)) {
+        if (std::optional<std::string> folder = ReadString(key.get(), kCopyPathValue, kMaxPathLength + 1)) {
             StoreBstr(path, *folder);
-            ReadNumber(key.get(), "CopyFlags", flag);
-            ReadNumber(key.get(), "CopyCount", count);
+            ReadNumber(key.get(), kCopyFlagsValue, flag);
+            ReadNumber(key.get(), kCopyCountValue, count);
             return S_OK;
         }
         std::optional<std::string> folder = WriteCopyDefaults(key.get());
@@ -57,8 +57,8 @@ HRESULT STDMETHODCALLTYPE ConfigObject::CopyToFolderSettings(BSTR hwname, _KSCPY
         StoreBstr(path, *folder);
         DWORD value = 0;
         // Copied as bits: the stored options may hold bits the enumeration does not name.
-        if (ReadDword(key.get(), "CopyFlags", &value)) std::memcpy(flag, &value, sizeof(value));
-        if (ReadDword(key.get(), "CopyCount", &value)) *count = static_cast<LONG>(value);
+        if (ReadDword(key.get(), kCopyFlagsValue, &value)) std::memcpy(flag, &value, sizeof(value));
+        if (ReadDword(key.get(), kCopyCountValue, &value)) *count = static_cast<LONG>(value);
         return S_OK;
     });
 }
@@ -71,8 +71,8 @@ HRESULT STDMETHODCALLTYPE ConfigObject::StoreCopyFolderOptions(BSTR hwname, _KSC
         if (!key) return S_OK;
         // Stored as given: the caller owns the folder, and a path too long to read back is reset
         // to the defaults by the next read.
-        WriteString(key.get(), "CopyPath", folder.c_str());
-        WriteDword(key.get(), "CopyFlags", static_cast<DWORD>(flags));
+        WriteString(key.get(), kCopyPathValue, folder.c_str());
+        WriteDword(key.get(), kCopyFlagsValue, static_cast<DWORD>(flags));
         return S_OK;
     });
 }
@@ -83,9 +83,9 @@ HRESULT STDMETHODCALLTYPE ConfigObject::UpdateCopyCount(BSTR hwname, LONG addcop
         UniqueHKey key = CreateKey(HKEY_CURRENT_USER, DeviceKeyPath(ToAnsi(hwname)));
         if (!key) return S_OK;
         DWORD copies = 0;  // a missing count starts from zero
-        ReadNumber(key.get(), "CopyCount", &copies);
+        ReadNumber(key.get(), kCopyCountValue, &copies);
         // Unsigned addition: the count wraps around at 32 bits instead of overflowing.
-        WriteDword(key.get(), "CopyCount", copies + static_cast<DWORD>(addcopy));
+        WriteDword(key.get(), kCopyCountValue, copies + static_cast<DWORD>(addcopy));
         return S_OK;
     });
 }

@@ -132,7 +132,7 @@ int CopySettings(const Arguments& args) {
     if (FAILED(hr)) return StoreFailure("CopyToFolderSettings", hr);
     std::string folder = ks::ToAnsi(path.get());
     // The store writes its defaults (and makes the folder) when there is no readable path.
-    const bool firstUse = store.Wrote(ks::DeviceKeyPath(hardware), "CopyPath");
+    const bool firstUse = store.Wrote(ks::DeviceKeyPath(hardware), ks::kCopyPathValue);
     if (firstUse && folder == defaultFolder.path) RemoveMadeFolder(folder, defaultFolder.existed);
     std::uint32_t bits = static_cast<std::uint32_t>(flags);
     if (args.Has("--json")) {

@@ -176,9 +176,9 @@ const std::vector<FieldDef>& EventFields() {
 const std::vector<FieldDef>& DeviceFields() {
     static const std::vector<FieldDef> table = {
         {"currentGamma", ks::kCurrentGammaValue, Kind::Long, 0, 4},
-        {"copyPath", "CopyPath", Kind::Text, 0, MAX_PATH},
-        {"copyFlags", "CopyFlags", Kind::Bits, 0, 4, &CopyFlagNames()},
-        {"copyCount", "CopyCount", Kind::Long, 0, 4},
+        {"copyPath", ks::kCopyPathValue, Kind::Text, 0, MAX_PATH},
+        {"copyFlags", ks::kCopyFlagsValue, Kind::Bits, 0, 4, &CopyFlagNames()},
+        {"copyCount", ks::kCopyCountValue, Kind::Long, 0, 4},
     };
     return table;
 }

@@ -15,6 +15,10 @@ inline constexpr char kEventProfilesKey[] = "EventProfiles";
 inline constexpr char kCalibrationProfilesKey[] = "CalibrationProfiles";
 inline constexpr char kTwainSettingsKey[] = "TwainSettings";
 inline constexpr char kCurrentGammaValue[] = "CurrentGamma";
+// The copy-to-folder settings, values of the device key.
+inline constexpr char kCopyPathValue[] = "CopyPath";
+inline constexpr char kCopyFlagsValue[] = "CopyFlags";
+inline constexpr char kCopyCountValue[] = "CopyCount";
 // A calibration table is the value "Gamma - <n>", the number signed and in decimal.
 inline constexpr char kGammaTablePrefix[] = "Gamma - ";
 
