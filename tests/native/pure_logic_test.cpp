@@ -99,7 +99,8 @@ TEST(ValueLineTest, NamesQuotesTypeWordsAndNumberWidths) {
         // Numbers read like scanf "%08X" (dword) and "%02X" (hex pieces, split like strtok on ","), as the fuzzer
         // checks; pinned here: the widths, and that a piece without a digit gives 0.
         {"a=dword", "a|dword|00000000"}, {"v=dword:0x123456789", "v|dword|56341200"}, {"v=hex:1ff", "v|hex|1f"},
-        {"v=hex:,,0a,,ff,", "v|hex|0aff"}, {"v=hex:zz,1", "v|hex|0001"},
+        {"v=hex:,,0a,,ff,", "v|hex|0aff"}, {"v=hex:zz,1", "v|hex|0001"}, {"v=dword:+0a", "v|dword|0a000000"},
+        {"v=dword:-1", "v|dword|ffffffff"},
         // "\x81=", "\x81:", "\x81\"" and "\x81," are single characters only with the double-byte code page.
         {"\x81=x=hex", "\x81=x|hex|", DoubleByteLead}, {"a=dword\x81:1", "-", DoubleByteLead},
         {"\"\x81\"=hex", "\x81\"|hex|", DoubleByteLead}, {"a=\"\x81\"", "a|sz|\x81\"", DoubleByteLead},
