@@ -161,6 +161,7 @@ TEST_F(SettingsTreeTest, BackupAndRestoreCopyNamesAndDataByteForByte) {
     const Row rows[] = {
         {.key = L"LinkProfiles", .name = L"Path", .type = REG_SZ,
          .data = WideBytes(L"C:\\Users\\\u5f20\u4e09\\\u6587\u6863")},
+        {.key = L"LinkProfiles", .name = L"SymbolicLinkValue", .type = REG_SZ, .data = WideBytes(L"not a link")},
         {.key = L"LinkProfiles", .name = L"Title \u00e9\u4e2d", .type = REG_SZ, .data = WideBytes(L"x")},
         {.key = L"LinkProfiles", .name = L"Odd", .type = REG_SZ, .data = std::vector<BYTE>(odd, odd + sizeof(odd))},
         {.key = L"LinkProfiles\\\u7528\u6237 \u5f20\u4e09", .name = L"", .type = REG_DWORD, .data = {1, 0, 0, 0}},
