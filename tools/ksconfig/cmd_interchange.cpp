@@ -94,11 +94,7 @@ std::u16string Decode(const std::string& bytes) {
         return text;
     }
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        std::string utf8 = bytes.substr(3);
-        int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-        std::u16string text(static_cast<std::size_t>(n), u'\0');
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), reinterpret_cast<wchar_t*>(text.data()), n);
-        return text;
+        return Widen(std::string_view(bytes).substr(3), CP_UTF8);
     }
     return Utf16FromAnsi(bytes);
 }

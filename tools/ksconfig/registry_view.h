@@ -74,7 +74,10 @@ std::vector<Difference> Missing(const Tree& from, const Tree& to, bool withChang
 // then the size). `wide`: read through the wide calls, so texts are UTF-16.
 std::string ShowValue(DWORD type, const std::vector<BYTE>& data, bool wide);
 
-// Text conversions at the platform's edge: ANSI code page <-> UTF-16, UTF-8 -> ANSI.
+// Text conversions at the platform's edge: one pair between a code page and UTF-16, and the
+// ANSI code page <-> UTF-16 and UTF-8 -> ANSI made from it.
+std::u16string Widen(std::string_view text, UINT codePage);
+std::string Narrow(std::u16string_view text, UINT codePage);
 std::u16string Utf16FromAnsi(const std::string& ansi);
 std::string AnsiFromUtf16(std::u16string_view text);
 std::string AnsiFromUtf8(const std::string& utf8);

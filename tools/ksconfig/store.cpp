@@ -2,6 +2,7 @@
 #include "core/registry_io.h"
 #include "json.h"
 #include "output.h"
+#include "registry_view.h"
 
 #include <cstdio>
 
@@ -143,16 +144,7 @@ int FailWith(int exitCode, const std::string& message, const std::vector<std::st
 
 int StoreFailure(const char* what, HRESULT hr) { return Fail(kStoreError, std::string(what) + " failed", hr); }
 
-std::string Utf8FromAnsi(const std::string& ansi) {
-    if (ansi.empty()) return {};
-    int wide = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(wide), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), w.data(), wide);
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, out.data(), n, nullptr, nullptr);
-    return out;
-}
+std::string Utf8FromAnsi(const std::string& ansi) { return Narrow(Widen(ansi, CP_ACP), CP_UTF8); }
 
 std::string GuidText(const GUID& guid) {
     char text[40];
