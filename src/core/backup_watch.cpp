@@ -2,7 +2,8 @@
 
 #include <optional>
 #include <utility>
-#include <vector>
+
+#include "core/registry_io.h"
 
 namespace ks {
 
@@ -14,32 +15,6 @@ namespace {
 // and tie it to the arming thread, whose end then signals the event: a full copy, never a lost value.
 constexpr DWORD kThreadAgnostic = 0x10000000;  // REG_NOTIFY_THREAD_AGNOSTIC
 constexpr DWORD kChanges = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
-
-// The key's full name in the registry's namespace, as the platform tells it for the handle: two
-// handles name the same live key when their names are equal. Empty for a deleted key.
-std::optional<std::wstring> KeyName(HKEY key) {
-    using QueryKey = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-    static const auto query = reinterpret_cast<QueryKey>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
-    if (query == nullptr) return std::nullopt;
-    constexpr int kKeyNameInformation = 3;
-    std::vector<BYTE> buffer(512);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        ULONG needed = 0;
-        const LONG status = query(key, kKeyNameInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
-        if (status >= 0) {
-            ULONG length = 0;
-            memcpy(&length, buffer.data(), sizeof(length));
-            if (length > buffer.size() - sizeof(ULONG)) return std::nullopt;
-            std::wstring name(length / sizeof(wchar_t), L'\0');
-            memcpy(name.data(), buffer.data() + sizeof(ULONG), name.size() * sizeof(wchar_t));
-            return name;
-        }
-        if (needed <= buffer.size()) return std::nullopt;
-        buffer.resize(needed);
-    }
-    return std::nullopt;
-}
 
 }  // namespace
 
@@ -60,8 +35,8 @@ bool KeyWatch::Unchanged(HKEY now) const {
     if (!event_ || WaitForSingleObject(event_.get(), 0) != WAIT_TIMEOUT) return false;
     // The key may have been deleted (a notification does not always fire for the watched key
     // itself), or the path may now lead elsewhere (HKEY_CURRENT_USER redirected).
-    const std::optional<std::wstring> kept = KeyName(key_.get());
-    return kept && kept == KeyName(now);
+    const std::optional<std::wstring> kept = KeyFullName(key_.get());
+    return kept && kept == KeyFullName(now);
 }
 
 bool BackupWatch::Current(HKEY root, HKEY backup) const {

@@ -9,6 +9,7 @@
 // Deletes the key behind a handle, which may be a registry link opened as itself: the registry's own
 // delete calls open the key again by name, and so would follow the link to its target.
 extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
+extern "C" NTSTATUS NTAPI NtQueryKey(HANDLE key, int infoClass, void* info, ULONG size, ULONG* returned);
 
 namespace ks {
 
@@ -86,6 +87,27 @@ bool IsLink(HKEY key) {
     DWORD type = REG_NONE;
     return RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
            type == REG_LINK;
+}
+
+std::optional<std::wstring> KeyFullName(HKEY key) {
+    constexpr int kKeyNameInformation = 3;  // KEY_NAME_INFORMATION: length in bytes, then UTF-16
+    std::vector<BYTE> buffer(512);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ULONG needed = 0;
+        const NTSTATUS status =
+            NtQueryKey(key, kKeyNameInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+        if (status >= 0) {
+            ULONG length = 0;
+            std::memcpy(&length, buffer.data(), sizeof(length));
+            if (length > buffer.size() - sizeof(ULONG)) return std::nullopt;
+            std::wstring name(length / sizeof(wchar_t), L'\0');
+            std::memcpy(name.data(), buffer.data() + sizeof(ULONG), name.size() * sizeof(wchar_t));
+            return name;
+        }
+        if (needed <= buffer.size()) return std::nullopt;
+        buffer.resize(needed);
+    }
+    return std::nullopt;
 }
 
 namespace {

@@ -38,6 +38,11 @@ UniqueHKey CreateKey(HKEY root, const std::wstring& path, LONG* error = nullptr,
 // "SymbolicLinkValue".
 bool IsLink(HKEY key);
 
+// The key's full name in the registry's own namespace ("\REGISTRY\User\<sid>\..."), as the
+// platform tells it for the handle: two handles name the same live key when their names are
+// equal, whatever HKEY_CURRENT_USER stands for. Empty for a deleted key.
+std::optional<std::wstring> KeyFullName(HKEY key);
+
 // A subkey met in a walk or a list, opened as itself: empty when it cannot be opened or is a
 // registry link, which no walk or list of the store follows (`*link` tells which, when asked).
 UniqueHKey OpenChild(HKEY parent, const std::string& name, REGSAM access, bool* link = nullptr);

@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "core/registry_io.h"
 #include "support/ks_test.h"
 
 namespace kstest {
@@ -62,7 +63,6 @@ bool WithLittleStack(const std::function<void()>& call) {
     return returned;
 }
 
-extern "C" LONG NTAPI NtQueryKey(HANDLE key, int infoClass, void* info, ULONG size, ULONG* returned);
 extern "C" LONG NTAPI NtDeleteKey(HANDLE key);
 
 // A registry link at `path` (below HKEY_CURRENT_USER) to the existing key `target`, made as the
@@ -73,13 +73,12 @@ public:
     RegistryLink(const std::string& path, const std::string& target) {
         ks::UniqueHKey key;
         EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, target.c_str(), 0, KEY_READ, key.put()), ERROR_SUCCESS) << target;
-        std::vector<BYTE> name(4096);  // KEY_NAME_INFORMATION: length in bytes, then the UTF-16 path
-        ULONG size = 0;
-        EXPECT_EQ(NtQueryKey(key.get(), 3, name.data(), static_cast<ULONG>(name.size()), &size), 0);
+        const std::wstring name = ks::KeyFullName(key.get()).value_or(L"");
+        EXPECT_FALSE(name.empty()) << target;
         EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS,
                                   nullptr, link_.put(), nullptr), ERROR_SUCCESS) << path;
-        EXPECT_EQ(RegSetValueExW(link_.get(), L"SymbolicLinkValue", 0, REG_LINK, name.data() + sizeof(ULONG),
-                                 *reinterpret_cast<ULONG*>(name.data())), ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExW(link_.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(name.data()),
+                                 static_cast<DWORD>(name.size() * sizeof(wchar_t))), ERROR_SUCCESS);
     }
     ~RegistryLink() { NtDeleteKey(link_.get()); }
 
