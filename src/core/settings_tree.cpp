@@ -26,9 +26,9 @@ const std::string& BackupPath() {
 
 // A tree's top key as itself, opened or created; empty when it is a registry link, whose target
 // is no tree of the store's.
-UniqueHKey OpenTree(const std::string& path, bool create, REGSAM access = kReadWriteAccess) {
+UniqueHKey OpenTree(const std::string& path, bool create) {
     UniqueHKey key = create ? CreateKey(HKEY_CURRENT_USER, path, nullptr, Link::Itself)
-                            : OpenKey(HKEY_CURRENT_USER, path, access, nullptr, Link::Itself);
+                            : OpenKey(HKEY_CURRENT_USER, path, kReadWriteAccess, nullptr, Link::Itself);
     if (key && IsLink(key.get())) key.reset();
     return key;
 }
@@ -116,14 +116,12 @@ void EnsureSettingsRoot() {
 void BackupSettings() {
     UniqueHKey root = OpenTree(RootPath(), false);
     if (!root) return;
-    if (UniqueHKey backup = OpenTree(BackupPath(), false, kReadAccess);
-        backup && g_backupWatch.Current(root.get(), backup.get())) {
-        return;  // a copy would write every value with the bytes already there
-    }
-    // Armed before the copy: what changes while it runs makes the next release copy again.
-    KeyWatch rootWatch = KeyWatch::Arm(std::move(root));
     UniqueHKey backup = OpenTree(BackupPath(), true);
     if (!backup) return;
+    // A backup tree made just now is no kept one: only a copy can fill it.
+    if (g_backupWatch.Current(root.get(), backup.get())) return;  // a copy would write only bytes already there
+    // Armed before the copy: what changes while it runs makes the next release copy again.
+    KeyWatch rootWatch = KeyWatch::Arm(std::move(root));
     const bool complete = CopyTree(backup.get(), rootWatch.Key());
     RegFlushKey(backup.get());
     if (complete && rootWatch) {
