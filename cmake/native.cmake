@@ -4,6 +4,7 @@ set(KS_SAN -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-re
 file(GLOB KS_TOOL_PURE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/pure/*.cpp)
 list(APPEND KS_PURE_SOURCES ${KS_TOOL_PURE_SOURCES})
 add_library(kspure STATIC ${KS_PURE_SOURCES})
+add_dependencies(kspure ks_layers)
 target_include_directories(kspure PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tools)
 target_compile_options(kspure PRIVATE ${KS_WARNINGS} ${KS_SAN})
 target_link_options(kspure PUBLIC ${KS_SAN})

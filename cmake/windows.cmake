@@ -19,21 +19,29 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
 endif()
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
-# Everything of the store but the DLL entry points, so test and tool executables can link it too.
-file(GLOB KS_STORE_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/src/core/*.cpp ${CMAKE_SOURCE_DIR}/src/profiles/*.cpp
-  ${CMAKE_SOURCE_DIR}/src/links/*.cpp ${CMAKE_SOURCE_DIR}/src/calibration/*.cpp
-  ${CMAKE_SOURCE_DIR}/src/device/*.cpp ${CMAKE_SOURCE_DIR}/src/server/*.cpp)
-list(FILTER KS_STORE_SOURCES EXCLUDE REGEX ".*/dll_exports\\.cpp$")
 # The interface's GUIDs, in one library shared by the store, its tests and its tools.
 add_library(ks_guids STATIC ${KS_GEN}/KsRegistry_i.c)
 add_dependencies(ks_guids ks_idl)
 
-add_library(ksstore STATIC ${KS_STORE_SOURCES} ${KS_PURE_SOURCES})
-add_dependencies(ksstore ks_idl)
-target_include_directories(ksstore PUBLIC ${CMAKE_SOURCE_DIR}/src ${KS_GEN})
-target_compile_options(ksstore PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${KS_WARNINGS}>)
-target_link_libraries(ksstore PUBLIC ks_guids ole32 oleaut32 uuid advapi32 user32 shell32 psapi wtsapi32 ntdll)
+# One static library per folder of src/, each with its Windows-free part, dependencies one way:
+# core <- the services (profiles, links, calibration, device) <- server. The DLL's entry points are
+# left out of server so that test and tool executables can link the store too.
+foreach(layer core profiles links calibration device server)
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${layer}/*.cpp ${CMAKE_SOURCE_DIR}/src/${layer}/pure/*.cpp)
+  list(FILTER srcs EXCLUDE REGEX ".*/dll_exports\\.cpp$")
+  add_library(ks_${layer} STATIC ${srcs})
+  add_dependencies(ks_${layer} ks_idl ks_layers)
+  target_include_directories(ks_${layer} PUBLIC ${CMAKE_SOURCE_DIR}/src ${KS_GEN})
+  target_compile_options(ks_${layer} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${KS_WARNINGS}>)
+endforeach()
+target_link_libraries(ks_core PUBLIC ks_guids ole32 oleaut32 uuid advapi32 user32 shell32 psapi wtsapi32 ntdll)
+foreach(service profiles links calibration device)
+  target_link_libraries(ks_${service} PUBLIC ks_core)
+endforeach()
+target_link_libraries(ks_server PUBLIC ks_profiles ks_links ks_calibration ks_device)
+# The whole store, for the DLL, the tests and the tools.
+add_library(ksstore INTERFACE)
+target_link_libraries(ksstore INTERFACE ks_server)
 
 set(KS_RC ${CMAKE_SOURCE_DIR}/src/server/Registry.rc)
 set_source_files_properties(${KS_RC} PROPERTIES

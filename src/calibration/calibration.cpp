@@ -2,14 +2,14 @@
 // the console user's hive, else from the device's default profile imported into the caller's hive.
 #include <string>
 
+#include "calibration/calibration.h"
 #include "calibration/console_user.h"
 #include "calibration/default_profile.h"
 #include "calibration/profile_importer.h"
-#include "core/config_object.h"
 #include "core/pure/key_path.h"
+#include "core/record_descriptor.h"
 #include "core/registry_io.h"
 #include "core/settings_tree.h"
-#include "core/text.h"
 
 namespace ks {
 
@@ -20,9 +20,9 @@ std::string TableName(LONG gamma) { return kGammaTablePrefix + std::to_string(ga
 
 // The current gamma number of an open device key; 0 when the value is missing or does not fit.
 LONG CurrentGamma(HKEY deviceKey) {
-    DWORD number = 0;
-    ReadNumber(deviceKey, kCurrentGammaValue, &number);
-    return static_cast<LONG>(number);
+    CalibrationSettings settings{};
+    ReadField(deviceKey, CalibrationFields()[kCurrentGammaField], &settings);
+    return settings.currentGamma;
 }
 
 // Queries a table straight into the caller's buffer. Only a REG_BINARY that fits counts as found,
@@ -58,7 +58,6 @@ bool ReadConsoleUserTable(const std::string& device, LONG size, unsigned char* d
 }
 
 HRESULT ReadCalibration(const std::string& name, LONG size, unsigned char* data, bool importDefaults) {
-    EnsureSettingsRoot();
     const std::string device = DeviceKeyPath(name);
     if (UniqueHKey deviceKey = OpenKey(HKEY_CURRENT_USER, device, kReadWriteAccess)) {
         const LONG gamma = CurrentGamma(deviceKey.get());
@@ -75,46 +74,39 @@ HRESULT ReadCalibration(const std::string& name, LONG size, unsigned char* data,
     if (!prepared) return S_OK;
     RegistryProfileImporter(prepared->Path()).ImportFile();
     prepared.reset();  // deletes the temporary file
+    EnsureSettingsRoot();
     return ReadCalibration(name, size, data, false);
 }
 
 }  // namespace
 
-HRESULT STDMETHODCALLTYPE ConfigObject::StoreCalibrationData(BSTR hwname, LONG gamma, LONG size, unsigned char* data) noexcept {
-    return Call(nullptr, {data}, [&] {
-        if (size < 0) return E_INVALIDARG;  // a table has no negative length: refuse rather than read past `data`
-        EnsureSettingsRoot();
-        const std::string device = DeviceKeyPath(ToAnsi(hwname));
-        {
-            UniqueHKey deviceKey = CreateKey(HKEY_CURRENT_USER, device);
-            if (!deviceKey) return E_FAIL;
-            WriteDword(deviceKey.get(), kCurrentGammaValue, static_cast<DWORD>(gamma));  // outcome not looked at
-        }
-        UniqueHKey tables = CreateKey(HKEY_CURRENT_USER, JoinKey(device, kCalibrationProfilesKey));
-        if (!tables) return E_FAIL;
-        // A refused table write still answers S_OK; the current number is already set.
-        WriteValue(tables.get(), TableName(gamma).c_str(), REG_BINARY, data, static_cast<DWORD>(size));
-        return S_OK;
-    });
-}
-
-HRESULT STDMETHODCALLTYPE ConfigObject::GetCalibrationData(BSTR name, LONG size, unsigned char* data) noexcept {
-    return Call(nullptr, {data}, [&] {
-        if (size < 0) return E_INVALIDARG;  // a buffer has no negative capacity
-        return ReadCalibration(ToAnsi(name), size, data, true);
-    });
-}
-
-HRESULT STDMETHODCALLTYPE ConfigObject::GetDefualtGamma(BSTR hwname, LONG* gamma) noexcept {
-    return Call(nullptr, {gamma}, [&] {
-        EnsureSettingsRoot();
-        UniqueHKey deviceKey = OpenKey(HKEY_CURRENT_USER, DeviceKeyPath(ToAnsi(hwname)), kReadWriteAccess);
+HRESULT StoreCalibrationData(const std::string& hardware, LONG gamma, LONG size, unsigned char* data) {
+    const std::string device = DeviceKeyPath(hardware);
+    {
+        UniqueHKey deviceKey = CreateKey(HKEY_CURRENT_USER, device);
         if (!deviceKey) return E_FAIL;
-        DWORD number = 0;
-        if (!ReadDword(deviceKey.get(), kCurrentGammaValue, &number)) return E_FAIL;
-        *gamma = static_cast<LONG>(number);
-        return S_OK;
-    });
+        const CalibrationSettings settings{gamma};
+        WriteField(deviceKey.get(), CalibrationFields()[kCurrentGammaField], &settings);  // outcome not looked at
+    }
+    UniqueHKey tables = CreateKey(HKEY_CURRENT_USER, JoinKey(device, kCalibrationProfilesKey));
+    if (!tables) return E_FAIL;
+    // A refused table write still answers S_OK; the current number is already set.
+    WriteValue(tables.get(), TableName(gamma).c_str(), REG_BINARY, data, static_cast<DWORD>(size));
+    return S_OK;
+}
+
+HRESULT GetCalibrationData(const std::string& hardware, LONG size, unsigned char* data) {
+    return ReadCalibration(hardware, size, data, true);
+}
+
+HRESULT GetDefualtGamma(const std::string& hardware, LONG* gamma) {
+    UniqueHKey deviceKey = OpenKey(HKEY_CURRENT_USER, DeviceKeyPath(hardware), kReadWriteAccess);
+    if (!deviceKey) return E_FAIL;
+    CalibrationSettings settings{};
+    const Field& field = CalibrationFields()[kDefaultGammaField];
+    if (ReadField(deviceKey.get(), field, &settings).verdict != ValueSeen::Verdict::Read) return E_FAIL;
+    *gamma = settings.currentGamma;
+    return S_OK;
 }
 
 }  // namespace ks

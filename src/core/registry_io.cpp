@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/text.h"
+
 // Deletes the key behind a handle, which may be a registry link opened as itself: the registry's own
 // delete calls open the key again by name, and so would follow the link to its target.
 extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
@@ -83,12 +85,6 @@ UniqueHKey CreateKey(HKEY root, const std::wstring& path, LONG* error, Link link
     return OpenOrCreate(root, path.c_str(), true, kReadWriteAccess, error, link);
 }
 
-bool IsLink(HKEY key) {
-    DWORD type = REG_NONE;
-    return RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
-           type == REG_LINK;
-}
-
 std::optional<std::wstring> KeyFullName(HKEY key) {
     constexpr int kKeyNameInformation = 3;  // KEY_NAME_INFORMATION: length in bytes, then UTF-16
     std::vector<BYTE> buffer(512);
@@ -111,21 +107,143 @@ std::optional<std::wstring> KeyFullName(HKEY key) {
 }
 
 namespace {
-template <class Text>
-UniqueHKey OpenChildOf(HKEY parent, const Text& name, REGSAM access, bool* link) {
-    UniqueHKey child = OpenKey(parent, name, access, nullptr, Link::Itself);
-    const bool isLink = child && IsLink(child.get());
-    if (link != nullptr) *link = isLink;
-    if (isLink) child.reset();
-    return child;
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
 }
+
+// Whether `key`, opened by `name` below a key of full name `parentName`, is the key of that name.
+bool IsNamed(HKEY key, const std::wstring& parentName, const std::wstring& name) {
+    const std::optional<std::wstring> full = KeyFullName(key);
+    return full && SameName(*full, parentName + L"\\" + name);
+}
+
 }  // namespace
 
-UniqueHKey OpenChild(HKEY parent, const std::string& name, REGSAM access, bool* link) {
-    return OpenChildOf(parent, name, access, link);
+UniqueHKey OpenChild(HKEY parent, const std::wstring& parentName, const std::wstring& name, REGSAM access,
+                     bool* link, LONG* error) {
+    *link = false;
+    LONG result = ERROR_SUCCESS;
+    UniqueHKey child = OpenKey(parent, name, access, &result);
+    if (child && !IsNamed(child.get(), parentName, name)) {
+        child.reset();
+        *link = true;
+    }
+    // A key that does not open by its name but does as itself is a link whose target is missing
+    // (or out of reach): a plain key opens either way alike.
+    if (!child && !*link) *link = static_cast<bool>(OpenKey(parent, name, access, nullptr, Link::Itself));
+    if (error != nullptr) *error = result;
+    return child;
 }
-UniqueHKey OpenChild(HKEY parent, const std::wstring& name, REGSAM access, bool* link) {
-    return OpenChildOf(parent, name, access, link);
+
+UniqueHKey CreateChild(HKEY parent, const std::wstring& parentName, const std::wstring& name, bool* link) {
+    bool isLink = false;
+    UniqueHKey child = OpenChild(parent, parentName, name, kReadWriteAccess, &isLink);
+    if (!child && !isLink) {
+        // Created as itself: an existing key of that name that did not open by its name is a link.
+        DWORD disposition = 0;
+        HKEY created = nullptr;
+        if (RegCreateKeyExW(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE | REG_OPTION_OPEN_LINK,
+                            kReadWriteAccess, nullptr, &created, &disposition) == ERROR_SUCCESS) {
+            child.reset(created);
+            isLink = disposition != REG_CREATED_NEW_KEY;
+            if (isLink) child.reset();
+        }
+    }
+    *link = isLink;
+    return child;
+}
+
+UniqueHKey OpenUnlessLink(HKEY root, const std::string& path, bool create, bool* link) {
+    UniqueHKey self = create ? CreateKey(root, path, nullptr, Link::Itself)
+                             : OpenKey(root, path, kReadWriteAccess, nullptr, Link::Itself);
+    if (!self) return self;
+    const UniqueHKey named = OpenKey(root, path, kReadWriteAccess);
+    const bool isLink = !named || KeyFullName(named.get()) != KeyFullName(self.get());
+    if (link != nullptr) *link = isLink;
+    if (isLink) self.reset();
+    return self;
+}
+
+TreeVisitor::Next TreeVisitor::Meet(const std::wstring&, std::size_t) { return Next::Descend; }
+bool TreeVisitor::Leave(HKEY, std::size_t) { return true; }
+void TreeVisitor::Link(HKEY, const std::wstring&, std::size_t) {}
+bool TreeVisitor::Failed(const std::wstring&, std::size_t, LONG) { return true; }
+
+LONG WalkTree(HKEY top, REGSAM access, TreeVisitor& visitor, std::size_t maxDepth) {
+    struct Level {
+        UniqueHKey owned;  // empty for the top, which the caller owns
+        HKEY key;
+        std::wstring name;  // full name
+        std::vector<std::wstring> children;
+        std::size_t next = 0;
+    };
+    LONG first = ERROR_SUCCESS;
+    // Records a failure; true when the walk goes on.
+    auto failed = [&](const std::wstring& name, std::size_t depth, LONG error) {
+        if (first == ERROR_SUCCESS) first = error;
+        return visitor.Failed(name, depth, error);
+    };
+    auto enter = [&](std::vector<Level>& path, UniqueHKey owned, HKEY key, std::wstring name) {
+        bool complete = true;
+        std::vector<std::wstring> children = SubkeyNames<wchar_t>(key, 0, &complete);
+        path.push_back(Level{std::move(owned), key, std::move(name), std::move(children)});
+        return complete || failed(std::wstring(), path.size(), ERROR_INVALID_DATA);
+    };
+    std::vector<Level> path;
+    if (!enter(path, UniqueHKey(), top, KeyFullName(top).value_or(std::wstring()))) return first;
+    while (!path.empty()) {
+        Level& level = path.back();
+        const std::size_t depth = path.size();
+        if (level.next == level.children.size()) {
+            if (depth > 1 && !visitor.Leave(level.key, depth - 1)) return ERROR_CANCELLED;
+            path.pop_back();
+            continue;
+        }
+        const std::wstring& name = level.children[level.next++];
+        TreeVisitor::Next next = visitor.Meet(name, depth);
+        if (next == TreeVisitor::Next::Stop) return ERROR_CANCELLED;
+        if (next == TreeVisitor::Next::Skip) continue;
+        bool link = false;
+        LONG error = ERROR_SUCCESS;
+        UniqueHKey child = OpenChild(level.key, level.name, name, access, &link, &error);
+        if (link) {
+            visitor.Link(level.key, name, depth);
+            continue;
+        }
+        if (!child) {
+            if (!failed(name, depth, error)) return first;
+            continue;
+        }
+        next = visitor.Enter(child.get(), name, depth);
+        if (next == TreeVisitor::Next::Stop) return ERROR_CANCELLED;
+        if (next == TreeVisitor::Next::Skip || depth >= maxDepth) continue;
+        HKEY key = child.get();
+        std::wstring full = level.name + L"\\" + name;
+        if (!enter(path, std::move(child), key, std::move(full))) return first;
+    }
+    return first;
+}
+
+void ListSubkeys(HKEY key, std::size_t maxName, const std::function<void(HKEY, const std::string&)>& visit) {
+    struct Lister final : TreeVisitor {
+        std::size_t maxName;
+        const std::function<void(HKEY, const std::string&)>& visit;
+        std::string narrow;
+        Lister(std::size_t max, const std::function<void(HKEY, const std::string&)>& v) : maxName(max), visit(v) {}
+        Next Meet(const std::wstring& name, std::size_t) override {
+            // The platform's 8-bit names are in the ANSI code page of the system.
+            narrow = Narrow(name, CP_ACP);
+            if (narrow.size() >= kListNameBuffer) return Next::Stop;
+            return narrow.size() > maxName || Widen(narrow, CP_ACP) != name ? Next::Skip : Next::Descend;
+        }
+        Next Enter(HKEY subkey, const std::wstring&, std::size_t) override {
+            visit(subkey, narrow);
+            return Next::Skip;
+        }
+    } lister(maxName, visit);
+    WalkTree(key, kReadAccess, lister, 1);
 }
 
 LONG QueryValue(HKEY key, const char* name, DWORD* type, void* data, DWORD* size) {
@@ -136,30 +254,71 @@ bool HasValue(HKEY key, const wchar_t* name) {
     return RegQueryValueExW(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-std::optional<std::string> ReadString(HKEY key, const char* name, DWORD limit) {
-    std::vector<char> buffer(limit);
-    DWORD type = 0;
-    DWORD size = limit;
-    if (QueryValue(key, name, &type, buffer.data(), &size) != ERROR_SUCCESS) return std::nullopt;
-    if ((type != REG_SZ && type != REG_EXPAND_SZ) || size == 0 || size > limit || buffer[size - 1] != '\0') {
-        return std::nullopt;
+namespace {
+using Verdict = ValueSeen::Verdict;
+
+// One query of at most `limit` bytes; what was stored goes to `*seen`, the bytes to `buffer`.
+bool Query(HKEY key, const char* name, std::vector<char>& buffer, DWORD limit, ValueSeen& seen) {
+    buffer.assign(limit + 1, '\0');
+    seen = ValueSeen{};
+    seen.size = limit;
+    const LONG error = QueryValue(key, name, &seen.type, buffer.data(), &seen.size);
+    if (error == ERROR_MORE_DATA || (error == ERROR_SUCCESS && seen.size > limit)) {
+        seen.verdict = Verdict::TooLarge;
+        return false;
     }
+    if (error != ERROR_SUCCESS) {
+        seen = ValueSeen{};
+        return false;
+    }
+    return true;
+}
+
+bool IsString(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+
+}  // namespace
+
+std::optional<std::string> ReadString(HKEY key, const char* name, DWORD limit, ValueSeen* seen) {
+    std::vector<char> buffer;
+    ValueSeen local;
+    ValueSeen& s = seen != nullptr ? *seen : local;
+    if (!Query(key, name, buffer, limit, s)) return std::nullopt;
+    if (!IsString(s.type)) s.verdict = Verdict::OtherType;
+    else if (s.size == 0 || buffer[s.size - 1] != '\0') s.verdict = Verdict::Unterminated;
+    else s.verdict = Verdict::Read;
+    if (s.verdict != Verdict::Read) return std::nullopt;
     return std::string(buffer.data(), std::strlen(buffer.data()));
 }
 
-void ReadNumber(HKEY key, const char* name, void* dest) {
-    BYTE data[4] = {};
-    DWORD size = sizeof(data);
-    if (QueryValue(key, name, nullptr, data, &size) != ERROR_SUCCESS || size > 4) return;
-    std::memcpy(dest, data, size);
+std::optional<std::string> ReadAnyText(HKEY key, const char* name, DWORD limit, ValueSeen* seen) {
+    std::vector<char> buffer;
+    ValueSeen local;
+    ValueSeen& s = seen != nullptr ? *seen : local;
+    if (!Query(key, name, buffer, limit, s)) return std::nullopt;
+    // What came back is cut at its first NUL, and the field's last byte is always a terminator.
+    buffer[limit - 1] = '\0';
+    std::string text(buffer.data(), std::strlen(buffer.data()));
+    s.verdict = IsString(s.type) && s.size == text.size() + 1 ? Verdict::Read : Verdict::Cut;
+    return text;
 }
 
-bool ReadDword(HKEY key, const char* name, DWORD* dest) {
-    DWORD value = 0;
-    DWORD type = 0;
-    DWORD size = sizeof(value);
-    if (QueryValue(key, name, &type, &value, &size) != ERROR_SUCCESS || type != REG_DWORD) return false;
-    *dest = value;
+void ReadNumber(HKEY key, const char* name, void* dest, ValueSeen* seen) {
+    std::vector<char> buffer;
+    ValueSeen local;
+    ValueSeen& s = seen != nullptr ? *seen : local;
+    if (!Query(key, name, buffer, 4, s)) return;
+    s.verdict = s.type == REG_DWORD && s.size == 4 ? Verdict::Read : Verdict::OtherType;
+    std::memcpy(dest, buffer.data(), s.size);
+}
+
+bool ReadDword(HKEY key, const char* name, DWORD* dest, ValueSeen* seen) {
+    std::vector<char> buffer;
+    ValueSeen local;
+    ValueSeen& s = seen != nullptr ? *seen : local;
+    if (!Query(key, name, buffer, 4, s)) return false;
+    s.verdict = s.type == REG_DWORD ? Verdict::Read : Verdict::OtherType;
+    if (s.verdict != Verdict::Read) return false;
+    std::memcpy(dest, buffer.data(), sizeof(DWORD));
     return true;
 }
 
@@ -179,34 +338,31 @@ LONG WriteDword(HKEY key, const char* name, DWORD value) {
 }
 
 LONG DeleteTree(HKEY parent, const char* name, REGSAM access) {
-    // The keys on the way down are kept on the heap: a host thread may have little stack left, and
-    // the depth is whatever the registry holds. Names pass through the wide calls, so names no
-    // 8-bit code page holds are deleted too.
-    struct Level {
-        UniqueHKey key;
-        std::vector<std::wstring> children;
-        std::size_t next = 0;
-    };
-    std::vector<Level> path;
+    // Deepest first: each key goes once its subkeys have, through its own handle.
+    struct Deleter final : TreeVisitor {
+        REGSAM access;
+        LONG error = ERROR_SUCCESS;
+        explicit Deleter(REGSAM a) : access(a) {}
+        Next Enter(HKEY, const std::wstring&, std::size_t) override { return Next::Descend; }
+        bool Delete(HKEY key) {
+            const NTSTATUS status = NtDeleteKey(key);
+            if (status != 0) error = static_cast<LONG>(RtlNtStatusToDosError(status));
+            return status == 0;
+        }
+        bool Leave(HKEY key, std::size_t) override { return Delete(key); }
+        void Link(HKEY parent, const std::wstring& name, std::size_t) override {
+            UniqueHKey link = OpenKey(parent, name, access, &error, ks::Link::Itself);
+            if (link) Delete(link.get());
+        }
+        bool Failed(const std::wstring&, std::size_t, LONG) override { return false; }
+    } deleter(access | DELETE);
     LONG error = ERROR_SUCCESS;
     UniqueHKey top = OpenKey(parent, name, access | DELETE, &error, Link::Itself);
     if (!top) return error;
-    std::vector<std::wstring> children = SubkeyNames<wchar_t>(top.get());
-    path.push_back(Level{std::move(top), std::move(children)});
-    while (!path.empty()) {
-        Level& level = path.back();
-        if (level.next < level.children.size()) {
-            UniqueHKey child = OpenKey(level.key.get(), level.children[level.next++], access | DELETE, &error, Link::Itself);
-            if (!child) return error;
-            children = SubkeyNames<wchar_t>(child.get());
-            path.push_back(Level{std::move(child), std::move(children)});
-            continue;
-        }
-        const NTSTATUS status = NtDeleteKey(level.key.get());
-        if (status != 0) return static_cast<LONG>(RtlNtStatusToDosError(status));
-        path.pop_back();
-    }
-    return ERROR_SUCCESS;
+    error = WalkTree(top.get(), access | DELETE, deleter);
+    if (deleter.error != ERROR_SUCCESS) return deleter.error;
+    if (error != ERROR_SUCCESS) return error;
+    return deleter.Delete(top.get()) ? ERROR_SUCCESS : deleter.error;
 }
 
 template <class Char>

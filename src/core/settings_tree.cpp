@@ -26,12 +26,7 @@ const std::string& BackupPath() {
 
 // A tree's top key as itself, opened or created; empty when it is a registry link, whose target
 // is no tree of the store's.
-UniqueHKey OpenTree(const std::string& path, bool create) {
-    UniqueHKey key = create ? CreateKey(HKEY_CURRENT_USER, path, nullptr, Link::Itself)
-                            : OpenKey(HKEY_CURRENT_USER, path, kReadWriteAccess, nullptr, Link::Itself);
-    if (key && IsLink(key.get())) key.reset();
-    return key;
-}
+UniqueHKey OpenTree(const std::string& path, bool create) { return OpenUnlessLink(HKEY_CURRENT_USER, path, create); }
 
 // The copy goes through the wide calls, which pass names and data on byte for byte: other
 // components keep texts under the root that no 8-bit code page can hold. Values of any size are
@@ -51,49 +46,49 @@ bool CopyValues(HKEY destination, HKEY source, ExistingValues existing) {
 }  // namespace
 
 bool CopyTree(HKEY destination, HKEY source, ExistingValues existing) {
-    bool complete = CopyValues(destination, source, existing);
-
-    // Depth-first with the pending keys on the heap: a host thread may have little stack left,
-    // and the tree's depth is not ours to choose. Each level keeps the handles of its pair of
-    // keys and the names of the subkeys still to copy.
-    struct Level {
-        HKEY destination;
-        HKEY source;
-        std::vector<std::wstring> names;
-        std::size_t next = 0;
-        UniqueHKey ownedDestination;
-        UniqueHKey ownedSource;
-    };
-    std::vector<Level> pending;
-    pending.push_back(Level{destination, source, SubkeyNames<wchar_t>(source, 0, &complete), 0, UniqueHKey(),
-                            UniqueHKey()});
-    while (!pending.empty()) {
-        Level& level = pending.back();
-        if (level.next == level.names.size()) {
-            pending.pop_back();
-            continue;
+    // The source is walked; each key it enters gets its destination key, made below the one of its
+    // parent. A registry link on either side is skipped: neither the link nor its target is copied,
+    // and nothing is written through one. A link in the source is nothing to copy; one in the
+    // destination leaves out what it stands in for.
+    struct Copier final : TreeVisitor {
+        ExistingValues existing;
+        bool complete = true;
+        std::vector<HKEY> keys;             // [d]: the destination of the source key at depth d
+        std::vector<UniqueHKey> owned;      // the same, owned (not the caller's top)
+        std::vector<std::wstring> names;    // their full names
+        // The destination of a source key at `depth`; empty (and the copy incomplete) when there is none.
+        UniqueHKey Make(const std::wstring& name, std::size_t depth) {
+            keys.resize(depth);
+            owned.resize(depth);
+            names.resize(depth);
+            bool link = false;
+            UniqueHKey made = CreateChild(keys[depth - 1], names[depth - 1], name, &link);
+            if (!made) complete = false;
+            return made;
         }
-        const std::wstring& name = level.names[level.next++];
-        // Every key is opened as itself, and a registry link on either side is skipped: neither
-        // the link nor its target is copied, nothing is written through one, and a link back
-        // up the tree makes no cycle. A link in the source is nothing to copy; one in the
-        // destination leaves out what it stands in for.
-        bool link = false;
-        UniqueHKey sourceChild = OpenChild(level.source, name, kReadWriteAccess, &link);
-        if (link) continue;
-        UniqueHKey destinationChild = CreateKey(level.destination, name, nullptr, Link::Itself);
-        if (!destinationChild || IsLink(destinationChild.get()) || !sourceChild) {
+        Next Enter(HKEY key, const std::wstring& name, std::size_t depth) override {
+            UniqueHKey made = Make(name, depth);
+            if (!made) return Next::Skip;
+            complete = CopyValues(made.get(), key, existing) && complete;
+            keys.push_back(made.get());
+            names.push_back(names[depth - 1] + L"\\" + name);
+            owned.push_back(std::move(made));
+            return Next::Descend;
+        }
+        // A source key that does not open still gets its (empty) destination key.
+        bool Failed(const std::wstring& name, std::size_t depth, LONG) override {
+            if (!name.empty()) Make(name, depth);
             complete = false;
-            continue;
+            return true;
         }
-        complete = CopyValues(destinationChild.get(), sourceChild.get(), existing) && complete;
-        HKEY childDestination = destinationChild.get();
-        HKEY childSource = sourceChild.get();
-        std::vector<std::wstring> names = SubkeyNames<wchar_t>(childSource, 0, &complete);
-        pending.push_back(Level{childDestination, childSource, std::move(names), 0, std::move(destinationChild),
-                                std::move(sourceChild)});
-    }
-    return complete;
+    } copier;
+    copier.existing = existing;
+    copier.keys.push_back(destination);
+    copier.owned.emplace_back();
+    copier.names.push_back(KeyFullName(destination).value_or(std::wstring()));
+    bool complete = CopyValues(destination, source, existing);
+    complete = WalkTree(source, kReadWriteAccess, copier) == ERROR_SUCCESS && complete;
+    return complete && copier.complete;
 }
 
 void EnsureSettingsRoot() {

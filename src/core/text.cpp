@@ -2,31 +2,41 @@
 
 #include <cstring>
 #include <new>
-#include <vector>
 
 namespace ks {
 
-std::string ToAnsi(BSTR text) {
-    if (text == nullptr) return {};
-    int wideLength = static_cast<int>(SysStringLen(text));
-    if (wideLength == 0) return {};
-    int bytes = WideCharToMultiByte(CP_THREAD_ACP, 0, text, wideLength, nullptr, 0, nullptr, nullptr);
+std::wstring Widen(std::string_view text, UINT codePage) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    const int wide = MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
+    if (wide <= 0) throw std::bad_alloc();
+    std::wstring result(static_cast<size_t>(wide), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), length, result.data(), wide);
+    return result;
+}
+
+std::string Narrow(std::wstring_view text, UINT codePage) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    const int bytes = WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) throw std::bad_alloc();
     std::string result(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_THREAD_ACP, 0, text, wideLength, result.data(), bytes, nullptr, nullptr);
+    WideCharToMultiByte(codePage, 0, text.data(), length, result.data(), bytes, nullptr, nullptr);
+    return result;
+}
+
+std::string ToAnsi(BSTR text) {
+    if (text == nullptr) return {};
+    std::string result = Narrow(std::wstring_view(text, SysStringLen(text)));
     // A BSTR may carry embedded NULs; the store's texts end at the first one.
     result.resize(std::strlen(result.c_str()));
     return result;
 }
 
 UniqueBstr MakeBstr(std::string_view text) {
-    int length = static_cast<int>(text.size());
-    int wide = length == 0 ? 0 : MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), length, nullptr, 0);
-    if (length != 0 && wide <= 0) throw std::bad_alloc();
-    UniqueBstr result(SysAllocStringLen(nullptr, static_cast<UINT>(wide)));
+    const std::wstring wide = Widen(text);
+    UniqueBstr result(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
     if (!result) throw std::bad_alloc();
-    if (wide > 0) MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), length, result.get(), wide);
-    result.get()[wide] = L'\0';
     return result;
 }
 
@@ -42,11 +52,23 @@ void StoreBstr(BSTR* out, std::string_view text) {
 
 bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
 
+std::string FieldText(const char* field, size_t size) {
+    if (size == 0) return {};
+    const void* end = std::memchr(field, '\0', size - 1);
+    return std::string(field, end ? static_cast<const char*>(end) - field : size - 1);
+}
+
 void CopyToField(char* field, size_t size, std::string_view text) {
     if (size == 0) return;
-    size_t n = text.size() < size - 1 ? text.size() : size - 1;
+    const size_t n = text.size() < size - 1 ? text.size() : size - 1;
+    std::memset(field, 0, size);
     std::memcpy(field, text.data(), n);
-    field[n] = '\0';
+}
+
+std::string GuidText(const GUID& guid) {
+    wchar_t wide[39] = {};
+    StringFromGUID2(guid, wide, 39);
+    return std::string(wide, wide + 38);  // hexadecimal digits, hyphens and braces: plain ASCII
 }
 
 }  // namespace ks

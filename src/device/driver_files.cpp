@@ -5,15 +5,14 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "core/config_object.h"
+#include "core/module.h"
 #include "core/pure/key_path.h"
 #include "core/pure/profiles_file.h"
 #include "core/registry_io.h"
 #include "core/settings_tree.h"
 #include "core/text.h"
-#include "core/module.h"
+#include "device/device.h"
 #include "device/shell_folder.h"
-#include "links/link_state.h"
 
 namespace ks {
 
@@ -31,12 +30,7 @@ constexpr short kDefaultDeviceMode = 1;
 std::string NewDriverFileName() {
     GUID guid{};
     if (FAILED(CoCreateGuid(&guid))) return {};
-    wchar_t wide[39] = {};
-    if (StringFromGUID2(guid, wide, 39) != 39) return {};
-    std::string name(wide, wide + 38);  // hexadecimal digits, hyphens and braces only: plain ASCII
-    name.front() = 'K';
-    name.back() = 'S';
-    return name;
+    return "K" + GuidText(guid).substr(1, 36) + "S";
 }
 
 // Makes the per-user copy of the template "<install>\Profiles\<hardware><extension>" and records
@@ -90,58 +84,34 @@ DWORD SignExtend(short mode) { return static_cast<DWORD>(static_cast<LONG>(mode)
 // trailing backslash).
 std::string ProfileKeyPath(const std::string& profile) {
     EnsureSettingsRoot();
-    return JoinKey(InterfaceProfilesPath(), profile);
+    return JoinKey(UIInterfaceProfilesPath(), profile);
 }
 
 }  // namespace
 
-// The object's interface profile name, copied under its lock.
-std::string ConfigObject::InterfaceProfileName() {
-    const StateLock::Hold hold = lock_.Take();
-    return links_.uiProfile;
+void UIInterfaceSaveSettings(const std::string& profile, short scanMode, short deviceMode) {
+    // The key is made by the start-up call; saving never creates it.
+    UniqueHKey key = OpenKey(HKEY_CURRENT_USER, ProfileKeyPath(profile), kReadWriteAccess);
+    if (!key) return;
+    WriteDword(key.get(), "ScanMode", SignExtend(scanMode));
+    WriteDword(key.get(), "DeviceMode", SignExtend(deviceMode));
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceSaveSettings(short scanmode, short devicemode) noexcept {
-    return Call(nullptr, {}, [&] {
-        EnsureSettingsRoot();
-        std::string path = ProfileKeyPath(InterfaceProfileName());
-        // The key is made by the start-up call; saving never creates it.
-        UniqueHKey key = OpenKey(HKEY_CURRENT_USER, path, kReadWriteAccess);
-        if (!key) return S_OK;
-        WriteDword(key.get(), "ScanMode", SignExtend(scanmode));
-        WriteDword(key.get(), "DeviceMode", SignExtend(devicemode));
-        return S_OK;
-    });
+std::optional<StartupSettings> UIInterfaceStartupSettings(const std::string& hardware, const std::string& profile) {
+    UniqueHKey key = CreateKey(HKEY_CURRENT_USER, ProfileKeyPath(profile));
+    if (!key) return std::nullopt;
+    // The file belongs to the profile: the hardware name only picks the template when the file is
+    // first made.
+    return StartupSettings{ReadMode(key.get(), "ScanMode", kDefaultScanMode),
+                           ReadMode(key.get(), "DeviceMode", kDefaultDeviceMode),
+                           DriverFilePath(key.get(), hardware, ".isis")};
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::UIInterfaceStartupSettings(BSTR hwname, short* scanmode, short* devicemode,
-                                                                  BSTR* configfile) noexcept {
-    return Call(nullptr, {scanmode, devicemode}, [&] {
-        EnsureSettingsRoot();
-        std::string hardware = ToAnsi(hwname);
-        std::string path = ProfileKeyPath(InterfaceProfileName());
-        UniqueHKey key = CreateKey(HKEY_CURRENT_USER, path);
-        if (!key) return S_OK;
-        *scanmode = ReadMode(key.get(), "ScanMode", kDefaultScanMode);
-        *devicemode = ReadMode(key.get(), "DeviceMode", kDefaultDeviceMode);
-        // The file belongs to the profile: the hardware name only picks the template when the
-        // file is first made.
-        std::string file = DriverFilePath(key.get(), hardware, ".isis");
-        if (!file.empty()) StoreBstr(configfile, file);
-        return S_OK;
-    });
-}
-
-HRESULT STDMETHODCALLTYPE ConfigObject::GetTwainConfigurationFile(BSTR hwname, BSTR* configfile) noexcept {
-    return Call(nullptr, {}, [&] {
-        EnsureSettingsRoot();
-        std::string hardware = ToAnsi(hwname);
-        UniqueHKey key = CreateKey(HKEY_CURRENT_USER, JoinKey(DeviceKeyPath(hardware), kTwainSettingsKey));
-        if (!key) return S_OK;
-        // Unlike the ISIS file, the caller always gets a string back, empty when nothing was found.
-        StoreBstr(configfile, DriverFilePath(key.get(), hardware, ".twain"));
-        return S_OK;
-    });
+std::optional<std::string> GetTwainConfigurationFile(const std::string& hardware) {
+    UniqueHKey key = CreateKey(HKEY_CURRENT_USER, JoinKey(DeviceKeyPath(hardware), kTwainSettingsKey));
+    if (!key) return std::nullopt;
+    // Unlike the ISIS file, the caller always gets a string back, empty when nothing was found.
+    return DriverFilePath(key.get(), hardware, ".twain");
 }
 
 }  // namespace ks

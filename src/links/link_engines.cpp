@@ -8,11 +8,10 @@
 #include <optional>
 #include <string>
 
-#include "core/config_object.h"
 #include "core/pure/key_path.h"
 #include "core/registry_io.h"
-#include "core/settings_tree.h"
 #include "core/text.h"
+#include "links/link_service.h"
 
 namespace ks {
 
@@ -21,23 +20,15 @@ namespace {
 constexpr DWORD kMarkerLimit = 64;
 constexpr DWORD kGuidLimit = 64;
 constexpr DWORD kCachePathLimit = 260;
-constexpr DWORD kEngineKeyNameBuffer = 64;
 constexpr DWORD kLinkCacheMode = STGM_TRANSACTED | STGM_READ;  // 0x00010000, no sharing flag
-
-// An engine key is told from the device keys beside it only by its default value.
-bool IsEngineKey(HKEY key) {
-    std::optional<std::string> marker = ReadString(key, nullptr, kMarkerLimit);
-    return marker && *marker == kEngineMarker;
-}
 
 // The engine's class identifier, only in registry form: a text that does not start with a brace
 // (such as a programmatic identifier, which CLSIDFromString would also accept) is not one.
 std::optional<CLSID> EngineClass(HKEY key) {
     std::optional<std::string> text = ReadString(key, kEngineClassValue, kGuidLimit);
     if (!text || text->empty() || (*text)[0] != '{') return std::nullopt;
-    UniqueBstr wide = MakeBstr(*text);
     CLSID clsid{};
-    if (FAILED(CLSIDFromString(wide.get(), &clsid))) return std::nullopt;
+    if (FAILED(CLSIDFromString(Widen(*text).c_str(), &clsid))) return std::nullopt;
     return clsid;
 }
 
@@ -57,8 +48,7 @@ HRESULT OpenLinkCache(HKEY engineKey, IStorage** store) {
     EnsureSettingsRoot();
     std::optional<std::string> path = ReadString(engineKey, kLinkCacheValue, kCachePathLimit);
     if (!path) return E_FAIL;
-    UniqueBstr widePath = MakeBstr(*path);
-    return StgOpenStorage(widePath.get(), nullptr, kLinkCacheMode, nullptr, 0, store);
+    return StgOpenStorage(Widen(*path).c_str(), nullptr, kLinkCacheMode, nullptr, 0, store);
 }
 
 // One look through the engine keys (each refreshed first when `refresh` is set). Each opens its
@@ -77,11 +67,11 @@ std::optional<HRESULT> OpenFromEngineKeys(LONG refresh, IStorage** store) {
             *store = nullptr;
         }
     });
-    for (const std::string& name : SubkeyNames<char>(root.get(), kEngineKeyNameBuffer)) {
-        UniqueHKey engineKey = OpenChild(root.get(), name, kReadAccess);  // a link is no engine key
-        if (!engineKey || !IsEngineKey(engineKey.get())) continue;
+    // A link is no engine key: the list leaves it out.
+    ListSubkeys(root.get(), kListNameBuffer - 1, [&](HKEY engineKey, const std::string&) {
+        if (!IsEngineKey(engineKey)) return;
         if (refresh != 0) {
-            if (std::optional<CLSID> clsid = EngineClass(engineKey.get())) {
+            if (std::optional<CLSID> clsid = EngineClass(engineKey)) {
                 CreateAndRefresh(*clsid, nullptr);  // the engine's result is of no concern here
             }
         }
@@ -89,9 +79,9 @@ std::optional<HRESULT> OpenFromEngineKeys(LONG refresh, IStorage** store) {
             opened.reset();
             *store = nullptr;
         }
-        result = OpenLinkCache(engineKey.get(), store);
+        result = OpenLinkCache(engineKey, store);
         if (SUCCEEDED(*result)) opened.attach(*store);
-    }
+    });
     opened.detach();  // the caller owns the storage now
     return result;
 }
@@ -126,46 +116,42 @@ bool SearchCategory(GrowableList<CLSID>& listed, HRESULT* result, bool* refreshe
 
 }  // namespace
 
-HRESULT STDMETHODCALLTYPE ConfigObject::LoadLinkInfo(LONG Refresh, IStorage** pStore) noexcept {
-    return Call(nullptr, {pStore}, [&] {
-        // Engines are called without the object's lock: one may call back into this object, from
-        // its own thread or another. Only the engine list is the object's, replaced in one step.
-        // A refresh in the category search sends the whole operation back to the registry, once:
-        // an engine that leaves no engine key behind would otherwise do so without end.
-        HRESULT result = E_FAIL;
-        for (int pass = 0; pass < 2; ++pass) {
-            EnsureSettingsRoot();
-            if (std::optional<HRESULT> opened = OpenFromEngineKeys(Refresh, pStore)) return *opened;
-            // No engine key: ask the engines of the category to write theirs.
-            GrowableList<CLSID> listed;
-            bool refreshed = false;
-            result = E_FAIL;
-            if (!SearchCategory(listed, &result, &refreshed)) return result;
-            {
-                const StateLock::Hold hold = lock_.Take();
-                links_.engines.Swap(listed);  // the old list goes with `listed`
-            }
-            if (!refreshed) break;
+bool IsEngineKey(HKEY key) {
+    std::optional<std::string> marker = ReadString(key, nullptr, kMarkerLimit);
+    return marker && *marker == kEngineMarker;
+}
+
+HRESULT LinkService::LoadLinkInfo(LONG refresh, IStorage** store) {
+    // Engines are called without the lock: one may call back into this object, from its own
+    // thread or another. Only the engine list is the object's, replaced in one step. A refresh in
+    // the category search sends the whole operation back to the registry, root step included,
+    // once: an engine that leaves no engine key behind would otherwise do so without end.
+    HRESULT result = E_FAIL;
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass > 0) EnsureSettingsRoot();
+        if (std::optional<HRESULT> opened = OpenFromEngineKeys(refresh, store)) return *opened;
+        // No engine key: ask the engines of the category to write theirs.
+        GrowableList<CLSID> listed;
+        bool refreshed = false;
+        result = E_FAIL;
+        if (!SearchCategory(listed, &result, &refreshed)) return result;
+        {
+            const StateLock::Hold hold = lock_.Take();
+            engines_.Swap(listed);  // the old list goes with `listed`
         }
-        return result;
-    });
+        if (!refreshed) break;
+    }
+    return result;
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkEngineCLSID(ULONG index, GUID* clsid) noexcept {
-    return Locked({clsid}, [&] {
-        if (links_.engines.Count() == 0) return E_FAIL;
-        if (index >= static_cast<ULONG>(links_.engines.Count())) return E_INVALIDARG;
-        links_.engines.CopyOut(static_cast<long>(index), clsid);
-        return S_OK;
-    });
+HRESULT LinkService::GetLinkEngineCLSID(ULONG index, GUID* clsid) {
+    const StateLock::Hold hold = lock_.Take();
+    if (engines_.Count() == 0) return E_FAIL;
+    if (index >= static_cast<ULONG>(engines_.Count())) return E_INVALIDARG;
+    engines_.CopyOut(static_cast<long>(index), clsid);
+    return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetLinkEngineContainer(BSTR name, BSTR* container) noexcept {
-    return Call(nullptr, {}, [&] {
-        EnsureSettingsRoot();
-        StoreBstr(container, JoinKey(kSettingsRoot, ToAnsi(name)));
-        return S_OK;
-    });
-}
+std::string LinkEngineContainer(const std::string& name) { return JoinKey(kSettingsRoot, name); }
 
 }  // namespace ks

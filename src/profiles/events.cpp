@@ -2,12 +2,11 @@
 // the object's list of them, and look-up by key name.
 #include <cstring>
 
-#include "core/config_object.h"
 #include "core/pure/key_path.h"
+#include "core/record_descriptor.h"
 #include "core/registry_io.h"
-#include "core/settings_tree.h"
 #include "core/text.h"
-#include "profiles/record_fields.h"
+#include "profiles/profile_service.h"
 
 namespace ks {
 
@@ -25,11 +24,11 @@ std::string EventProfilesPath(const std::string& hardware) {
 bool ReadEvents(const std::string& hardware, GrowableList<_KSEVENT>& loaded) {
     UniqueHKey key = OpenKey(HKEY_CURRENT_USER, EventProfilesPath(hardware), kReadAccess);
     if (!key) return false;
-    ForEachSubkey(key.get(), kMaxEventKeyName, [&](HKEY subkey, const std::string& name) {
+    ListSubkeys(key.get(), kMaxEventKeyName, [&](HKEY subkey, const std::string& name) {
         _KSEVENT event;
         std::memset(&event, 0, sizeof(event));  // hwguid is never stored: it stays null
         CopyToField(event.keyname, sizeof(event.keyname), name);
-        ReadFields(subkey, EventFields(), &event, TextRule::StringOnly);
+        ReadFields(subkey, EventFields(), &event);
         loaded.Append(event);
     });
     return true;
@@ -37,48 +36,37 @@ bool ReadEvents(const std::string& hardware, GrowableList<_KSEVENT>& loaded) {
 
 }  // namespace
 
-HRESULT STDMETHODCALLTYPE ConfigObject::LoadEventInfo(BSTR hardware, LONG* count) noexcept {
-    return Call(nullptr, {count}, [&] {
-        EnsureSettingsRoot();
-        std::string name = ToAnsi(hardware);
-        *count = 0;
-        GrowableList<_KSEVENT> loaded;
-        if (!ReadEvents(name, loaded)) return S_OK;  // the list loaded before stays usable
-        const StateLock::Hold hold = lock_.Take();
-        profiles_.events.Swap(loaded);  // the old list goes with `loaded`
-        *count = profiles_.events.Count();
-        return S_OK;
-    });
+HRESULT ProfileService::LoadEventInfo(const std::string& hardware, LONG* count) {
+    *count = 0;
+    GrowableList<_KSEVENT> loaded;
+    if (!ReadEvents(hardware, loaded)) return S_OK;  // the list loaded before stays usable
+    const StateLock::Hold hold = lock_.Take();
+    events_.Swap(loaded);  // the old list goes with `loaded`
+    *count = events_.Count();
+    return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetEvent(LONG index, _KSEVENT* pevent) noexcept {
-    return Locked({pevent}, [&] { return profiles_.events.CopyOut(index, pevent) ? S_OK : E_INVALIDARG; });
+HRESULT ProfileService::GetEvent(LONG index, _KSEVENT* out) {
+    const StateLock::Hold hold = lock_.Take();
+    return events_.CopyOut(index, out) ? S_OK : E_INVALIDARG;
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::StoreEventInfo(BSTR hardware, _KSEVENT* pevent) noexcept {
-    return Call(nullptr, {pevent}, [&] {
-        EnsureSettingsRoot();
-        std::string keyName = FieldText(pevent->keyname);
-        // Without a key name the values would land on "EventProfiles" itself.
-        if (keyName.empty()) return E_INVALIDARG;
-        UniqueHKey key = CreateKey(HKEY_CURRENT_USER, JoinKey(EventProfilesPath(ToAnsi(hardware)), keyName));
-        if (key) WriteFields(key.get(), EventFields(), pevent);  // registry failures stay silent
-        return S_OK;  // the event list is a snapshot: it shows this only after the next load
-    });
+HRESULT ProfileService::StoreEventInfo(const std::string& hardware, _KSEVENT* event) {
+    std::string keyName = FieldText(event->keyname);
+    // Without a key name the values would land on "EventProfiles" itself.
+    if (keyName.empty()) return E_INVALIDARG;
+    UniqueHKey key = CreateKey(HKEY_CURRENT_USER, JoinKey(EventProfilesPath(hardware), keyName));
+    if (key) WriteFields(key.get(), EventFields(), event);  // registry failures stay silent
+    return S_OK;  // the event list is a snapshot: it shows this only after the next load
 }
 
-HRESULT STDMETHODCALLTYPE ConfigObject::GetEventDetails(LPSTR hw, LPSTR event, _KSEVENT* pevent) noexcept {
-    return Call(nullptr, {pevent}, [&] {
-        EnsureSettingsRoot();
-        // The name goes the way of a client's BSTR, so the same text arrives as for LoadEventInfo.
-        std::string hardware = ToAnsi(MakeBstrOrNull(hw).get());
-        GrowableList<_KSEVENT> loaded;
-        if (!ReadEvents(hardware, loaded)) return E_INVALIDARG;  // the list stays
-        HRESULT found = FindByKeyName(loaded, pevent, event);
-        const StateLock::Hold hold = lock_.Take();
-        profiles_.events.Swap(loaded);
-        return found;
-    });
+HRESULT ProfileService::GetEventDetails(const std::string& hardware, const char* keyName, _KSEVENT* out) {
+    GrowableList<_KSEVENT> loaded;
+    if (!ReadEvents(hardware, loaded)) return E_INVALIDARG;  // the list stays
+    HRESULT found = FindByKeyName(loaded, out, keyName);
+    const StateLock::Hold hold = lock_.Take();
+    events_.Swap(loaded);
+    return found;
 }
 
 }  // namespace ks

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "core/config_object.h"
+#include "server/config_object.h"
 #include "core/module.h"
 #include "core/win_handles.h"
 

@@ -3,6 +3,7 @@
 
 #include "core/module.h"
 #include "core/records.h"
+#include "profiles/profile_service.h"
 #include "server/class_factory.h"
 #include "server/registration.h"
 
@@ -11,6 +12,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_DETACH) {
         ks::ReleaseCachedClassFactory();
         ks::g_module.Shutdown();
+        ks::ForgetActiveScanner();
     }
     return TRUE;
 }

@@ -57,14 +57,6 @@ HRESULT ScriptText(WORD id, std::string& text) {
     return S_OK;
 }
 
-std::string AppIdText() {
-    wchar_t wide[40];
-    int length = StringFromGUID2(APPID_KeystrelRegistry, wide, 40);
-    std::string text;
-    for (int i = 0; i + 1 < length; ++i) text.push_back(static_cast<char>(wide[i]));  // braced hex: ASCII
-    return text;
-}
-
 HRESULT RegisterKeys(HKEY parent, const std::vector<rgs::Key>& keys) {
     for (const rgs::Key& entry : keys) {
         if (entry.flag == rgs::KeyFlag::ForceRemove || entry.flag == rgs::KeyFlag::Delete) {
@@ -120,7 +112,7 @@ HRESULT ApplyScript(WORD id, bool registering) {
     hr = ScriptText(id, text);
     if (FAILED(hr)) return hr;
     std::variant<rgs::Script, rgs::ParseError> parsed =
-        rgs::ParseScript(text, rgs::ModuleReplacements(path, AppIdText()));
+        rgs::ParseScript(text, rgs::ModuleReplacements(path, GuidText(APPID_KeystrelRegistry)));
     const rgs::Script* script = std::get_if<rgs::Script>(&parsed);
     if (script == nullptr) return DISP_E_EXCEPTION;
     return registering ? RegisterKeys(HKEY_CLASSES_ROOT, script->keys)
@@ -133,8 +125,7 @@ HRESULT LoadModuleTypeLib(ComPtr<ITypeLib>& lib, std::wstring& loadedFrom) {
     std::string path;
     HRESULT hr = ModuleFilePath(path);
     if (FAILED(hr)) return hr;
-    UniqueBstr wide = MakeBstr(path);
-    loadedFrom.assign(wide.get(), SysStringLen(wide.get()));
+    loadedFrom = Widen(path);
     hr = LoadTypeLib(loadedFrom.c_str(), lib.put());
     if (SUCCEEDED(hr)) return hr;
     size_t folderEnd = loadedFrom.find_last_of(L"\\/");
@@ -173,7 +164,7 @@ HRESULT UnregisterTypeLibrary() {
 
 // Steps already done stay done when a later one fails.
 HRESULT RegisterServer() {
-    return Call(nullptr, {}, [] {
+    return Call(Root::Untouched, {}, [] {
         HRESULT hr = ApplyScript(IDR_APPID, true);
         if (FAILED(hr)) return hr;
         hr = ApplyScript(IDR_KEYSTRELCONFIG, true);
@@ -183,7 +174,7 @@ HRESULT RegisterServer() {
 }
 
 HRESULT UnregisterServer() {
-    return Call(nullptr, {}, [] {
+    return Call(Root::Untouched, {}, [] {
         HRESULT hr = ApplyScript(IDR_KEYSTRELCONFIG, false);
         if (FAILED(hr)) return hr;
         hr = UnregisterTypeLibrary();

@@ -160,7 +160,6 @@ TEST_F(SettingsTreeTest, BackupAndRestoreCopyNamesAndDataByteForByte) {
     const Row rows[] = {
         {.key = L"LinkProfiles", .name = L"Path", .type = REG_SZ,
          .data = WideBytes(L"C:\\Users\\\u5f20\u4e09\\\u6587\u6863")},
-        {.key = L"LinkProfiles", .name = L"SymbolicLinkValue", .type = REG_SZ, .data = WideBytes(L"not a link")},
         {.key = L"LinkProfiles", .name = L"Title \u00e9\u4e2d", .type = REG_SZ, .data = WideBytes(L"x")},
         {.key = L"LinkProfiles", .name = L"Odd", .type = REG_SZ, .data = std::vector<BYTE>(odd, odd + sizeof(odd))},
         {.key = L"LinkProfiles\\\u7528\u6237 \u5f20\u4e09", .name = L"", .type = REG_DWORD, .data = {1, 0, 0, 0}},
@@ -231,6 +230,40 @@ TEST_F(SettingsTreeTest, WalksAndListsNeverFollowRegistryLinks) {
     EXPECT_EQ(SubkeyNames(profiles), std::vector<std::string>{"*Real*"});
     EXPECT_EQ(DumpTree(outside), untouched);
     link.reset();  // before the backup: Wine resolves a dangling link to the nearest key on its way, a cycle here
+}
+
+// A link is told by where the registry leads, not by what a key holds: a plain key (and the root
+// itself) holding the REG_LINK value "SymbolicLinkValue" that links carry is listed, backed up with
+// its subtree, rebuilt and deleted like any other, and the key its value names is never touched.
+TEST_F(SettingsTreeTest, APlainKeyHoldingALinkValueIsListedCopiedAndDeletedLikeAnyOther) {
+    const std::string profiles = RootPath("Scanner\\ScanProfiles");
+    for (const char* key : {"Normal", "Odd", "Odd\\Below"}) SetDword(profiles + "\\" + key, "Flags", KSCNFGFLAG_SHOWALL);
+    ks::UniqueHKey normal;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (profiles + "\\Normal").c_str(), 0, KEY_READ, normal.put()), ERROR_SUCCESS);
+    const std::wstring target = ks::KeyFullName(normal.get()).value_or(L"");
+    const auto bytes = reinterpret_cast<const BYTE*>(target.data());
+    for (const std::string& key : {std::string(kRoot), profiles + "\\Odd"})
+        SetValue(key, "SymbolicLinkValue", REG_LINK, bytes, static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+    Ref<IKeystrelConfig> config = NewConfig();
+    LONG count = 0;
+    ASSERT_EQ(config->LoadConfigInfo(Bstr("Scanner").get(), KSCNFGFLAG_ALL, &count), S_OK);
+    EXPECT_EQ(count, 2) << "both profiles are listed";
+    config.reset();  // released: the backup is taken
+    EXPECT_EQ(DumpTree(kBackup), DumpTree(kRoot)) << "the root and the odd profile are backed up whole";
+    DeleteKeyTree(kRoot);
+    config = NewConfig();  // rebuilds the root from the backup
+    EXPECT_EQ(DumpTree(kRoot), DumpTree(kBackup));
+    ASSERT_EQ(config->LoadConfigInfo(Bstr("Scanner").get(), KSCNFGFLAG_ALL, &count), S_OK);
+    LONG odd = -1;
+    for (LONG i = 0; i < count; ++i) {
+        _KSCONFIG listed{};
+        if (config->GetConfig(i, &listed) == S_OK && std::string(listed.keyname) == "Odd") odd = i;
+    }
+    ASSERT_GE(odd, 0);
+    ASSERT_EQ(config->SetActiveHardware(GUID{}, const_cast<LPSTR>("Scanner")), S_OK);
+    EXPECT_EQ(config->DeleteConfigInfo(odd), S_OK);
+    EXPECT_EQ(SubkeyNames(profiles), std::vector<std::string>{"Normal"}) << "deleted as a key, subtree and all";
+    EXPECT_EQ(GetDword(profiles + "\\Normal", "Flags"), static_cast<DWORD>(KSCNFGFLAG_SHOWALL));
 }
 
 // A value that cannot be copied costs only itself: here one that another thread keeps resizing, so

@@ -125,6 +125,48 @@ TEST(JoinSectionLinesTest, JoinsOnlyContinuedHexLines) {
     for (const auto& c : cases) EXPECT_EQ(JoinSectionLines(c.delivered, c.isLead), c.lines) << c.delivered;
 }
 
+// The whole-text reader that the support tool's import shares with the store: the store's grammar
+// ("dword:0x1e", "dword:-1", quotes taken as they stand), and for a strict caller each line the import
+// would skip or read other than written, by number; without a sink the same values are read.
+TEST(ProfileTextTest, StrictReaderReportsWhatTheImportSkipsOrReadsOtherwise) {
+    const std::string d = "[HKEY_CURRENT_USER\\D]\r\n";
+    const struct { std::string text; std::string read; std::vector<std::pair<std::size_t, std::string>> problems; } cases[] = {
+        {d + "N=dword:0x1e\nM=dword:-1\n; note\n\n\"S\"=string:x\"y\nQ=\"a\nG=hex:0a,1B,\\\n  ff\n",
+         "[HKEY_CURRENT_USER\\D] N|dword|1e000000 M|dword|ffffffff S|sz|x\"y Q|sz|a G|hex|0a1bff", {}},
+        {d + "A=dword:\nB=dword:123456789\nC=hex:0g,,6,\n", "[HKEY_CURRENT_USER\\D] A|dword|00000000 B|dword|78563412 C|hex|0006",
+         {{2, "\"\" is not a number of 1 to 8 hexadecimal digits: it is read as 00000000"}, {3, "is read as 12345678"},
+          {4, "\"0g\" is not a byte of two hexadecimal digits: it is read as 00"}}},
+        {d + "A=D:\\Scans\nB\n", "[HKEY_CURRENT_USER\\D]", {{2, "unknown value type \"D\""}, {3, "no \"=\""}}},
+        {"\x01\x02garbage\nA=\"x\"\n[HKCU\\x]\n[HKEY_USERS\\y\nB=hex:01\n[HKEY_USERS\\z]\nC=hex:01,\\\n",
+         "[HKCU\\x] [HKEY_USERS\\z]",
+         {{1, "no \"=\""}, {2, "outside any section"}, {3, "no registry root"}, {4, "without its closing ]"},
+          {7, "continued past the end of its section"}}},
+    };
+    for (const auto& c : cases) {
+        std::vector<TextProblem> problems;
+        auto show = [](const std::vector<ProfileSection>& sections) {
+            std::string out;
+            for (const ProfileSection& section : sections) {
+                out += (out.empty() ? "[" : " [") + section.header + "]";
+                for (const ValueLine& v : section.values) {
+                    out += " " + v.name + (v.kind == K::String ? "|sz|" : v.kind == K::Dword ? "|dword|" : "|hex|");
+                    if (v.kind == K::String) out += std::string(v.bytes.begin(), v.bytes.end() - 1);
+                    for (std::uint8_t x : v.kind == K::String ? Bytes{} : v.bytes)
+                        out += {"0123456789abcdef"[x >> 4], "0123456789abcdef"[x & 15]};
+                }
+            }
+            return out;
+        };
+        EXPECT_EQ(show(ReadProfileText(c.text, nullptr, &problems)), c.read) << c.text;
+        EXPECT_EQ(show(ReadProfileText(c.text)), c.read) << "without a sink";
+        ASSERT_EQ(problems.size(), c.problems.size()) << c.text;
+        for (std::size_t i = 0; i < problems.size(); ++i) {
+            EXPECT_EQ(problems[i].line, c.problems[i].first) << problems[i].reason;
+            EXPECT_NE(problems[i].reason.find(c.problems[i].second), std::string::npos) << problems[i].reason;
+        }
+    }
+}
+
 TEST(SectionHeaderTest, SplitsAtFirstBackslashAndKnowsOnlyLongRootNames) {
     const auto target = ParseSectionHeader("HKEY_LOCAL_MACHINE\\a\\\\b\\", DoubleByteLead);
     EXPECT_TRUE(target && target->root == RootKey::LocalMachine && target->path == "a\\\\b\\");

@@ -1,5 +1,5 @@
-// ksconfig's file formats: the registry editor's text and the store's profile text read strictly (each bad line
-// named), version 5 text written so that it reads back byte for byte, and the import's refusal of other roots.
+// ksconfig's registry editor files: read strictly (each bad line named), version 5 text written so that it reads
+// back byte for byte, and the import's refusal of other roots. (Profile text is the store's: pure_logic_test.)
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,19 +18,15 @@ TEST(RegTextTest, EachFormatReadsItsValueFormsAndTheWriterReadsBackTheSame) {
     const std::u16string reg5 = u"Windows Registry Editor Version 5.00\r\n\r\n[" + kRoot +
         u"\\D]\r\n@=\"C:\\\\a \\\"b\\\"\"\r\n\"Gamma - 1\"=hex:0a,1B,\\\r\n  ff ; end\r\n\"N\"=dword:0000001e\r\n"
         u"\"E\"=hex(2):25,00,00,00\r\n\"Q\"=hex(b):01,02,03,04,05,06,07,08\r\n; note\r\n";
-    const std::u16string profile = u"[" + kRoot + u"\\D]\n\"\"=\"C:\\a \"b\"\"\nGamma - 1=hex:0a,1B,\\\n  ff\n"
-        u"N=dword:1e\nS=string:x\"y\n";
-    const Document a = Parse(reg5), b = Parse(profile);
-    ASSERT_TRUE(a.problems.empty() && b.problems.empty()) << a.problems.size() << b.problems.size();
+    const Document a = Parse(reg5);
+    ASSERT_TRUE(a.problems.empty()) << a.problems.size();
     EXPECT_EQ(a.format, Format::Reg5);
-    EXPECT_EQ(b.format, Format::ProfileText);
+    EXPECT_EQ(Parse(u"[" + kRoot + u"]\nA=dword:1\n").format, Format::ProfileText);  // left to the store's reader
     const Value text{u"", kTypeSz, Bytes({'C', 0, ':', 0, '\\', 0, 'a', 0, ' ', 0, '"', 0, 'b', 0, '"', 0, 0, 0})};
     const Value gamma{u"Gamma - 1", kTypeBinary, Bytes({0x0a, 0x1b, 0xff})};
     const Value number{u"N", kTypeDword, Bytes({0x1e, 0, 0, 0})};
     EXPECT_EQ(a.keys, (std::vector<Key>{{kRoot + u"\\D", {text, gamma, number,
         {u"E", kTypeExpandSz, Bytes({0x25, 0, 0, 0})}, {u"Q", 0xb, Bytes({1, 2, 3, 4, 5, 6, 7, 8})}}}}));
-    EXPECT_EQ(b.keys, (std::vector<Key>{{kRoot + u"\\D", {text, gamma, number, {u"S", kTypeSz, Bytes({'x', 0, '"', 0,
-        'y', 0, 0, 0})}}}}));
     EXPECT_EQ(Parse(u"REGEDIT4\n[" + kRoot + u"]\n\"A\"=\"1\"\n").format, Format::Reg4);
 
     // Texts that are not one NUL-terminated text, short dwords, names with quotes and line breaks, long binaries.
@@ -66,16 +62,6 @@ TEST(RegTextTest, BadLinesAreReportedWithTheirNumbers) {
         {u"Windows Registry Editor Version 5.00\n[" + kRoot + u"\\\\x]\n", 2, "empty part"},
         {u"Windows Registry Editor Version 5.00\n[" + kRoot + u"]\n\"A\"=word:1\n", 3, "unknown value type"},
         {u"Windows Registry Editor Version 5.00\n[" + kRoot + u"]\nA=\"x\"\n", 3, "not a key, value or comment"},
-        {u"[" + kRoot + u"]\nA=dword:\n", 2, "dword: needs"},
-        {u"[" + kRoot + u"]\nA=hex:0g\n", 2, "\"0g\" is not a byte"},
-        {u"[" + kRoot + u"]\nA=hex:00,01,6\n", 2, "\"6\" is not a byte"},  // cut short
-        {u"[" + kRoot + u"]\nA=hex:00,01,\n", 2, "\"\" is not a byte"},
-        {u"[" + kRoot + u"]\nA=D:\\Scans\n", 2, "unknown value type \"D\""},
-        {u"[" + kRoot + u"]\nA=\"x\n", 2, "without its closing quote"},
-        {u"[" + kRoot + u"]\nB\n", 2, "no \"=\""},
-        {u"[" + kRoot + u"\nA=\"x\"\n", 1, "section header without its closing ]"},
-        {u"\x01\x02garbage\n", 1, "no \"=\""},
-        {u"[" + kRoot + u"]\nA=dword:00\n\nB=hex:00,11", 4, "ends inside this line"},
     };
     for (const auto& c : cases) {
         const Document doc = Parse(c.text);

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "core/config_object.h"
+#include "server/config_object.h"
 #include "core/module.h"
 #include "support/ks_test.h"
 

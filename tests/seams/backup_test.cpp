@@ -2,7 +2,7 @@
 // are counted through its seam. This executable links the store itself to reach it.
 #include <utility>
 
-#include "core/config_object.h"
+#include "server/config_object.h"
 #include "core/module.h"
 #include "core/settings_tree.h"
 #include "support/ks_test.h"

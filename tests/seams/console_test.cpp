@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "calibration/console_user.h"
-#include "core/config_object.h"
+#include "server/config_object.h"
 #include "core/module.h"
 #include "support/calibration_fixture.h"
 

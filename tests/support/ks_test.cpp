@@ -175,12 +175,6 @@ std::string ProfilesFolder() {
     return path.substr(0, path.find_last_of('\\')) + "\\Profiles";
 }
 
-std::string GuidText(REFGUID guid) {
-    wchar_t wide[40] = {};
-    const int length = StringFromGUID2(guid, wide, 40);
-    return std::string(wide, wide + (length > 0 ? length - 1 : 0));  // ASCII only
-}
-
 void StoreTest::SetUpTestSuite() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
 
 namespace {
@@ -196,11 +190,11 @@ void StoreTest::SetUp() {
     scratch_ = NewScratchPath();
     CreateKeyPath(scratch_);
     ks::UniqueHKey key = Open(HKEY_CURRENT_USER, scratch_, KEY_ALL_ACCESS);
-    ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, key.get()), ERROR_SUCCESS) << "the test's own HKEY_CURRENT_USER";
+    ASSERT_EQ(redirect_.emplace(key.get()).Error(), ERROR_SUCCESS) << "the test's own HKEY_CURRENT_USER";
 }
 
 void StoreTest::TearDown() {
-    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    redirect_.reset();
     if (!scratch_.empty()) DeleteKeyTree(scratch_);
     RegDeleteKeyA(HKEY_CURRENT_USER, kScratchRoot);  // only when no other process still has one below it
 }

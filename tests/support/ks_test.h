@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "KsRegistry.h"
+#include "core/registry_io.h"
 #include "core/text.h"
 #include "core/win_handles.h"
 
@@ -141,7 +142,7 @@ std::vector<std::string> ValueNames(const std::string& path, HKEY root = HKEY_CU
 std::vector<std::string> DumpTree(const std::string& path, HKEY root = HKEY_CURRENT_USER);
 
 std::string RootPath(const std::string& below);  // settings root + "\" + below
-std::string GuidText(REFGUID guid);               // registry form, with braces
+using ks::GuidText;                               // registry form, with braces
 // "Profiles" beside the DLL, where the store finds driver templates and default profiles.
 std::string ProfilesFolder();
 
@@ -157,6 +158,7 @@ protected:
 
 private:
     std::string scratch_;
+    std::optional<ks::CurrentUserRedirect> redirect_;
 };
 
 // A fixture whose tests share one configuration object, made once HKEY_CURRENT_USER is the test's

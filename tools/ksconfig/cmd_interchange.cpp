@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "calibration/pure/profile_text.h"
 #include "calibration/pure/profile_writer.h"
+#include "core/text.h"
 #include "commands.h"
 #include "json.h"
 #include "output.h"
@@ -117,6 +119,36 @@ void WidenRegedit4Texts(regtext::Document& doc) {
     }
 }
 
+// Profile text is 8-bit text in the ANSI code page, read with the store's own grammar: the lines
+// its import would skip or read other than written are the problems.
+void ReadProfileText(const std::u16string& decoded, regtext::Document& doc) {
+    const std::string text = AnsiFromUtf16(decoded);
+    std::vector<ks::TextProblem> problems;
+    for (const ks::ProfileSection& section : ks::ReadProfileText(text, ks::IsAnsiLeadByte, &problems)) {
+        regtext::Key key{Utf16FromAnsi(section.header), {}, section.line};
+        for (const ks::ValueLine& v : section.values) {
+            regtext::Value value{Utf16FromAnsi(v.name), regtext::kTypeBinary, v.bytes, section.line};
+            if (v.kind == ks::ValueLine::Kind::Dword) value.type = regtext::kTypeDword;
+            if (v.kind == ks::ValueLine::Kind::String) {
+                value.type = regtext::kTypeSz;
+                value.data.clear();
+                for (char16_t c : Utf16FromAnsi(std::string(v.bytes.begin(), v.bytes.end() - 1)) + u'\0') {
+                    value.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
+                    value.data.push_back(static_cast<std::uint8_t>(c >> 8));
+                }
+            }
+            key.values.push_back(std::move(value));
+        }
+        doc.keys.push_back(std::move(key));
+    }
+    for (const ks::TextProblem& p : problems) doc.problems.push_back({p.line, Utf8FromAnsi(p.reason)});
+    // Every writer ends its last line; a file cut short mostly does not.
+    if (!text.empty() && text.back() != '\r' && text.back() != '\n') {
+        doc.problems.push_back({static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n') + 1),
+                                "the file ends inside this line: cut short? (a whole file ends with a line break)"});
+    }
+}
+
 const char* FormatName(regtext::Format format) {
     switch (format) {
         case regtext::Format::Reg5: return "registry editor file, version 5";
@@ -197,7 +229,9 @@ int Import(const Arguments& args) {
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), in)) > 0;) bytes.append(buffer, n);
     std::fclose(in);
 
-    regtext::Document doc = regtext::Parse(Decode(bytes));
+    const std::u16string decoded = Decode(bytes);
+    regtext::Document doc = regtext::Parse(decoded);
+    if (doc.format == regtext::Format::ProfileText) ReadProfileText(decoded, doc);
     for (const regtext::Key& key : doc.keys) {
         if (std::string reason = regtext::Refusal(key.path); !reason.empty()) doc.problems.push_back({key.line, reason});
     }

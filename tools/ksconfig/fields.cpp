@@ -12,7 +12,7 @@
 #include "KsRegistry.h"
 #include "core/pure/key_path.h"
 #include "core/registry_io.h"
-#include "profiles/record_fields.h"
+#include "core/record_descriptor.h"
 #include "json.h"
 #include "output.h"
 #include "store.h"
@@ -29,10 +29,10 @@ using Kind = FieldDef::Kind;
 #define KS_BITS(rec, key, member, names) \
     FieldDef { key, nullptr, Kind::Bits, offsetof(rec, member), sizeof(rec::member), &names() }
 
-std::vector<FieldDef> WithStoredNames(std::vector<FieldDef> fields, std::span<const ks::RecordField> stored) {
+std::vector<FieldDef> WithStoredNames(std::vector<FieldDef> fields, std::span<const ks::Field> stored) {
     for (FieldDef& f : fields) {
-        for (const ks::RecordField& s : stored) {
-            if (s.offset == f.offset) f.value = s.name;
+        for (const ks::Field& s : stored) {
+            if (s.offset == f.offset && s.value != nullptr) f.value = s.value;
         }
     }
     return fields;

@@ -1,7 +1,8 @@
 #pragma once
-// Windows-free text logic of default profile files: the value-line grammar and line joining,
-// section headers, and the placeholder filler. Nothing here touches the registry or the file
-// system; the importer and the preparation step apply the results.
+// Windows-free text logic of profile text, the format of default profile files: the one value-line
+// grammar and line joining, section headers, a whole-text reader with an optional diagnostics sink,
+// and the placeholder filler (the writer is profile_writer.h). Nothing here touches the registry or
+// the file system; the importer, the preparation step and the support tool apply the results.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -25,8 +26,12 @@ struct ValueLine {
 };
 
 // Parses one (already joined) line: name, "=", value text. Empty optional when the line is
-// ignored (no "=", unknown or empty type word).
-std::optional<ValueLine> ParseValueLine(std::string_view line, LeadBytePredicate isLead = nullptr);
+// ignored (no "=", unknown or empty type word). Numbers are read as scanf would ("%08X" for a dword,
+// "%02X" for each byte), so "dword:0x1e" and "dword:-1" are numbers and "0g" is the byte 00. With
+// `problem`, a caller that wants strictness learns why a line is ignored or read other than it is
+// written (a number or byte whose text is not wholly read); it stays empty otherwise.
+std::optional<ValueLine> ParseValueLine(std::string_view line, LeadBytePredicate isLead = nullptr,
+                                        std::string* problem = nullptr);
 
 // The importer reads a section into a buffer of this many characters; the platform's section
 // reader delivers at most two fewer, and what does not fit is not imported.
@@ -39,6 +44,26 @@ inline constexpr std::size_t kImportedSectionLength = kSectionBufferSize - 2;
 // one without a NUL of its own (it was cut off) and a continued "=hex:" line whose next line
 // never came (the last of its section, or one the delivered characters end inside).
 std::vector<std::string> JoinSectionLines(std::string_view delivered, LeadBytePredicate isLead = nullptr);
+
+// A line a strict reader reports: its number in the text (from 1) and why.
+struct TextProblem {
+    std::size_t line;
+    std::string reason;
+};
+
+struct ProfileSection {
+    std::string header;  // between the brackets
+    std::size_t line;    // of the header
+    std::vector<ValueLine> values;
+};
+
+// A whole profile text, read as the platform's profile functions hand it to the import: a "[...]"
+// line opens a section, lines are trimmed of blanks, blank and ";" lines skip, lines before the
+// first section are not read, and each section's lines go through JoinSectionLines and
+// ParseValueLine. The default-profile import passes no `problems` and skips what it cannot read; a
+// strict caller gets each line the import would skip or read other than written, with its number.
+std::vector<ProfileSection> ReadProfileText(std::string_view text, LeadBytePredicate isLead = nullptr,
+                                            std::vector<TextProblem>* problems = nullptr);
 
 // The registry root a section header names.
 enum class RootKey { ClassesRoot, CurrentConfig, CurrentUser, LocalMachine, Users };

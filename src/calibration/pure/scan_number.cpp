@@ -26,7 +26,7 @@ std::size_t SkipSpace(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::uint32_t> ScanHex(std::string_view text, std::size_t width) {
+std::optional<std::uint32_t> ScanHex(std::string_view text, std::size_t width, std::size_t* used) {
     std::size_t pos = SkipSpace(text);
     std::size_t left = width;
     bool negative = false;
@@ -50,6 +50,9 @@ std::optional<std::uint32_t> ScanHex(std::string_view text, std::size_t width) {
     for (; left > 0 && pos < text.size() && HexDigit(text[pos]) >= 0; ++pos, --left) {
         number = number * 16u + static_cast<std::uint32_t>(HexDigit(text[pos]));
         converted = true;
+    }
+    if (used != nullptr) {
+        *used = converted ? pos : 0;
     }
     if (!converted) {
         return std::nullopt;

@@ -12,7 +12,8 @@ namespace ks {
 // then within the width an optional sign, an optional "0x"/"0X" after a leading "0", and hex
 // digits. A "-" negates modulo 2^32. Empty optional when nothing converts (no digit at all: the
 // caller's number keeps its value); a "0x" without digits after it still converts as 0.
-std::optional<std::uint32_t> ScanHex(std::string_view text, std::size_t width);
+// `*used` (when given) receives the characters consumed, leading white space included.
+std::optional<std::uint32_t> ScanHex(std::string_view text, std::size_t width, std::size_t* used = nullptr);
 
 struct ScannedInt {
     int value;

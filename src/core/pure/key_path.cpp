@@ -16,6 +16,8 @@ std::string DeviceKeyPath(std::string_view hardwareName) {
     return JoinKey(kSettingsRoot, hardwareName);
 }
 
+std::string UIInterfaceProfilesPath() { return JoinKey(kSettingsRoot, kUIInterfaceProfilesKey); }
+
 bool IsOtherComponentKey(std::string_view name) {
     auto same = [name](std::string_view other) {
         return std::equal(name.begin(), name.end(), other.begin(), other.end(), [](char a, char b) {

@@ -40,6 +40,9 @@ std::string JoinKey(std::string_view parent, std::string_view child);
 // The device key of a scanner: the settings root, one backslash, the hardware name.
 std::string DeviceKeyPath(std::string_view hardwareName);
 
+// "<settings root>\UIInterfaceProfiles", the key below which interface profiles live.
+std::string UIInterfaceProfilesPath();
+
 // True for the names of the other components' keys below the settings root (compared ignoring
 // ASCII case, as the registry does), which are never device keys.
 bool IsOtherComponentKey(std::string_view name);

@@ -106,7 +106,7 @@ public:
             while (next_ < lines_.size()) RegLine();
         } else {
             doc_.format = Format::ProfileText;
-            while (next_ < lines_.size()) ProfileLine();
+            return std::move(doc_);
         }
         // Every writer ends its last line; a file cut short mostly does not, and its last value
         // may still read as a shorter one.
@@ -131,17 +131,16 @@ private:
 
     void AddValue(Value value) {
         if (state_ == State::BeforeKey) {
-            Bad(value.line, doc_.format == Format::ProfileText ? "value line outside any section"
-                                                               : "value line outside any key");
+            Bad(value.line, "value line outside any key");
         } else if (state_ == State::InKey) {
             doc_.keys.back().values.push_back(std::move(value));
         }
     }
 
     // A "=hex:" value continued with trailing backslashes, joined; false when the file ends first.
-    bool JoinContinued(std::u16string& text, bool profileText) {
+    bool JoinContinued(std::u16string& text) {
         for (;;) {
-            std::u16string_view trimmed = profileText ? Trim(text) : Trim(StripComment(text));
+            std::u16string_view trimmed = Trim(StripComment(text));
             if (trimmed.empty() || trimmed.back() != u'\\') {
                 text.assign(trimmed);
                 return true;
@@ -292,80 +291,11 @@ private:
         }
         value.hexData = true;
         std::u16string joined(bytes);
-        if (!JoinContinued(joined, false)) {
+        if (!JoinContinued(joined)) {
             Bad(line, "a hex value continued past the end of the file");
             return false;
         }
         return HexBytes(joined, value.data, line);
-    }
-
-    void ProfileLine() {
-        const std::size_t line = ++next_;
-        std::u16string_view text = Trim(lines_[line - 1]);
-        if (text.empty() || text.front() == u';') return;
-        if (text.front() == u'[') {
-            if (text.back() != u']' || text.size() < 2) {
-                Bad(line, "section header without its closing ]");
-                state_ = State::BadKey;
-            } else {
-                OpenKey(text.substr(1, text.size() - 2), line);
-            }
-            return;
-        }
-        std::u16string joined(text);
-        if (joined.find(u"=hex:") != std::u16string::npos && !JoinContinued(joined, true)) {
-            return Bad(line, "a hex value continued past the end of the file");
-        }
-        Value value;
-        value.line = line;
-        std::size_t equals = joined.find(u'=');
-        if (equals == std::u16string::npos) return Bad(line, "no \"=\" in a value line");
-        std::u16string_view name = std::u16string_view(joined).substr(0, equals);
-        std::u16string_view data = std::u16string_view(joined).substr(equals + 1);
-        if (!name.empty() && name.front() == u'"') {
-            if (name.size() < 2 || name.back() != u'"') return Bad(line, "a value name without its closing quote");
-            name = name.substr(1, name.size() - 2);
-        }
-        if (name.find(u'\0') != std::u16string_view::npos) return Bad(line, "a value name cannot hold NUL");
-        value.name.assign(name);
-        if (!ProfileData(data, value)) return;
-        AddValue(std::move(value));
-    }
-
-    // The store's raw forms: a quoted text taken as it stands, or a type word and its data.
-    bool ProfileData(std::u16string_view text, Value& value) {
-        const std::size_t line = value.line;
-        if (!text.empty() && text.front() == u'"') {
-            if (text.size() < 2 || text.back() != u'"') {
-                Bad(line, "a text without its closing quote");
-                return false;
-            }
-            value.type = kTypeSz;
-            value.data = SzData(text.substr(1, text.size() - 2));
-            return true;
-        }
-        std::size_t colon = text.find(u':');
-        std::u16string_view word = text.substr(0, colon);
-        std::u16string_view data = colon == std::u16string_view::npos ? std::u16string_view() : text.substr(colon + 1);
-        if (word == u"string") {
-            value.type = kTypeSz;
-            value.data = SzData(data);
-        } else if (word == u"dword") {
-            std::optional<std::uint32_t> n = HexNumber(data, 8);
-            if (!n) {
-                Bad(line, "dword: needs 1 to 8 hexadecimal digits, not " + Quote(data));
-                return false;
-            }
-            value.type = kTypeDword;
-            for (int shift = 0; shift < 32; shift += 8) value.data.push_back(static_cast<std::uint8_t>(*n >> shift));
-        } else if (word == u"hex") {
-            value.type = kTypeBinary;
-            return HexBytes(data, value.data, line);
-        } else {
-            Bad(line, "unknown value type " + Quote(word) + " (string, dword or hex)");
-            return false;
-        }
-        return true;
     }
 
     enum class State { BeforeKey, InKey, BadKey };  // BadKey: values of a refused key are dropped quietly

@@ -1,7 +1,8 @@
 #pragma once
-// Windows-free: the registry editor's text files (version 5 and REGEDIT4) and the store's
-// profile text, read into keys and values; keys and values written as version 5 text. Nothing
-// here touches the registry or a file: ksconfig decodes a file into UTF-16 and applies the result.
+// Windows-free: the registry editor's text files (version 5 and REGEDIT4), read into keys and
+// values; keys and values written as version 5 text. The store's profile text is read and written
+// by the store's own module (calibration/pure/profile_text.h). Nothing here touches the registry or
+// a file: ksconfig decodes a file into UTF-16 and applies the result.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -48,10 +49,10 @@ struct Document {
 
 // Reads a whole file (byte-order mark removed; lines end in CR LF, LF or CR). A first line
 // "Windows Registry Editor Version 5.00" or "REGEDIT4" names the registry editor's format, with
-// escaped quoted texts, dword: and hex(n): values; anything else is read as profile text, the
-// store's own raw format ("name"="text", name=dword:1e, name=hex:0a,1b with "=hex:" lines
-// continued by a trailing backslash). Every line is checked: a bad number, byte, quote, escape,
-// header or a line that is none of these is a problem, and deleting keys or values is refused.
+// escaped quoted texts, dword: and hex(n): values; anything else is profile text, which is left to
+// the store's reader: the document then has that format and nothing else. Every line is checked: a
+// bad number, byte, quote, escape, header or a line that is none of these is a problem, and
+// deleting keys or values is refused.
 // In REGEDIT4 files the bytes of hex(1), hex(2) and hex(7) are 8-bit text: the caller converts
 // the values marked hexData.
 Document Parse(std::u16string_view text);

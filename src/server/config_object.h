@@ -1,13 +1,12 @@
 #pragma once
 // KeystrelConfig: the one class of the store. This header is the map of its interface (each
-// method with its contract, grouped by the file that defines it) and the object's whole state.
+// method with its contract, grouped by the service that does the work) and the object's whole
+// state. Every method is a thin forwarder: the boundary call, BSTR conversion, then the service.
 #include <atomic>
-#include <string>
 
-#include "core/boundary.h"
 #include "core/records.h"
-#include "links/link_state.h"
-#include "profiles/profile_state.h"
+#include "links/link_service.h"
+#include "profiles/profile_service.h"
 
 namespace ks {
 
@@ -16,8 +15,7 @@ namespace ks {
 // E_OUTOFMEMORY when the object cannot be allocated; the two steps never fail the creation.
 HRESULT CreateConfigObject(IUnknown* outer, REFIID riid, void** object) noexcept;
 
-// The interface's methods are defined in the file of the subsystem they belong to, grouped here by
-// that file. Conventions that hold for all of them unless a line says otherwise:
+// Conventions that hold for all of the interface's methods unless a line says otherwise:
 // - each runs through Call (core/boundary.h): nothing crosses the interface but the HRESULT,
 //   std::bad_alloc gives E_OUTOFMEMORY, any other exception E_UNEXPECTED;
 // - a required null pointer gives E_POINTER before anything else, the ensure-root step included;
@@ -25,7 +23,7 @@ HRESULT CreateConfigObject(IUnknown* outer, REFIID riid, void** object) noexcept
 // - registry failures are silent (S_OK, nothing done) unless a result says otherwise;
 // - BSTR arguments are converted to 8-bit text in the calling thread's ANSI code page and end at
 //   their first NUL; a null BSTR is the empty text. A null BSTR* out-parameter receives nothing.
-// - the object's lock is held only while its state is read or changed, never across a call out of
+// - a service's lock is held only while its state is read or changed, never across a call out of
 //   the store (device component, link engines, category manager, StgOpenStorage); no method calls
 //   another through the interface. The active scanner is read once, GUID and name together.
 class ConfigObject final : public IKeystrelConfig {
@@ -35,7 +33,7 @@ public:
     ConfigObject(const ConfigObject&) = delete;
     ConfigObject& operator=(const ConfigObject&) = delete;
 
-    // --- core/config_object.cpp: identity, lifetime, the process-wide active scanner ---
+    // --- identity, lifetime, the process-wide active scanner (profiles service) ---
     // IUnknown: delegates to the outer object when aggregated; the count is atomic.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override;
     ULONG STDMETHODCALLTYPE AddRef() noexcept override;
@@ -58,7 +56,7 @@ public:
     HRESULT STDMETHODCALLTYPE SetConfigRegistryBinary(BSTR Value, unsigned char* pNewValue, LONG lSize) noexcept override;
     HRESULT STDMETHODCALLTYPE DeleteConfigRegistryValue(BSTR Subpath, BSTR Value) noexcept override;
 
-    // --- profiles/scan_profiles.cpp: the scan profile list ---
+    // --- profiles service: the scan profile list ---
     // Root first. S_OK; *count = profiles of <hardware>\ScanProfiles whose flags match (or ask to
     // be shown always). No ScanProfiles key: *count = 0 and the list loaded before stays.
     HRESULT STDMETHODCALLTYPE LoadConfigInfo(BSTR hardware, _KSCNFGFLAG flags, LONG* count) noexcept override;
@@ -77,7 +75,7 @@ public:
     // under the active scanner's device key. The list keeps the record until the next load.
     HRESULT STDMETHODCALLTYPE DeleteConfigInfo(LONG index) noexcept override;
 
-    // --- profiles/active_config.cpp: the active profile a client edits ---
+    // --- profiles service: the active profile a client edits ---
     // *pconfig = null first. Root first. With no valid active index a new profile is appended
     // (named from string resource 2000, defaults from the active scanner's device component).
     // S_OK and the object's task-memory block of the active profile (the same block while the
@@ -88,7 +86,7 @@ public:
     // saving) as StoreConfigInfo does, under the active scanner: S_OK; S_FALSE if not saved.
     HRESULT STDMETHODCALLTYPE StoreActiveConfig() noexcept override;
 
-    // --- profiles/events.cpp: button events ---
+    // --- profiles service: button events ---
     // Root first. S_OK; *count = events of <hardware>\EventProfiles. No key: *count = 0, list kept.
     HRESULT STDMETHODCALLTYPE LoadEventInfo(BSTR hardware, LONG* count) noexcept override;
     // S_OK and a copy of the listed event; E_INVALIDARG (record untouched) for an index off the list.
@@ -99,7 +97,7 @@ public:
     // S_OK, or E_INVALIDARG when none matches.
     HRESULT STDMETHODCALLTYPE GetEventDetails(LPSTR hw, LPSTR event, _KSEVENT* pevent) noexcept override;
 
-    // --- links/link_engines.cpp: the link engine catalogue ---
+    // --- links service: the link engine catalogue ---
     // Root first. Engine keys found (refreshed first when Refresh != 0): the result of opening the
     // last one's link cache into *pStore (an earlier storage is released). None: the engines of the
     // component category are listed and refreshed, and the whole search runs once more if one
@@ -110,7 +108,7 @@ public:
     // Root first. S_OK and "<settings root>\<name>" as a new BSTR.
     HRESULT STDMETHODCALLTYPE GetLinkEngineContainer(BSTR name, BSTR* container) noexcept override;
 
-    // --- links/profile_paths.cpp: profile paths and text-recognition flags ---
+    // --- links service: profile paths and text-recognition flags ---
     // Root first. S_OK and the key path of the link profiles as a new BSTR.
     HRESULT STDMETHODCALLTYPE GetLinkCustomProfile(BSTR* path) noexcept override;
     // Root first. S_OK and the key path of the interface profiles as a new BSTR.
@@ -123,7 +121,7 @@ public:
     // each flag found set to 1 for "on" (119), 0 otherwise; a missing one stays untouched.
     HRESULT STDMETHODCALLTYPE GetOCRFlags(LONG* lSendEmptyFile, LONG* lShowMessages) noexcept override;
 
-    // --- calibration/calibration.cpp: gamma tables ---
+    // --- calibration service: gamma tables ---
     // E_INVALIDARG for a negative size (before the root step). Root first. Sets the device's current
     // number and writes table "Gamma - <gamma>": S_OK, E_FAIL when a key cannot be created.
     HRESULT STDMETHODCALLTYPE StoreCalibrationData(BSTR hwname, LONG gamma, LONG size, unsigned char* data) noexcept override;
@@ -135,7 +133,7 @@ public:
     // Root first. S_OK and the device's current number; E_FAIL without device key or REG_DWORD.
     HRESULT STDMETHODCALLTYPE GetDefualtGamma(BSTR hwname, LONG* gamma) noexcept override;
 
-    // --- device/copy_folder.cpp: copy-to-folder settings ---
+    // --- device service: copy-to-folder settings ---
     // Root first. S_OK; the stored folder, options and count, or on first use the defaults (a folder
     // in the user's documents, created) written and returned. Without a usable documents folder
     // nothing is written and the out-parameters stay untouched.
@@ -145,7 +143,7 @@ public:
     // Root first. S_OK; adds to the count (a missing count starts at 0; wraps at 32 bits).
     HRESULT STDMETHODCALLTYPE UpdateCopyCount(BSTR hwname, LONG addcopy) noexcept override;
 
-    // --- device/driver_files.cpp: the interface's modes and the driver settings files ---
+    // --- device service: the interface's modes and the driver settings files ---
     // Root first. Writes both modes under the remembered interface profile's key, which it never
     // creates: S_OK.
     HRESULT STDMETHODCALLTYPE UIInterfaceSaveSettings(short scanmode, short devicemode) noexcept override;
@@ -156,7 +154,7 @@ public:
     // Root first. S_OK and the scanner's TWAIN settings file (made on first use), empty when none.
     HRESULT STDMETHODCALLTYPE GetTwainConfigurationFile(BSTR hwname, BSTR* configfile) noexcept override;
 
-    // --- device/install_folder.cpp ---
+    // --- the install folder (core/module.h) ---
     // No root step. S_OK and the install folder; E_FAIL (folder untouched) when the module path is unknown.
     HRESULT STDMETHODCALLTYPE GetKSInstallFolder(BSTR* folder) noexcept override;
 
@@ -167,21 +165,9 @@ private:
 
     // Reference count of a plain object. Atomic: references are taken and dropped from any thread.
     std::atomic<LONG> refCount_ = 0;
-
-    // Runs an interface method through Call, holding the object's lock for the whole body.
-    template <class F>
-    HRESULT Locked(std::initializer_list<const void*> required, F&& body) noexcept {
-        return Call(&lock_, required, body);
-    }
-
-    // A copy of the interface profile name, taken under the lock.
-    std::string InterfaceProfileName();
-
     IUnknown* outer_;  // the aggregating object, or null for a plain object
-    // Guards the subsystems' state below: the class is registered for free-threaded callers.
-    StateLock lock_;
-    ProfileState profiles_;
-    LinkState links_;
+    ProfileService profiles_;
+    LinkService links_;
 };
 
 // Count set on an object being destroyed, so AddRef/Release made during teardown cannot

@@ -1,0 +1,3 @@
+#pragma once
+#include "core/records.h"
+#include "profiles/profile_service.h"

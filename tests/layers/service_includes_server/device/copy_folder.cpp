@@ -1,0 +1,2 @@
+#include "core/text.h"
+#include "server/config_object.h"

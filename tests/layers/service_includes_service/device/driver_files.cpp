@@ -1,0 +1,2 @@
+#include "device/device.h"
+#include "links/link_service.h"
