@@ -22,9 +22,10 @@ constexpr char kCopyFolderName[] = "My Scanned Documents";
 const Field& CopyFieldOf(CopyField which) { return CopySettingsFields()[which]; }
 
 // Writes the first-use values: the folder inside the user's documents, created on disk, with the
-// default options and a zero count. Returns them, or nothing when no usable documents folder
-// exists; then nothing has been written.
-std::optional<CopySettings> WriteCopyDefaults(HKEY key) {
+// default options and a zero count. Returns the folder with the options and count read back as
+// REG_DWORD (a write the registry refused leaves the caller's `current` value), or nothing when
+// no usable documents folder exists; then nothing has been written.
+std::optional<CopySettings> WriteCopyDefaults(HKEY key, const CopySettings& current) {
     std::optional<std::string> documents = UserShellFolder(CSIDL_PERSONAL);
     if (!documents) return std::nullopt;
     std::string folder = JoinPath(*documents, kCopyFolderName);
@@ -34,6 +35,11 @@ std::optional<CopySettings> WriteCopyDefaults(HKEY key) {
     CopySettings settings{{}, static_cast<_KSCPYFLAG>(kDefaultCopyFlags), 0};
     CopyToField(settings.path, sizeof(settings.path), folder);
     WriteFields(key, CopySettingsFields(), &settings);
+    settings.flags = current.flags;
+    settings.count = current.count;
+    DWORD value = 0;
+    if (ReadDword(key, kCopyFlagsValue, &value)) settings.flags = static_cast<_KSCPYFLAG>(value);
+    if (ReadDword(key, kCopyCountValue, &value)) settings.count = static_cast<LONG>(value);
     return settings;
 }
 
@@ -49,7 +55,7 @@ std::optional<CopySettings> CopyToFolderSettings(const std::string& hardware, co
         ReadField(key.get(), CopyFieldOf(kCopyCountField), &settings);
         return settings;
     }
-    return WriteCopyDefaults(key.get());
+    return WriteCopyDefaults(key.get(), current);
 }
 
 void StoreCopyFolderOptions(const std::string& hardware, _KSCPYFLAG flags, const std::string& path) {
