@@ -267,6 +267,8 @@ TEST_F(KsconfigLinkTest, EveryCommandFinishesShowsTheLinksAndFollowsNone) {
     Link(RootPath("Looped Scanner"), kRoot);
     Link(Backup("\\ScanProfiles\\Loop"), kBackup);
     Link(std::string(kBackup) + "\\Outside", kOutside);
+    Fill(RootPath("Second Scanner\\ScanProfiles\\S1"), {{"Flags", 1}});  // whose backup is a link out of the settings
+    Link(std::string(kBackup) + "\\Second Scanner", kOutside);
     const std::string file = "ksconfig links.reg", saved = "ksconfig links saved.reg";
     WriteFile(file, kReg5 + Section(RootPath("Outside\\Planted")) + "\"A\"=\"1\"\r\n");
     const std::vector<std::string> root = Dump(kRoot), backup = Dump(kBackup), outside = Dump(kOutside);
@@ -288,10 +290,13 @@ TEST_F(KsconfigLinkTest, EveryCommandFinishesShowsTheLinksAndFollowsNone) {
         {{"check", kScanner}, "  Test Scanner\\ScanProfiles\\Loop: a registry link in the backup tree to "
                               "HKEY_CURRENT_USER\\Software\\Stellwick Backup: not followed", 1},
         {{"backup-status"}, "registry link, not followed (the backup step copies none): Software\\Stellwick Backup\\Outside -> "
-                            "HKEY_CURRENT_USER\\" + kOutside + "\n", 0},
+                            "HKEY_CURRENT_USER\\" + kOutside + "\n", 4},
         {{"import", file, "--dry-run"}, ":3: HKEY_CURRENT_USER\\" + RootPath("Outside") + " is " + toOutside, 1},
         {{"set-profile", kScanner, "Loop", "name=x"}, loopPath + " is " + toRoot, 1},
         {{"delete-profile", kScanner, "Loop"}, "nothing was deleted; " + loopPath + " is " + toRoot, 1},
+        {{"set-profile", "Second Scanner", "S1", "name=x"}, "nothing was written; HKEY_CURRENT_USER\\Software\\Stellwick Backup\\"
+                                                           "Second Scanner is " + toOutside, 1},
+        {{"delete-profile", "Second Scanner", "S1"}, "nothing was deleted; HKEY_CURRENT_USER\\Software\\Stellwick Backup", 1},
         {{"delete-event", "Looped Scanner", "Button1"}, "which ksconfig does not follow", 1},
         {{"restore", "--scanner", "Looped Scanner"}, "there is no backup", 1},
         {{"restore"}, "the settings root is present", 0},
