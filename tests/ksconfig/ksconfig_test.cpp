@@ -269,6 +269,7 @@ TEST_F(KsconfigLinkTest, EveryCommandFinishesShowsTheLinksAndFollowsNone) {
     Link(std::string(kBackup) + "\\Outside", kOutside);
     Fill(RootPath("Second Scanner\\ScanProfiles\\S1"), {{"Flags", 1}});  // whose backup is a link out of the settings
     Link(std::string(kBackup) + "\\Second Scanner", kOutside);
+    Fill(std::string(kBackup) + "\\Looped Scanner", {{"Kept", 1}});  // whose root is a link
     const std::string file = "ksconfig links.reg", saved = "ksconfig links saved.reg";
     WriteFile(file, kReg5 + Section(RootPath("Outside\\Planted")) + "\"A\"=\"1\"\r\n");
     const std::vector<std::string> root = Dump(kRoot), backup = Dump(kBackup), outside = Dump(kOutside);
@@ -298,7 +299,10 @@ TEST_F(KsconfigLinkTest, EveryCommandFinishesShowsTheLinksAndFollowsNone) {
                                                            "Second Scanner is " + toOutside, 1},
         {{"delete-profile", "Second Scanner", "S1"}, "nothing was deleted; HKEY_CURRENT_USER\\Software\\Stellwick Backup", 1},
         {{"delete-event", "Looped Scanner", "Button1"}, "which ksconfig does not follow", 1},
-        {{"restore", "--scanner", "Looped Scanner"}, "there is no backup", 1},
+        {{"restore", "--scanner", "Looped Scanner"}, "nothing was restored; HKEY_CURRENT_USER\\" + RootPath("Looped Scanner") +
+                                                    " is " + toRoot, 1},
+        {{"restore", "--scanner", "Second Scanner"}, "there is no backup (HKEY_CURRENT_USER\\Software\\Stellwick Backup\\"
+                                                    "Second Scanner) to restore", 1},
         {{"restore"}, "the settings root is present", 0},
     };
     for (const auto& r : runs) {
@@ -319,7 +323,9 @@ TEST_F(KsconfigLinkTest, EveryCommandFinishesShowsTheLinksAndFollowsNone) {
     EXPECT_TRUE(Runs({"restore", "--force", "-o", saved}, "rebuilt the settings root", 0, true));
     EXPECT_EQ(Dump(kOutside), outside);
     EXPECT_EQ(Dump(kBackup), edited);
-    EXPECT_TRUE(Part(Dump(kRoot), "Outside", true).empty() && Part(Dump(kRoot), "Looped Scanner", true).empty());
+    const std::vector<std::string> rebuilt = Dump(kRoot);
+    EXPECT_TRUE(std::none_of(rebuilt.begin(), rebuilt.end(), [](const std::string& l) { return l.ends_with("|<link>"); }));
+    EXPECT_EQ(GetDword(RootPath("Looped Scanner"), "Kept"), 1u);
     EXPECT_EQ(GetString(Device("\\ScanProfiles\\P1"), "Name"), "Beside links");
     DeleteFileA(file.c_str());
     DeleteFileA(saved.c_str());

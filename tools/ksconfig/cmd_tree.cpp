@@ -99,8 +99,8 @@ int BackupStatus(const Arguments& args) {
     PrintField("backup tree", TreeSummary(backup));
     for (const Tree* t : {&root, &backup}) {
         for (const LinkSeen& l : t->links) {
-            std::printf("registry link, not followed (the backup step copies none): %s\\%s -> %s\n",
-                        t == &root ? kSettingsRoot : kBackupRoot, l.path.c_str(), l.target.c_str());
+            std::printf("registry link, not followed (the backup step copies none): %s%s%s -> %s\n",
+                        t == &root ? kSettingsRoot : kBackupRoot, l.path.empty() ? "" : "\\", l.path.c_str(), l.target.c_str());
         }
     }
     if (!root.present) {
@@ -134,6 +134,7 @@ int Restore(const Arguments& args) {
         return Fail(kNotFound, "there is no backup (HKEY_CURRENT_USER\\" + backupPath + ") to restore " + what + " from" +
                                    NotFollowed(link));
     }
+    if (OpenRead(rootPath, &link); !link.path.empty()) return Fail(kRefused, "nothing was restored" + NotFollowed(link));
     std::string saved;
     if (KeyExists(rootPath)) {
         if (!force && !oneScanner) {
@@ -154,9 +155,9 @@ int Restore(const Arguments& args) {
         // The store rebuilds only a whole missing root; one scanner's key is copied here, as the
         // store copies, leaving registry links out.
         LONG error = ERROR_SUCCESS;
-        ks::UniqueHKey to = CreatePath(rootPath, &link, &error);
+        ks::UniqueHKey to = CreatePath(rootPath, nullptr, &error);
         if (!to || !ks::CopyTree(to.get(), from.get())) {
-            return Fail(kStoreError, "copying " + what + " failed" + NotFollowed(link), HRESULT_FROM_WIN32(error ? error : ERROR_WRITE_FAULT));
+            return Fail(kStoreError, "copying " + what + " failed", HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT));
         }
     } else {
         Store store(Store::kEdit);  // creating the object rebuilds the root from the backup
