@@ -161,9 +161,15 @@ std::string Section(const std::string& below) { return "[HKEY_CURRENT_USER\\" + 
 // what is not there exits 1, each with the reason, as JSON when asked for, and nothing is created.
 TEST_F(KsconfigTest, CommandsShowTheRecordedSettingsOrExitWithTheirCodes) {
     PrepareTree();
+    SetValue(Device("\\CalibrationProfiles"), "A note", REG_SZ, "x", 2);  // no table: listed after the tables
+    Fill(Device(""), {{"CopyFlags", 6}, {"CopyCount", 5}}, {{"CopyPath", "C:\\Scans"}});
+    char twain[MAX_PATH];
+    GetFullPathNameA("ksconfig twain.ini", MAX_PATH, twain, nullptr);
+    WriteFile(twain, "[Twain]\r\n");
+    SetString(Device("\\TwainSettings"), "IniFile", twain);
     const struct { std::vector<std::string> args; std::string shown; DWORD exit = 0; bool part = false; } cases[] = {
         {{"scanners"}, "1 scanner with settings\n"
-                       "  Test Scanner: 3 scan profiles, 1 event, current gamma 2, 2 calibration tables\n"},
+                       "  Test Scanner: 3 scan profiles, 1 event, current gamma 2, 3 calibration tables\n"},
         {{"profile", kScanner, "p1", "--json"},
          R"("keyName":"P1","name":"Colour","flags":5,"flagNames":["KSCNFGFLAG_IMAGES","KSCNFGFLAG_PDF"],)", 0, true},
         // P2 is shown for every type, P3 is not an image profile.
@@ -173,9 +179,16 @@ TEST_F(KsconfigTest, CommandsShowTheRecordedSettingsOrExitWithTheirCodes) {
         {{"profiles", kScanner, "--json"}, R"("keyName":"P3","name":"Text","flags":2,)", 0, true},
         {{"events", kScanner},
         "1 event of \"Test Scanner\"\n  Button1  \"Scan to PDF\"  profile \"P1\"  KSTRANSFER_TIFF  link \"Archive\"\n"},
-        {{"calibration", kScanner, "--hex"}, "calibration of \"Test Scanner\": current gamma 2, 2 tables\n"
+        {{"calibration", kScanner, "--hex"}, "calibration of \"Test Scanner\": current gamma 2, 3 tables\n"
          "  Gamma - 1  4 bytes\n    01 02 03 04\n  Gamma - 2  20 bytes (current)\n"
-         "    00 0d 1a 27 34 41 4e 5b 68 75 82 8f 9c a9 b6 c3\n    d0 dd ea f7\n"},
+         "    00 0d 1a 27 34 41 4e 5b 68 75 82 8f 9c a9 b6 c3\n    d0 dd ea f7\n"
+         "  A note     2 bytes, registry type 1 (not read as a table)\n    78 00\n"},
+        // Settings the store reads as they are: no first-use defaults, and the recorded file stays.
+        {{"copy-settings", kScanner}, "path            C:\\Scans\nflags           0x00000006 KSCPYFLAG_BYMONTH|KSCPYFLAG_BYBUTTON\n"
+                                      "count           5\n"},
+        {{"driver-files", kScanner}, "TWAIN settings  " + std::string(twain) + " (present)\n", 0, true},
+        {{"driver-files", kScanner, "--ui-profile", "UI", "--json"},
+         R"("isisSettings":{"path":null,"present":false,"firstUse":true})", 0, true},
         // The lines after the engine keys hold what the platform says of the cache file and the engine category.
         {{"links"}, "1 link engine key\n  Mail Engine\n    GUID       {0B7C39E4-3C1A-4C8E-9A3B-5D6E7F8091A2}\n"
                     "    LinkCache  C:\\nowhere\\mail.cache (missing)\n", 0, true},
@@ -191,6 +204,7 @@ TEST_F(KsconfigTest, CommandsShowTheRecordedSettingsOrExitWithTheirCodes) {
     };
     for (const auto& c : cases) EXPECT_TRUE(Runs(c.args, c.shown, c.exit, c.part));
     EXPECT_FALSE(KeyExists(RootPath("Nope")));
+    EXPECT_TRUE(DeleteFileA(twain));
 }
 
 // A bad value in the root that the backup does not have, a profile the store does not list, and settings the store
@@ -601,7 +615,10 @@ TEST_F(KsconfigTest, EveryErrorIsOneJsonObjectWithItsExitCodeAndTheFailedCallsHr
 }
 
 TEST_F(KsconfigTest, DemoRunsTheTypicalSessionAgainstTheSampleScanner) {
-    EXPECT_TRUE(Runs({"demo"}, "GetDefualtGamma -> 2; table \"Gamma - 2\" starts 00 0c 11 16", 0, true));
+    const Result demo = Ksconfig({"demo"});
+    EXPECT_EQ(demo.out.rfind("A client session of the settings store with the sample scanner \"Sample Scanner\".\n\n1. Created "
+                             "a KeystrelConfig object", 0), 0u) << demo.out;
+    EXPECT_NE(demo.out.find("GetDefualtGamma -> 2; table \"Gamma - 2\" starts 00 0c 11 16"), std::string::npos) << demo.out;
     // The saved profile and imported defaults are in root and backup; the file's events are not imported.
     EXPECT_FALSE(KeyExists(RootPath("Sample Scanner\\EventProfiles")));
     EXPECT_EQ(Dump(RootPath("Sample Scanner")), Dump(std::string(kBackup) + "\\Sample Scanner"));
