@@ -1,21 +1,26 @@
 // ksconfig.exe, run as a separate process against prepared settings trees: what it shows and its exit codes, that
-// looking leaves root and backup alone, the registry editor files both ways (with Wine's own reg tool), the strict
-// import, lasting edits, check and the backup commands.
+// looking leaves root and backup alone, that no command follows a registry link, that a refused command writes
+// nothing and an edit only its record, the registry editor files both ways (with Wine's own reg tool), the strict
+// import, check and the backup commands, and the one shape of its JSON errors.
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
+#include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "core/registry_io.h"
+#include "core/text.h"
 #include "support/ks_test.h"
+
+extern "C" LONG NTAPI NtDeleteKey(HANDLE key);
 
 namespace kstest {
 namespace {
 
-struct Result { DWORD exit = 0; std::string out, err; };
+struct Result { DWORD exit = 0; std::string out, err; bool finished = true; };
 
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -30,16 +35,40 @@ std::string ReadText(const std::string& path) {  // without the CRs of text mode
 
 void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
-// Runs a program through the command interpreter, which passes its exit code on. Each run writes new files: under
-// load, the command interpreter was seen refusing to reopen the previous run's output ("Sharing violation.").
-Result Launch(const std::string& program, const std::vector<std::string>& args) {
+// Runs a program with its output in files; one still running after `seconds` is ended and reported unfinished.
+Result Launch(const std::string& program, const std::vector<std::string>& args, DWORD seconds = 20) {
     static int runs = 0;
-    const std::string out = "ksconfig" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++runs);
-    std::string line = program;
-    for (const std::string& a : args) line += " \"" + a + "\"";
-    DWORD exit = static_cast<DWORD>(std::system((line + " >" + out + ".out 2>" + out + ".err").c_str()));
-    Result result{exit, ReadText(out + ".out"), ReadText(out + ".err")};
-    for (const char* kind : {".out", ".err"}) DeleteFileA((out + kind).c_str());
+    const std::string base = "ksconfig" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++runs);
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    Result result;
+    {
+        ks::UniqueFile out(CreateFileA((base + ".out").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+        ks::UniqueFile err(CreateFileA((base + ".err").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+        STARTUPINFOA start{};
+        start.cb = sizeof(start);
+        start.dwFlags = STARTF_USESTDHANDLES;
+        start.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        start.hStdOutput = out.get();
+        start.hStdError = err.get();
+        std::string line = "\"" + program + "\"";
+        for (const std::string& a : args) line += " \"" + a + "\"";
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &process)) {
+            ADD_FAILURE() << "cannot start " << line;
+            return result;
+        }
+        result.finished = WaitForSingleObject(process.hProcess, seconds * 1000) == WAIT_OBJECT_0;
+        if (!result.finished) {
+            TerminateProcess(process.hProcess, 99);
+            WaitForSingleObject(process.hProcess, INFINITE);
+        }
+        GetExitCodeProcess(process.hProcess, &result.exit);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    result.out = ReadText(base + ".out");
+    result.err = ReadText(base + ".err");
+    for (const char* kind : {".out", ".err"}) DeleteFileA((base + kind).c_str());
     return result;
 }
 Result Ksconfig(const std::vector<std::string>& args) { return Launch("ksconfig.exe", args); }
@@ -50,14 +79,47 @@ Result Ksconfig(const std::vector<std::string>& args) { return Launch("ksconfig.
                                 bool part = false) {
     const Result run = Ksconfig(args);
     const bool found = exit == 0 && !part ? run.out == shown : (run.out + run.err).find(shown) != std::string::npos;
-    if (run.exit == exit && found) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << (args.empty() ? "" : args[0]) << " exited " << run.exit << ", printed\n"
-                                         << run.out << run.err;
+    if (run.finished && run.exit == exit && found) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << (args.empty() ? "" : args[0]) << (run.finished ? "" : " did not finish,")
+                                         << " exited " << run.exit << ", printed\n" << run.out << run.err;
 }
 
 const char* kScanner = "Test Scanner";
 std::string Device(const std::string& below) { return RootPath(std::string(kScanner) + below); }
 std::string Backup(const std::string& below) { return std::string(kBackup) + "\\" + kScanner + below; }
+
+// Every key, value and registry link below `path` as sorted "subpath|name|type|hex", "subpath|<key>" and
+// "subpath|<link>" lines, opening no link: compares trees that hold links, cycles included.
+std::vector<std::string> Dump(const std::string& path) {
+    std::vector<std::string> lines;
+    std::function<void(HKEY, const std::string&)> walk = [&](HKEY key, const std::string& sub) {
+        for (const ks::RegistryValue& v : ks::Values(key)) {
+            std::string hex;
+            for (BYTE byte : v.data) hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
+            lines.push_back(sub + "|" + v.name + "|" + std::to_string(v.type) + "|" + hex);
+        }
+        for (const std::string& name : ks::SubkeyNames(key)) {
+            const std::string child = sub.empty() ? name : sub + "\\" + name;
+            bool link = false;
+            ks::UniqueHKey open = ks::OpenChild(key, ks::KeyFullName(key).value_or(L""), ks::Widen(name), KEY_READ, &link);
+            lines.push_back(child + (link ? "|<link>" : "|<key>"));
+            if (open) walk(open.get(), child);
+        }
+    };
+    if (ks::UniqueHKey top = ks::OpenKey(HKEY_CURRENT_USER, path, KEY_READ, nullptr, ks::Link::Itself)) walk(top.get(), "");
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// The lines of a Dump() that are (`inside`) or are not the record at `record` (a subpath) and what is below it.
+std::vector<std::string> Part(const std::vector<std::string>& dump, const std::string& record, bool inside) {
+    std::vector<std::string> out;
+    for (const std::string& line : dump) {
+        const bool in = line.rfind(record + "|", 0) == 0 || line.rfind(record + "\\", 0) == 0;
+        if (in == inside) out.push_back(line);
+    }
+    return out;
+}
 
 // ksconfig.exe reads the real hive, so the settings there are moved aside, not overridden.
 class KsconfigTest : public ::testing::Test {
@@ -93,37 +155,57 @@ void PrepareTree(bool backup = false) {
     }
 }
 
+const std::string kReg5 = "Windows Registry Editor Version 5.00\r\n\r\n";
+std::string Section(const std::string& below) { return "[HKEY_CURRENT_USER\\" + below + "]\r\n"; }
+
 // One listing per command family, in text or JSON (key names match in any letter case); usage errors exit 2 and
 // what is not there exits 1, each with the reason, as JSON when asked for, and nothing is created.
 TEST_F(KsconfigTest, CommandsShowTheRecordedSettingsOrExitWithTheirCodes) {
     PrepareTree();
+    SetValue(Device("\\CalibrationProfiles"), "A note", REG_SZ, "x", 2);  // no table: listed after the tables
+    Fill(Device(""), {{"CopyFlags", 6}, {"CopyCount", 5}}, {{"CopyPath", "C:\\Scans"}});
+    char twain[MAX_PATH];
+    GetFullPathNameA("ksconfig twain.ini", MAX_PATH, twain, nullptr);
+    WriteFile(twain, "[Twain]\r\n");
+    SetString(Device("\\TwainSettings"), "IniFile", twain);
     const struct { std::vector<std::string> args; std::string shown; DWORD exit = 0; bool part = false; } cases[] = {
         {{"scanners"}, "1 scanner with settings\n"
-                       "  Test Scanner: 3 scan profiles, 1 event, current gamma 2, 2 calibration tables\n"},
+                       "  Test Scanner: 3 scan profiles, 1 event, current gamma 2, 3 calibration tables\n"},
         {{"profile", kScanner, "p1", "--json"},
          R"("keyName":"P1","name":"Colour","flags":5,"flagNames":["KSCNFGFLAG_IMAGES","KSCNFGFLAG_PDF"],)", 0, true},
         // P2 is shown for every type, P3 is not an image profile.
         {{"profiles", kScanner, "--type", "images"}, "2 scan profiles of \"Test Scanner\" (type images)\n"
          "  P1  \"Colour\"  KSCNFGFLAG_IMAGES|KSCNFGFLAG_PDF   KSCNFGMODE_COLOR                     300x300 dpi\n"
          "  P2  \"Fax\"     KSCNFGFLAG_FAX|KSCNFGFLAG_SHOWALL  KSCNFGMODE_BITONAL|KSCNFGMODE_TWAIN  200x200 dpi\n"},
+        {{"profiles", kScanner, "--json"}, R"("keyName":"P3","name":"Text","flags":2,)", 0, true},
         {{"events", kScanner},
         "1 event of \"Test Scanner\"\n  Button1  \"Scan to PDF\"  profile \"P1\"  KSTRANSFER_TIFF  link \"Archive\"\n"},
-        {{"calibration", kScanner, "--hex"}, "calibration of \"Test Scanner\": current gamma 2, 2 tables\n"
+        {{"calibration", kScanner, "--hex"}, "calibration of \"Test Scanner\": current gamma 2, 3 tables\n"
          "  Gamma - 1  4 bytes\n    01 02 03 04\n  Gamma - 2  20 bytes (current)\n"
-         "    00 0d 1a 27 34 41 4e 5b 68 75 82 8f 9c a9 b6 c3\n    d0 dd ea f7\n"},
+         "    00 0d 1a 27 34 41 4e 5b 68 75 82 8f 9c a9 b6 c3\n    d0 dd ea f7\n"
+         "  A note     2 bytes, registry type 1 (not read as a table)\n    78 00\n"},
+        // Settings the store reads as they are: no first-use defaults, and the recorded file stays.
+        {{"copy-settings", kScanner}, "path            C:\\Scans\nflags           0x00000006 KSCPYFLAG_BYMONTH|KSCPYFLAG_BYBUTTON\n"
+                                      "count           5\n"},
+        {{"driver-files", kScanner}, "TWAIN settings  " + std::string(twain) + " (present)\n", 0, true},
+        {{"driver-files", kScanner, "--ui-profile", "UI", "--json"},
+         R"("isisSettings":{"path":null,"present":false,"firstUse":true})", 0, true},
         // The lines after the engine keys hold what the platform says of the cache file and the engine category.
         {{"links"}, "1 link engine key\n  Mail Engine\n    GUID       {0B7C39E4-3C1A-4C8E-9A3B-5D6E7F8091A2}\n"
                     "    LinkCache  C:\\nowhere\\mail.cache (missing)\n", 0, true},
         {{"links", "--json"}, R"("loadLinkInfo":"0x8)", 0, true}, {{"--version"}, "ksconfig 4.", 0, true},
+        {{"--help"}, "  set-profile    change fields of a scan profile through the store\n", 0, true},
         {{}, "no command given", 2}, {{"frobnicate"}, "unknown command", 2}, {{"export", "-o"}, "-o needs a value", 2},
         {{"profiles", kScanner, "--type", "paper"}, "unknown profile type", 2}, {{"profile", kScanner}, "missing", 2},
-        {{"backup-status", "--hex"}, "unknown option --hex", 2}, {{"import", "no such file.reg"}, "no file", 1},
-        {{"profile", kScanner, "Colour"}, "no scan profile with the key name", 1},  // a display name, not a key name
-        {{"event", kScanner, "Button2", "--json"}, R"({"error":{"exitCode":1,"message":"scanner \"Test Scanner\" has)", 1},
-        {{"calibration", "Nope"}, "no settings", 1}, {{"set-profile", kScanner, "P1"}, "missing", 2},
+        {{"backup-status", "--hex"}, "unknown option --hex", 2},
+        {{"profile", kScanner, "colour"}, "has no scan profile with the key name \"colour\": that is the display name of "
+                                          "P1; give the key name", 1},
+        {{"profile", kScanner, "P9"}, "; its scan profiles are P1, P2, P3", 1},
+        {{"calibration", "Nope"}, "no settings for scanner \"Nope\"", 1}, {{"set-profile", kScanner, "P1"}, "missing", 2},
     };
     for (const auto& c : cases) EXPECT_TRUE(Runs(c.args, c.shown, c.exit, c.part));
     EXPECT_FALSE(KeyExists(RootPath("Nope")));
+    EXPECT_TRUE(DeleteFileA(twain));
 }
 
 // A bad value in the root that the backup does not have, a profile the store does not list, and settings the store
@@ -132,24 +214,136 @@ TEST_F(KsconfigTest, LookingChangesNeitherTheRootNorTheBackup) {
     PrepareTree(true);
     SetString(Device("\\ScanProfiles\\P1"), "Xresolution", "abc");
     SetString(Device("\\ScanProfiles\\Hidden"), "Name", "no flags");
-    const std::vector<std::string> root = DumpTree(kRoot), backup = DumpTree(kBackup);
+    const std::vector<std::string> root = Dump(kRoot), backup = Dump(kBackup);
     const struct { std::vector<std::string> args; std::string shown; DWORD exit = 0; } looks[] = {
-        {{"scanners"}, "Test Scanner"}, {{"profiles", kScanner}, "(ksconfig check \"Test Scanner\" lists them)"},
+        {{"scanners"}, "Test Scanner"},
+        // The listing counts the problems check lists: two values, the root's Hidden and its difference from the backup.
+        {{"profiles", kScanner}, "ksconfig: 4 problems in the settings of \"Test Scanner\" (ksconfig check \"Test Scanner\" lists them)"},
+        {{"check", kScanner}, "4 problems in", 1},
         {{"profile", kScanner, "P1"}, "\"Xresolution\": REG_SZ of 4 bytes where the store reads a REG_DWORD: it reads 6513249"},
         {{"profile", kScanner, "hidden", "--json"}, R"("problem":"missing: the store lists no profile without it")"},
         {{"events", kScanner}, "Button1"}, {{"event", kScanner, "button1"}, "Scan to PDF"},
         {{"calibration", kScanner}, "current gamma 2"},
         {{"copy-settings", kScanner}, "(first-use defaults: a client's first call writes them; nothing was written)"},
         {{"driver-files", kScanner, "--ui-profile", "UI"}, "none yet (a client's first call copies the template"},
-        {{"links"}, "Mail Engine"}, {{"export", "--format", "reg"}, ""}, {{"check"}, "problems in", 1},
+        {{"links"}, "Mail Engine"}, {{"export", "--format", "reg"}, ""},
         {{"backup-status"}, "the backup is behind the settings root", 4},
     };
     for (const auto& l : looks) {
         EXPECT_TRUE(Runs(l.args, l.shown, l.exit, true));
-        EXPECT_EQ(DumpTree(kRoot), root) << l.args[0];
-        EXPECT_EQ(DumpTree(kBackup), backup) << l.args[0];
+        EXPECT_EQ(Dump(kRoot), root) << l.args[0];
+        EXPECT_EQ(Dump(kBackup), backup) << l.args[0];
     }
     EXPECT_TRUE(SubkeyNames("Software\\ksconfig scratch").empty());
+}
+
+// A registry link at `path` (below HKEY_CURRENT_USER) to the existing key `target`, made as the platform makes them:
+// the link names the target's full native path. The link alone goes with it.
+class RegistryLink {
+public:
+    RegistryLink(const std::string& path, const std::string& target) {
+        ks::UniqueHKey key = ks::OpenKey(HKEY_CURRENT_USER, target, KEY_READ);
+        const std::wstring name = key ? ks::KeyFullName(key.get()).value_or(L"") : L"";
+        EXPECT_FALSE(name.empty()) << target;
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS,
+                                  nullptr, link_.put(), nullptr), ERROR_SUCCESS) << path;
+        EXPECT_EQ(RegSetValueExW(link_.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(name.data()),
+                                 static_cast<DWORD>(name.size() * sizeof(wchar_t))), ERROR_SUCCESS);
+    }
+    ~RegistryLink() { NtDeleteKey(link_.get()); }
+
+private:
+    ks::UniqueHKey link_;
+};
+
+const std::string kOutside = "Software\\Ks Outside";
+
+// Links go before the settings are put back (the platform's tree delete would follow them).
+class KsconfigLinkTest : public KsconfigTest {
+protected:
+    ~KsconfigLinkTest() override {
+        links_.clear();
+        DeleteKeyTree(kOutside);
+    }
+    void Link(const std::string& path, const std::string& target) {
+        links_.push_back(std::make_unique<RegistryLink>(path, target));
+    }
+    std::vector<std::unique_ptr<RegistryLink>> links_;
+};
+
+// A link that loops back to the settings root and one to a key outside the settings, in the root and in the
+// backup, and a device key that is a link: every command finishes within seconds, shows the links it meets with
+// their targets, and leaves root, backup and the outside key as they were; an edit beside them writes its record.
+TEST_F(KsconfigLinkTest, EveryCommandFinishesShowsTheLinksAndFollowsNone) {
+    PrepareTree(true);
+    Fill(kOutside + "\\Below", {{"Secret", 7}});
+    Link(Device("\\ScanProfiles\\Loop"), kRoot);
+    Link(RootPath("Outside"), kOutside);
+    Link(RootPath("Looped Scanner"), kRoot);
+    Link(Backup("\\ScanProfiles\\Loop"), kBackup);
+    Link(std::string(kBackup) + "\\Outside", kOutside);
+    Fill(RootPath("Second Scanner\\ScanProfiles\\S1"), {{"Flags", 1}});  // whose backup is a link out of the settings
+    Link(std::string(kBackup) + "\\Second Scanner", kOutside);
+    Fill(std::string(kBackup) + "\\Looped Scanner", {{"Kept", 1}});  // whose root is a link
+    const std::string file = "ksconfig links.reg", saved = "ksconfig links saved.reg";
+    WriteFile(file, kReg5 + Section(RootPath("Outside\\Planted")) + "\"A\"=\"1\"\r\n");
+    const std::vector<std::string> root = Dump(kRoot), backup = Dump(kBackup), outside = Dump(kOutside);
+    ASSERT_NE(std::find(root.begin(), root.end(), "Test Scanner\\ScanProfiles\\Loop|<link>"), root.end());
+    const std::string toRoot = "a registry link to HKEY_CURRENT_USER\\" + std::string(kRoot);
+    const std::string toOutside = "a registry link to HKEY_CURRENT_USER\\" + kOutside;
+    const std::string loopPath = "HKEY_CURRENT_USER\\" + Device("\\ScanProfiles\\Loop");
+    const struct { std::vector<std::string> args; std::string shown; DWORD exit; } runs[] = {
+        {{"scanners"}, "  Looped Scanner: " + toRoot + ", not followed\n  Outside: " + toOutside + ", not followed\n", 0},
+        {{"profiles", kScanner}, "  Loop  " + toRoot + ", not followed\n", 0},
+        {{"profile", kScanner, "Loop"}, loopPath + " is " + toRoot + ", which ksconfig does not follow", 1},
+        {{"events", "Looped Scanner"}, "Keystrel 4.0\\Looped Scanner is " + toRoot + ", which ksconfig does not follow", 1},
+        {{"event", kScanner, "Button1"}, "Scan to PDF", 0}, {{"calibration", kScanner}, "current gamma 2", 0},
+        {{"copy-settings", kScanner}, "count", 0}, {{"driver-files", kScanner}, "TWAIN settings", 0},
+        {{"links"}, "registry link, not followed: Outside -> HKEY_CURRENT_USER\\" + kOutside + "\n", 0},
+        {{"export"}, "; registry link, not followed: " + loopPath + " -> HKEY_CURRENT_USER\\" + kRoot + "\n", 0},
+        {{"export", "--format", "reg", "-o", saved}, "left out HKEY_CURRENT_USER\\" + RootPath("Outside") + ", " + toOutside, 0},
+        {{"check"}, "  Outside: " + toOutside + ": not followed; the store leaves it out of its lists and of the backup\n", 1},
+        {{"check", kScanner}, "  Test Scanner\\ScanProfiles\\Loop: a registry link in the backup tree to "
+                              "HKEY_CURRENT_USER\\Software\\Stellwick Backup: not followed", 1},
+        {{"backup-status"}, "registry link, not followed (the backup step copies none): Software\\Stellwick Backup\\Outside -> "
+                            "HKEY_CURRENT_USER\\" + kOutside + "\n", 4},
+        {{"import", file, "--dry-run"}, ":3: HKEY_CURRENT_USER\\" + RootPath("Outside") + " is " + toOutside, 1},
+        {{"set-profile", kScanner, "Loop", "name=x"}, loopPath + " is " + toRoot, 1},
+        {{"delete-profile", kScanner, "Loop"}, "nothing was deleted; " + loopPath + " is " + toRoot, 1},
+        {{"set-profile", "Second Scanner", "S1", "name=x"}, "nothing was written; HKEY_CURRENT_USER\\Software\\Stellwick Backup\\"
+                                                           "Second Scanner is " + toOutside, 1},
+        {{"delete-profile", "Second Scanner", "S1"}, "nothing was deleted; HKEY_CURRENT_USER\\Software\\Stellwick Backup", 1},
+        {{"delete-event", "Looped Scanner", "Button1"}, "which ksconfig does not follow", 1},
+        {{"restore", "--scanner", "Looped Scanner"}, "nothing was restored; HKEY_CURRENT_USER\\" + RootPath("Looped Scanner") +
+                                                    " is " + toRoot, 1},
+        {{"restore", "--scanner", "Second Scanner"}, "there is no backup (HKEY_CURRENT_USER\\Software\\Stellwick Backup\\"
+                                                    "Second Scanner) to restore", 1},
+        {{"restore"}, "the settings root is present", 0},
+    };
+    for (const auto& r : runs) {
+        EXPECT_TRUE(Runs(r.args, r.shown, r.exit, true));
+        EXPECT_EQ(Dump(kRoot), root) << r.args[0];
+        EXPECT_EQ(Dump(kBackup), backup) << r.args[0];
+        EXPECT_EQ(Dump(kOutside), outside) << r.args[0];
+    }
+    const std::string exported = ReadBytes(saved);
+    EXPECT_NE(exported.find(std::string(";\0 \0r\0e\0g\0i\0s\0t\0r\0y\0 \0l\0i\0n\0k\0", 30)), std::string::npos);
+
+    const std::string p1 = std::string(kScanner) + "\\ScanProfiles\\P1";
+    EXPECT_TRUE(Runs({"set-profile", kScanner, "P1", "name=Beside links"}, "  name                \"Beside links\" (was \"Colour\")\n", 0, true));
+    EXPECT_EQ(Part(Dump(kRoot), p1, false), Part(root, p1, false));
+    EXPECT_EQ(Part(Dump(kBackup), p1, false), Part(backup, p1, false));
+    const std::vector<std::string> edited = Dump(kBackup);
+    // A whole root restored from the backup: the root's links are deleted as links, the backup's are not copied.
+    EXPECT_TRUE(Runs({"restore", "--force", "-o", saved}, "rebuilt the settings root", 0, true));
+    EXPECT_EQ(Dump(kOutside), outside);
+    EXPECT_EQ(Dump(kBackup), edited);
+    const std::vector<std::string> rebuilt = Dump(kRoot);
+    EXPECT_TRUE(std::none_of(rebuilt.begin(), rebuilt.end(), [](const std::string& l) { return l.ends_with("|<link>"); }));
+    EXPECT_EQ(GetDword(RootPath("Looped Scanner"), "Kept"), 1u);
+    EXPECT_EQ(GetString(Device("\\ScanProfiles\\P1"), "Name"), "Beside links");
+    DeleteFileA(file.c_str());
+    DeleteFileA(saved.c_str());
 }
 
 // Files written by export read back into the same tree through Wine's own reg tool, and files written by that tool
@@ -164,7 +358,7 @@ TEST_F(KsconfigTest, RegistryEditorFilesRoundTripWithTheRegTool) {
     for (int i = 0; i < 300; ++i) bytes[i] = static_cast<BYTE>(i);
     SetValue(odd + "\\Tables", "Gamma - 1", REG_BINARY, bytes.data(), 300);
     CreateKeyPath(odd + "\\Empty");
-    const std::vector<std::string> before = DumpTree(kRoot);
+    const std::vector<std::string> before = Dump(kRoot);
     const std::string file = "ksconfig round trip.reg";
     const std::string rootName = std::string("HKEY_CURRENT_USER\\") + kRoot;
 
@@ -172,14 +366,13 @@ TEST_F(KsconfigTest, RegistryEditorFilesRoundTripWithTheRegTool) {
     EXPECT_EQ(ReadBytes(file).substr(0, 6), std::string("\xFF\xFEW\0i\0", 6));  // UTF-16 after its byte-order mark
     DeleteKeyTree(kRoot);
     EXPECT_EQ(Launch("reg.exe", {"import", file}).exit, 0u);
-    EXPECT_EQ(DumpTree(kRoot), before);
+    EXPECT_EQ(Dump(kRoot), before);
 
     ASSERT_EQ(Launch("reg.exe", {"export", rootName, file, "/y"}).exit, 0u);
     DeleteKeyTree(kRoot);
     Result import = Ksconfig({"import", file});
-    EXPECT_EQ(import.out.rfind("imported 14 keys and ", 0), 0u)
-        << import.out << import.err;
-    EXPECT_EQ(DumpTree(kRoot), before);
+    EXPECT_EQ(import.out.rfind("imported 14 keys and ", 0), 0u) << import.out << import.err;
+    EXPECT_EQ(Dump(kRoot), before);
 
     Result text = Ksconfig({"export", "-o", file});  // profile text leaves out what it cannot hold, and says so
     EXPECT_NE(text.err.find("left out value \"Expand\""), std::string::npos) << text.err;
@@ -189,22 +382,22 @@ TEST_F(KsconfigTest, RegistryEditorFilesRoundTripWithTheRegTool) {
     std::erase_if(held, [](const std::string& line) {
         return line.find("|Expand|") != std::string::npos || line.find("|Multi|") != std::string::npos;
     });
-    EXPECT_EQ(DumpTree(kRoot), held);
+    EXPECT_EQ(Dump(kRoot), held);
 
     // REGEDIT4: 8-bit text, whose hex(2) bytes are 8-bit text too.
-    WriteFile(file, "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + std::string(kRoot) + "\\Odd]\r\n\"Path\"=\"C:\\\\x\"\r\n"
-                    "\"Expand\"=hex(2):25,54,00\r\n");
+    WriteFile(file, "REGEDIT4\r\n\r\n" + Section(odd) + "\"Path\"=\"C:\\\\x\"\r\n\"Expand\"=hex(2):25,54,00\r\n");
     EXPECT_EQ(Ksconfig({"import", file}).exit, 0u);
     EXPECT_EQ(GetValue(odd, "Path"), Sz("C:\\x"));
     EXPECT_EQ(GetValue(odd, "Expand"), (RegValue{REG_EXPAND_SZ, {'%', 'T', 0}}));
     DeleteFileA(file.c_str());
 }
 
-// A damaged file writes nothing and names each bad line; only the settings and their backup may be written.
+// A damaged file writes nothing and names each bad line; only the settings and their backup may be written; a dry
+// run lists the changes, marking what check would flag.
 TEST_F(KsconfigTest, ImportRefusesDamagedFilesAndOtherRootsWritingNothing) {
     PrepareTree();
-    const std::string key = std::string("[HKEY_CURRENT_USER\\") + kRoot + "\\Test Scanner]\r\n";
-    const std::string reg5 = "Windows Registry Editor Version 5.00\r\n\r\n" + key;
+    const std::string key = Section(Device(""));
+    const std::string reg5 = kReg5 + key;
     const std::string file = "ksconfig damaged.reg";
     ASSERT_EQ(Ksconfig({"export", kScanner, "--format", "reg", "-o", file}).exit, 0u);
     const std::string whole = ReadBytes(file);
@@ -218,59 +411,99 @@ TEST_F(KsconfigTest, ImportRefusesDamagedFilesAndOtherRootsWritingNothing) {
         {whole.substr(0, cut + 7), "the file ends inside this line: cut short?"},  // and inside a UTF-16 character
         {"\x89PNG\r\n\x1a\n\x01\x02\xff", ":1: no \"=\" in a value line"},
     };
-    const std::vector<std::string> before = DumpTree(kRoot);
+    const std::vector<std::string> before = Dump(kRoot);
     for (const auto& d : damaged) {
         WriteFile(file, d.text);
         EXPECT_TRUE(Runs({"import", file}, d.shown, 1));
-        EXPECT_EQ(DumpTree(kRoot), before) << d.shown;
+        EXPECT_EQ(Dump(kRoot), before) << d.shown;
     }
     EXPECT_FALSE(KeyExists("Software\\Ks Test", HKEY_LOCAL_MACHINE));
     EXPECT_FALSE(KeyExists("Ks Test", HKEY_CLASSES_ROOT));
 
-    WriteFile(file, reg5 + "\"CurrentGamma\"=dword:00000007\r\n\"New\"=\"x\"\r\n");
-    EXPECT_TRUE(Runs({"import", file, "--dry-run"}, "would import 1 key and 2 values from " + file + " (registry editor file, "
+    WriteFile(file, reg5 + "\"CurrentGamma\"=dword:00000007\r\n\"New\"=\"x\"\r\n" + Section(Device("\\ScanProfiles\\P1")) +
+                    "\"Xresolution\"=\"300\"\r\n");
+    EXPECT_TRUE(Runs({"import", file, "--dry-run"}, "would import 2 keys and 3 values from " + file + " (registry editor file, "
                      "version 5):\n  changed    Software\\Stellwick\\Keystrel 4.0\\Test Scanner \"CurrentGamma\" = "
                      "dword:00000007 (was dword:00000002)\n  new value  Software\\Stellwick\\Keystrel 4.0\\Test Scanner "
-                     "\"New\" = \"x\"\n"));
-    EXPECT_EQ(DumpTree(kRoot), before);
+                     "\"New\" = \"x\"\n  changed    Software\\Stellwick\\Keystrel 4.0\\Test Scanner\\ScanProfiles\\P1 "
+                     "\"Xresolution\" = \"300\" (was dword:0000012c)\n             check would flag it: REG_SZ of 4 bytes "
+                     "where the store reads a REG_DWORD: it reads 3158067\n"));
+    EXPECT_EQ(Dump(kRoot), before);
     DeleteFileA(file.c_str());
 }
 
-// Edits reach the root and the backup, so a root rebuilt from the backup keeps them; a value that does not fit its
-// field writes nothing.
-TEST_F(KsconfigTest, EditsAndDeletionsLastThroughARebuild) {
+// Root and backup that disagree (the root holds a bad text where the backup keeps the number): no refusal, for any
+// reason, writes a byte into either.
+TEST_F(KsconfigTest, ARefusedCommandLeavesRootAndBackupByteIdentical) {
     PrepareTree(true);
-    SetString(Device("\\ScanProfiles\\P1"), "Xresolution", "abc");
-    // Storing the record would turn the text into the number the store reads, unless it is set too.
-    EXPECT_TRUE(Runs({"set-profile", kScanner, "P1", "name=x"}, "\"Xresolution\": REG_SZ of 4 bytes where the store reads a "
-                     "REG_DWORD: it reads 6513249; storing the record would keep that: set xResolution too", 1));
-    EXPECT_EQ(GetString(Device("\\ScanProfiles\\P1"), "Xresolution"), "abc");
-    EXPECT_TRUE(Runs({"set-profile", kScanner, "P1", "xResolution=600", "flags=KSCNFGFLAG_TEXT|KSCNFGFLAG_PDF",
-                      "toneMap.hue=-5"}, "scan profile \"P1\" of \"Test Scanner\":\n"
-                      "  flags               0x00000006 KSCNFGFLAG_TEXT|KSCNFGFLAG_PDF (was 0x00000005 KSCNFGFLAG_IMAGES|KSCNFGFLAG_PDF)\n"
-                      "  xResolution         600 (was 6513249)\n  toneMap.hue         -5 (was 0)\n"));
-    const std::vector<std::string> edited = DumpTree(kRoot);
-    EXPECT_EQ(GetDword(Backup("\\ScanProfiles\\P1"), "Xresolution"), 600u);
-    const struct { std::vector<std::string> args; std::string shown; DWORD exit; } refused[] = {
-        {{"set-profile", kScanner, "P1", "xResolution=600", "pixelBits=4294967296"}, "pixelBits: \"4294967296\" is not a number", 1},
-        {{"set-profile", kScanner, "P1", "name=" + std::string(64, 'n')}, "name: 64 characters do not fit; at most 63", 1},
-        {{"set-profile", kScanner, "P1", "flags=KSCNFGFLAG_NOPE"}, "\"KSCNFGFLAG_NOPE\" is not a member", 1},
-        {{"set-profile", kScanner, "P1", "linkSignature=x"}, "linkSignature is not kept by the store", 1},
-        {{"set-event", kScanner, "Button1", "jpgQuality=-1"}, "jpgQuality: \"-1\" is not a number from 0", 1},
-        {{"set-event", kScanner, "Button9", "jpgQuality=1"}, "has no event with the key name \"Button9\"", 1},
+    SetString(Device("\\ScanProfiles\\P1"), "Xresolution", "300");
+    SetDword(Backup(""), "CurrentGamma", 1);
+    const std::string file = "ksconfig refused.reg";
+    WriteFile(file, kReg5 + Section(Device("")) + "\"A\"=dword:xyz\r\n\"B\"=dword:1\r\n");
+    const std::vector<std::string> root = Dump(kRoot), backup = Dump(kBackup);
+    const struct { std::vector<std::string> args; std::string shown; } refused[] = {
+        {{"set-profile", kScanner, "P1", "name=x"}, "\"Xresolution\": REG_SZ of 4 bytes where the store reads a REG_DWORD: "
+                                                   "it reads 3158067; storing the record would keep that: set xResolution too"},
+        {{"set-profile", kScanner, "P1", "Xresolution=abc"}, "xResolution: \"abc\" is not a number from -2147483648"},
+        {{"set-profile", kScanner, "P1", "xResolution=300", "resolution=1"}, "no field \"resolution\"; the fields are hwGuid, "},
+        {{"set-profile", kScanner, "P2", "dataType=99"}, "dataType: 0x00000063 holds bits no member of the field's enumeration "
+                                                        "names (0x00000060); --force stores them all the same"},
+        {{"set-profile", kScanner, "P2", "flags=KSCNFGFLAG_NOPE"}, "\"KSCNFGFLAG_NOPE\" is not a member"},
+        {{"set-profile", kScanner, "P2", "LinkConfig=1"}, "\"LinkConfig\" could be hasLinkConfig (registry value \"LinkConfig\") or linkConfig"},
+        {{"set-profile", kScanner, "P2", "linkSignature=x"}, "linkSignature is not kept by the store"},
+        {{"set-profile", kScanner, "P2", "name=" + std::string(64, 'n')}, "name: 64 characters do not fit; at most 63"},
+        {{"set-profile", kScanner, "Fax", "name=x"}, "that is the display name of P2; give the key name"},
+        {{"set-profile", "Nope", "P1", "name=x"}, "no settings for scanner \"Nope\""},
+        {{"set-event", kScanner, "Button1", "jpgQuality=-1"}, "jpgQuality: \"-1\" is not a number from 0"},
+        {{"set-event", kScanner, "Button9", "jpgQuality=1"}, "has no event with the key name \"Button9\"; its events are Button1"},
+        {{"delete-profile", kScanner, "P9"}, "\"P9\" in the settings root or the backup tree; its scan profiles are P1, P2, P3"},
+        {{"import", file}, ":4: dword: needs 1 to 8 hexadecimal digits"},
     };
-    for (const auto& r : refused) EXPECT_TRUE(Runs(r.args, r.shown, r.exit));
-    EXPECT_EQ(DumpTree(kRoot), edited);
+    for (const auto& r : refused) {
+        EXPECT_TRUE(Runs(r.args, r.shown, 1));
+        EXPECT_EQ(Dump(kRoot), root) << r.shown;
+        EXPECT_EQ(Dump(kBackup), backup) << r.shown;
+    }
+    DeleteFileA(file.c_str());
+}
 
-    EXPECT_TRUE(Runs({"set-event", kScanner, "button1", "jpgQuality=90"}, "jpgQuality          90 (was 0)", 0, true));
+// An edit writes its one record into root and backup, and nothing else of either (the backup's good copy of another
+// record is evidence); deletions take the record from both; a root rebuilt from the backup keeps all of it.
+TEST_F(KsconfigTest, AnAcceptedEditChangesOnlyItsRecordInRootAndBackupAndOutlastsARebuild) {
+    PrepareTree(true);
+    SetString(Device("\\ScanProfiles\\P1"), "Xresolution", "300");
+    SetString(Backup("\\ScanProfiles\\P2"), "Name", "Old fax");
+    SetDword(Backup(""), "CurrentGamma", 1);
+    const std::string p2 = std::string(kScanner) + "\\ScanProfiles\\P2", button = std::string(kScanner) + "\\EventProfiles\\Button1";
+    std::vector<std::string> root = Dump(kRoot), backup = Dump(kBackup);
+    const auto onlyItsRecord = [&](const std::string& record) {
+        EXPECT_EQ(Part(Dump(kRoot), record, false), Part(root, record, false)) << record;
+        EXPECT_EQ(Part(Dump(kBackup), record, false), Part(backup, record, false)) << record;
+        EXPECT_EQ(Part(Dump(kRoot), record, true), Part(Dump(kBackup), record, true)) << record;
+        root = Dump(kRoot);
+        backup = Dump(kBackup);
+    };
+    EXPECT_TRUE(Runs({"set-profile", kScanner, "p2", "XRESOLUTION=150", "dataType=0x40001", "name=Fax 2"},
+                     "scan profile \"P2\" of \"Test Scanner\":\n  name                \"Fax 2\" (was \"Fax\")\n"
+                     "  xResolution         150 (was 200)\n"));
+    onlyItsRecord(p2);
+    EXPECT_TRUE(Runs({"set-event", kScanner, "button1", "transfer=0x12345678", "--force"}, "transfer", 0, true));
+    onlyItsRecord(button);
+    EXPECT_EQ(GetDword(Backup("\\ScanProfiles\\P2"), "Xresolution"), 150u);
+    EXPECT_EQ(GetDword(Backup("\\EventProfiles\\Button1"), "Transfer"), 0x12345678u);
+
+    const std::string p1 = std::string(kScanner) + "\\ScanProfiles\\P1";
     EXPECT_TRUE(Runs({"delete-profile", kScanner, "p1"}, "deleted scan profile \"p1\" of \"Test Scanner\" from the settings "
                      "root and the backup tree\n  event \"Button1\" still names it (ksconfig set-event to change)\n"));
+    EXPECT_EQ(Dump(kRoot), Part(root, p1, false));
+    EXPECT_EQ(Dump(kBackup), Part(backup, p1, false));
     SetString(Device("\\ScanProfiles\\Hidden"), "Name", "no flags");  // not listed by the store, deleted all the same
     EXPECT_TRUE(Runs({"delete-profile", kScanner, "Hidden"}, "from the settings root\n", 0, true));
     EXPECT_TRUE(Runs({"delete-event", kScanner, "Button1"}, "from the settings root and the backup tree", 0, true));
     DeleteKeyTree(kRoot);
     EXPECT_TRUE(Runs({"restore"}, "rebuilt the settings root from the backup tree", 0, true));
     EXPECT_EQ(SubkeyNames(Device("\\ScanProfiles")), (std::vector<std::string>{"P2", "P3"}));
+    EXPECT_EQ(GetString(Device("\\ScanProfiles\\P2"), "Name"), "Fax 2");
     EXPECT_FALSE(KeyExists(Device("\\EventProfiles\\Button1")));
 }
 
@@ -296,34 +529,100 @@ TEST_F(KsconfigTest, CheckBackupStatusAndRestore) {
              "  Test Scanner\\ScanProfiles\\P2: only in the backup: a rebuilt settings root would have it again\n"}) {
         EXPECT_NE(check.out.find(line), std::string::npos) << line << check.out;
     }
+    EXPECT_TRUE(Runs({"profiles", kScanner}, "ksconfig: 12 problems in the settings of \"Test Scanner\"", 0, true));
     EXPECT_TRUE(Runs({"check", "--json"}, R"({"key":"Test Scanner\\ScanProfiles\\P2","value":null,"problem":"only in the backup)",
                      1, true));
     EXPECT_TRUE(Runs({"backup-status"}, "  value  Test Scanner\\ScanProfiles\\P1 \"Xresolution\": root \"abc\", backup "
                      "dword:0000012c\n", 4, true));
+    EXPECT_TRUE(Runs({"backup-status"}, "only in the backup (kept by the merge; a rebuilt root would have them again):\n"
+                     "  key    Test Scanner\\ScanProfiles\\P2\n", 4, true));
 
     const std::string saved = "ksconfig saved root.reg";
     EXPECT_TRUE(Runs({"restore"}, "the settings root is present; nothing to restore (--force replaces it)\n"));
     EXPECT_TRUE(Runs({"restore", "--force", "-o", saved}, "saved in ", 0, true));
-    EXPECT_EQ(DumpTree(kRoot), DumpTree(kBackup));
-    EXPECT_EQ(Ksconfig({"check"}).exit, 0u);
+    EXPECT_EQ(Dump(kRoot), Dump(kBackup));
+    EXPECT_TRUE(Runs({"check"}, "no problems in HKEY_CURRENT_USER\\Software\\Stellwick\\Keystrel 4.0\n"));
+    EXPECT_TRUE(Runs({"backup-status"}, "the backup holds everything of the settings root\n", 0, true));
     EXPECT_TRUE(Runs({"import", saved}, "imported", 0, true));  // what was replaced comes back
     EXPECT_EQ(GetString(Device("\\ScanProfiles\\P1"), "Xresolution"), "abc");
 
     SetDword(Backup("\\ScanProfiles\\P1"), "Xresolution", 150);
     SetDword(RootPath("Other\\X"), "Kept", 1);
     EXPECT_TRUE(Runs({"restore", "--scanner", kScanner, "-o", saved}, "rebuilt the settings of scanner \"Test Scanner\"", 0, true));
-    EXPECT_EQ(DumpTree(Device("")), DumpTree(Backup("")));
+    EXPECT_EQ(Dump(Device("")), Dump(Backup("")));
     EXPECT_EQ(GetDword(RootPath("Other\\X"), "Kept"), 1u);
     DeleteFileA(saved.c_str());
     DeleteKeyTree(kBackup);
     EXPECT_TRUE(Runs({"restore", "--force"}, "there is no backup", 1));
 }
 
+// The registration of the class, pointed elsewhere for a test and put back.
+class RegisteredPath {
+public:
+    explicit RegisteredPath(const std::string& dll) {
+        const std::string key = "CLSID\\" + GuidText(CLSID_KeystrelConfig);
+        created_ = !KeyExists(key, HKEY_CLASSES_ROOT);
+        was_ = GetValue(key + "\\InprocServer32", "", HKEY_CLASSES_ROOT);
+        SetString(key + "\\InprocServer32", "", dll, HKEY_CLASSES_ROOT);
+    }
+    ~RegisteredPath() {
+        const std::string key = "CLSID\\" + GuidText(CLSID_KeystrelConfig);
+        if (created_) {
+            DeleteKeyTree(key, HKEY_CLASSES_ROOT);
+        } else if (was_) {
+            SetValue(key + "\\InprocServer32", "", was_->type, was_->data.data(), static_cast<DWORD>(was_->data.size()), HKEY_CLASSES_ROOT);
+        }
+    }
+
+private:
+    bool created_ = false;
+    std::optional<RegValue> was_;
+};
+
+// With --json every failure is one object on standard output: its exit code (the process's own), its message, and
+// the HRESULT exactly when a platform or store call failed; a store that is gone is named as such.
+TEST_F(KsconfigTest, EveryErrorIsOneJsonObjectWithItsExitCodeAndTheFailedCallsHresult) {
+    PrepareTree();
+    const std::string lonely = "ksconfig lonely";  // ksconfig.exe without Registry.dll beside it
+    CreateDirectoryA(lonely.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA("ksconfig.exe", (lonely + "\\ksconfig.exe").c_str(), FALSE));
+    const std::regex shape(R"re(\{"error":\{"exitCode":(\d+),"message":"(?:[^"\\]|\\.)*")re"
+                           R"re((?:,"hresult":"(0x[0-9A-F]{8})","hresultText":"(?:[^"\\]|\\.)*")?(?:,"\w+":.*)?\}\}\n)re");
+    const struct { std::string program; std::vector<std::string> args; DWORD exit; std::string hresult, message; } errors[] = {
+        {"ksconfig.exe", {"profile", kScanner, "P9", "--json"}, 1, "", "has no scan profile with the key name \\\"P9\\\""},
+        {"ksconfig.exe", {"frobnicate", "--json"}, 2, "", "unknown command"},
+        {"ksconfig.exe", {"set-profile", kScanner, "P1", "dataType=99", "--json"}, 1, "", "\"problems\":[\"dataType: 0x00000063"},
+        {"ksconfig.exe", {"import", "no such file.reg", "--json"}, 1, "0x80070002", "no file no such file.reg"},
+        {"ksconfig.exe", {"export", "--format", "reg", "-o", "no such folder\\x.reg", "--json"}, 3, "0x80070003", "writing"},
+        {lonely + "\\ksconfig.exe", {"scanners", "--json"}, 3, "0x8007007E",
+         "the registered Registry.dll (C:\\\\nowhere\\\\Registry.dll) is missing, and there is no Registry.dll beside"},
+    };
+    {
+        RegisteredPath gone("C:\\nowhere\\Registry.dll");
+        for (const auto& e : errors) {
+            const Result run = Launch(e.program, e.args);
+            std::smatch match;
+            EXPECT_TRUE(std::regex_match(run.out, match, shape)) << run.out << run.err;
+            EXPECT_EQ(run.exit, e.exit) << run.out;
+            EXPECT_EQ(match.size() > 2 ? match[1].str() + " " + match[2].str() : "", std::to_string(e.exit) + " " + e.hresult);
+            EXPECT_NE(run.out.find(e.message), std::string::npos) << run.out;
+        }
+        // Beside its own Registry.dll, ksconfig says what it uses and goes on.
+        EXPECT_TRUE(Runs({"scanners"}, "ksconfig: the registered Registry.dll (C:\\nowhere\\Registry.dll) is missing; using ", 0, true));
+    }
+    EXPECT_TRUE(Runs({"--version", "--json"}, R"({"ksconfig":"4.)", 0, true));
+    DeleteFileA((lonely + "\\ksconfig.exe").c_str());
+    RemoveDirectoryA(lonely.c_str());
+}
+
 TEST_F(KsconfigTest, DemoRunsTheTypicalSessionAgainstTheSampleScanner) {
-    EXPECT_TRUE(Runs({"demo"}, "GetDefualtGamma -> 2; table \"Gamma - 2\" starts 00 0c 11 16", 0, true));
+    const Result demo = Ksconfig({"demo"});
+    EXPECT_EQ(demo.out.rfind("A client session of the settings store with the sample scanner \"Sample Scanner\".\n\n1. Created "
+                             "a KeystrelConfig object", 0), 0u) << demo.out;
+    EXPECT_NE(demo.out.find("GetDefualtGamma -> 2; table \"Gamma - 2\" starts 00 0c 11 16"), std::string::npos) << demo.out;
     // The saved profile and imported defaults are in root and backup; the file's events are not imported.
     EXPECT_FALSE(KeyExists(RootPath("Sample Scanner\\EventProfiles")));
-    EXPECT_EQ(DumpTree(RootPath("Sample Scanner")), DumpTree(std::string(kBackup) + "\\Sample Scanner"));
+    EXPECT_EQ(Dump(RootPath("Sample Scanner")), Dump(std::string(kBackup) + "\\Sample Scanner"));
 }
 
 }  // namespace

@@ -21,18 +21,13 @@ constexpr std::size_t kProfileKeyNameMax = 39;  // the record's key name field, 
 constexpr std::size_t kEventKeyNameMax = 31;
 constexpr std::size_t kListedNameLimit = 64;    // the store's listing buffer: a longer name ends it
 
-std::string Fold(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 // Subkeys of `parent` (records of one kind), each checked; their names folded into `names`.
 void CheckRecords(HKEY device, const std::string& devicePath, const char* parent, bool event, std::set<std::string>* names,
                   std::vector<Problem>& out) {
-    ks::UniqueHKey list = ks::OpenKey(device, parent, KEY_READ);
+    ks::UniqueHKey list = OpenSub(device, parent, KEY_READ);
     if (!list) return;
     const std::size_t keyNameMax = event ? kEventKeyNameMax : kProfileKeyNameMax;
-    for (const std::string& name : SortedSubkeyNames(list.get())) {
+    ForEachChild(list.get(), [&](HKEY key, const std::string& name) {
         const std::string path = devicePath + "\\" + parent + "\\" + name;
         if (names != nullptr) names->insert(Fold(name));
         if (name.size() >= kListedNameLimit) {
@@ -42,13 +37,13 @@ void CheckRecords(HKEY device, const std::string& devicePath, const char* parent
             out.push_back({path, "", "a key name longer than " + std::to_string(keyNameMax) +
                                          " characters does not fit the record: the store skips it"});
         }
-        if (ks::UniqueHKey key = ks::OpenKey(list.get(), name, KEY_READ)) CheckRecordKey(key.get(), path, event, out);
-    }
+        CheckRecordKey(key, path, event, out);
+    });
 }
 
 void CheckCalibration(HKEY device, const std::string& devicePath, std::vector<Problem>& out) {
     const std::string path = devicePath + "\\" + ks::kCalibrationProfilesKey;
-    ks::UniqueHKey tables = ks::OpenKey(device, ks::kCalibrationProfilesKey, KEY_READ);
+    ks::UniqueHKey tables = OpenSub(device, ks::kCalibrationProfilesKey, KEY_READ);
     std::vector<RegValue> values = tables ? SortedValues(tables.get()) : std::vector<RegValue>{};
     // A scanner's tables share one size: the one most of them have is taken as right.
     std::map<std::size_t, std::size_t> sizes;
@@ -81,6 +76,14 @@ void CheckBackup(const std::string& below, std::vector<Problem>& out) {
     const std::string backupPath = below.empty() ? std::string(kBackupRoot) : ks::JoinKey(kBackupRoot, below);
     const Tree root = ReadTree(rootPath), backup = ReadTree(backupPath);
     auto full = [&](const std::string& path) { return below.empty() ? path : path.empty() ? below : below + "\\" + path; };
+    for (const LinkSeen& l : root.links) {
+        out.push_back({full(l.path), "", "a registry link to " + l.target + ": not followed; the store leaves it out "
+                                         "of its lists and of the backup"});
+    }
+    for (const LinkSeen& l : backup.links) {
+        out.push_back({full(l.path), "", "a registry link in the backup tree to " + l.target +
+                                         ": not followed; a rebuilt settings root leaves it out"});
+    }
     if (!backup.present) {
         if (root.present) out.push_back({below, "", "not in the backup tree"});
         return;
@@ -90,22 +93,13 @@ void CheckBackup(const std::string& below, std::vector<Problem>& out) {
                                                 : "only in the backup tree: a rebuilt settings root would have it"});
         return;
     }
-    // A key on one side only is one problem, not one more for each of its values.
-    auto report = [&](const std::vector<Difference>& list, const std::string& missing) {
-        std::vector<std::string> keys;
-        for (const Difference& d : list) {
-            const bool below = std::any_of(keys.begin(), keys.end(), [&](const std::string& k) {
-                return Fold(d.path) == k || Fold(d.path).rfind(k + "\\", 0) == 0;
-            });
-            if (below) continue;
-            if (d.kind == "key") keys.push_back(Fold(d.path));
-            out.push_back({full(d.path), d.name,
-                           d.change == "differs" ? "differs from the backup: " + d.data + " here, " + d.otherData + " there"
-                                                 : missing});
-        }
-    };
-    report(Missing(root, backup, true), "not in the backup");
-    report(Missing(backup, root, false), "only in the backup: a rebuilt settings root would have it again");
+    for (const Difference& d : Collapsed(Missing(root, backup, true))) {
+        out.push_back({full(d.path), d.name, d.changed ? "differs from the backup: " + d.data + " here, " + d.otherData + " there"
+                                                       : "not in the backup"});
+    }
+    for (const Difference& d : Collapsed(Missing(backup, root, false))) {
+        out.push_back({full(d.path), d.name, "only in the backup: a rebuilt settings root would have it again"});
+    }
 }
 
 void CheckOtherKeys(std::vector<Problem>& out) {
@@ -116,16 +110,14 @@ void CheckOtherKeys(std::vector<Problem>& out) {
                                                      {"iniFile", "IniFile", FieldDef::Kind::Text, 0, MAX_PATH}};
     ks::UniqueHKey root = OpenRead(kSettingsRoot);
     if (!root) return;
-    for (const std::string& name : SortedSubkeyNames(root.get())) {
-        ks::UniqueHKey key = ks::OpenKey(root.get(), name, KEY_READ);
-        if (key && IsEngineKey(key.get())) CheckValues(key.get(), name, kEngine, out);
-    }
-    ks::UniqueHKey profiles = ks::OpenKey(root.get(), ks::kUIInterfaceProfilesKey, KEY_READ);
-    for (const std::string& name : profiles ? SortedSubkeyNames(profiles.get()) : std::vector<std::string>{}) {
-        if (ks::UniqueHKey key = ks::OpenKey(profiles.get(), name, KEY_READ)) {
-            CheckValues(key.get(), std::string(ks::kUIInterfaceProfilesKey) + "\\" + name, kInterface, out);
-        }
-    }
+    ForEachChild(root.get(), [&](HKEY key, const std::string& name) {
+        if (IsEngineKey(key)) CheckValues(key, name, kEngine, out);
+    });
+    ks::UniqueHKey profiles = OpenSub(root.get(), ks::kUIInterfaceProfilesKey, KEY_READ);
+    if (!profiles) return;
+    ForEachChild(profiles.get(), [&](HKEY key, const std::string& name) {
+        CheckValues(key, std::string(ks::kUIInterfaceProfilesKey) + "\\" + name, kInterface, out);
+    });
 }
 
 }  // namespace
@@ -153,31 +145,63 @@ void CheckRecordKey(HKEY key, const std::string& path, bool event, std::vector<P
     }
 }
 
-std::vector<Problem> CheckDevice(const std::string& hardware) {
-    std::vector<Problem> out;
-    ks::UniqueHKey device = OpenRead(ks::DeviceKeyPath(hardware));
-    if (!device) return out;
-    CheckValues(device.get(), hardware, DeviceFields(), out);
-    std::set<std::string> profiles;
-    CheckRecords(device.get(), hardware, ks::kScanProfilesKey, false, &profiles, out);
-    CheckRecords(device.get(), hardware, ks::kEventProfilesKey, true, nullptr, out);
-    // Events name their scan profile by its key name.
-    if (ks::UniqueHKey events = ks::OpenKey(device.get(), ks::kEventProfilesKey, KEY_READ)) {
-        for (const std::string& name : SortedSubkeyNames(events.get())) {
-            ks::UniqueHKey key = ks::OpenKey(events.get(), name, KEY_READ);
-            std::optional<std::string> config = key ? ks::ReadString(key.get(), "ScanConfig", 64) : std::nullopt;
-            if (config && !config->empty() && profiles.count(Fold(*config)) == 0) {
-                out.push_back({hardware + "\\" + ks::kEventProfilesKey + "\\" + name, "ScanConfig",
-                               "names the scan profile \"" + *config + "\", which is missing"});
-            }
+namespace {
+
+// Device values, profiles, events, calibration tables, driver settings: the records of one scanner.
+void CheckDevice(const std::string& hardware, std::vector<Problem>& out) {
+    if (ks::UniqueHKey device = OpenRead(ks::DeviceKeyPath(hardware))) {
+        CheckValues(device.get(), hardware, DeviceFields(), out);
+        std::set<std::string> profiles;
+        CheckRecords(device.get(), hardware, ks::kScanProfilesKey, false, &profiles, out);
+        CheckRecords(device.get(), hardware, ks::kEventProfilesKey, true, nullptr, out);
+        // Events name their scan profile by its key name.
+        if (ks::UniqueHKey events = OpenSub(device.get(), ks::kEventProfilesKey, KEY_READ)) {
+            ForEachChild(events.get(), [&](HKEY key, const std::string& name) {
+                std::optional<std::string> config = ks::ReadString(key, "ScanConfig", 64);
+                if (config && !config->empty() && profiles.count(Fold(*config)) == 0) {
+                    out.push_back({hardware + "\\" + ks::kEventProfilesKey + "\\" + name, "ScanConfig",
+                                   "names the scan profile \"" + *config + "\", which is missing"});
+                }
+            });
+        }
+        CheckCalibration(device.get(), hardware, out);
+        if (ks::UniqueHKey twain = OpenSub(device.get(), ks::kTwainSettingsKey, KEY_READ)) {
+            static const std::vector<FieldDef> kTwain = {{"iniFile", "IniFile", FieldDef::Kind::Text, 0, MAX_PATH}};
+            CheckValues(twain.get(), hardware + "\\" + ks::kTwainSettingsKey, kTwain, out);
         }
     }
-    CheckCalibration(device.get(), hardware, out);
-    if (ks::UniqueHKey twain = ks::OpenKey(device.get(), ks::kTwainSettingsKey, KEY_READ)) {
-        static const std::vector<FieldDef> kTwain = {{"iniFile", "IniFile", FieldDef::Kind::Text, 0, MAX_PATH}};
-        CheckValues(twain.get(), hardware + "\\" + ks::kTwainSettingsKey, kTwain, out);
-    }
+}
+
+}  // namespace
+
+std::vector<Problem> CheckScanner(const std::string& hardware) {
+    std::vector<Problem> out;
+    CheckDevice(hardware, out);
+    CheckBackup(hardware, out);
     return out;
+}
+
+std::optional<std::string> StoredValueProblem(const std::string& path, const std::string& name, DWORD type,
+                                              const std::vector<BYTE>& data) {
+    std::vector<std::string> parts;  // below the root or the backup: hardware, and list and key
+    for (const char* top : {kSettingsRoot, kBackupRoot}) {
+        const std::string prefix = Fold(std::string(top) + "\\");
+        if (Fold(path.substr(0, prefix.size())) != prefix) continue;
+        for (std::size_t start = prefix.size(); start <= path.size();) {
+            const std::size_t end = std::min(path.find('\\', start), path.size());
+            parts.push_back(Fold(path.substr(start, end - start)));
+            start = end + 1;
+        }
+    }
+    const std::size_t n = parts.size();
+    const std::vector<FieldDef>* table = n == 1 && !ks::IsOtherComponentKey(parts[0]) ? &DeviceFields()
+                                         : n >= 3 && parts[n - 2] == Fold(ks::kScanProfilesKey) ? &ProfileFields()
+                                         : n >= 3 && parts[n - 2] == Fold(ks::kEventProfilesKey) ? &EventFields()
+                                                                                                  : nullptr;
+    for (const FieldDef& f : table != nullptr ? *table : std::vector<FieldDef>()) {
+        if (f.value != nullptr && lstrcmpiA(f.value, name.c_str()) == 0) return ValueProblem(f, type, data);
+    }
+    return std::nullopt;
 }
 
 std::string ProblemLine(const Problem& p) {
@@ -202,14 +226,10 @@ int Check(const Arguments& args) {
         if (!KeyExists(ks::DeviceKeyPath(hardware)) && !KeyExists(ks::JoinKey(kBackupRoot, hardware))) {
             return RequireDevice(hardware);
         }
-        problems = CheckDevice(hardware);
-        CheckBackup(hardware, problems);
+        problems = CheckScanner(hardware);
         scope += "\\" + hardware;
     } else {
-        for (const std::string& device : DeviceNames()) {
-            std::vector<Problem> more = CheckDevice(device);
-            problems.insert(problems.end(), more.begin(), more.end());
-        }
+        for (const std::string& device : DeviceNames()) CheckDevice(device, problems);
         CheckOtherKeys(problems);
         CheckBackup("", problems);
     }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "commands.h"
-#include "names.h"
+#include "pure/names.h"
 #include "output.h"
 #include "core/text.h"
 #include "registry_view.h"

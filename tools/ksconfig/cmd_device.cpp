@@ -11,7 +11,7 @@
 
 #include "commands.h"
 #include "json.h"
-#include "names.h"
+#include "pure/names.h"
 #include "output.h"
 #include "core/pure/profiles_file.h"
 #include "core/text.h"
@@ -237,20 +237,20 @@ int Links(const Arguments& args) {
         std::string key, guid, cache, container;
     };
     std::vector<Engine> engines;
+    std::vector<LinkSeen> links;
+    HRESULT failed = S_OK;
     if (ks::UniqueHKey root = OpenRead(kSettingsRoot)) {
-        for (const std::string& name : SortedSubkeyNames(root.get())) {
-            ks::UniqueHKey sub = ks::OpenKey(root.get(), name, ks::kReadAccess);
-            if (!sub || !IsEngineKey(sub.get())) continue;
-            Engine e{name, ReadText(sub.get(), ks::kEngineClassValue).value_or(""),
-                     ReadText(sub.get(), ks::kLinkCacheValue).value_or(""), ""};
+        ForEachChild(root.get(), [&](HKEY key, const std::string& name) {
+            if (!IsEngineKey(key) || FAILED(failed)) return;
+            Engine e{name, ReadText(key, ks::kEngineClassValue).value_or(""), ReadText(key, ks::kLinkCacheValue).value_or(""), ""};
             ks::UniqueBstr bname = ks::MakeBstr(name);
             ks::UniqueBstr container;
-            HRESULT hr = store->GetLinkEngineContainer(bname.get(), container.put());
-            if (FAILED(hr)) return StoreFailure("GetLinkEngineContainer", hr);
+            failed = store->GetLinkEngineContainer(bname.get(), container.put());
             e.container = ks::ToAnsi(container.get());
             engines.push_back(e);
-        }
+        }, &links);
     }
+    if (FAILED(failed)) return StoreFailure("GetLinkEngineContainer", failed);
 
     IStorage* storage = nullptr;
     HRESULT load = store->LoadLinkInfo(0, &storage);
@@ -301,6 +301,7 @@ int Links(const Arguments& args) {
     for (const std::string& c : classes) classList += (classList.empty() ? "" : ", ") + c;
     PrintField("engine classes", classes.empty() ? std::string("none found in the category") : classList);
     PrintField("link profiles", linkProfiles);
+    for (const LinkSeen& l : links) std::printf("registry link, not followed: %s -> %s\n", l.path.c_str(), l.target.c_str());
     return kOk;
 }
 

@@ -3,11 +3,13 @@
 // rebuilt from the backup cannot bring it back.
 #include <algorithm>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "check.h"
 #include "commands.h"
+#include "core/settings_tree.h"
 #include "core/text.h"
 #include "fields.h"
 #include "json.h"
@@ -22,10 +24,9 @@ struct Target {
     const char* kind;  // "scan profile" or "event"
     const char* list;  // its key below the device key
     std::string hardware, keyName;
-    std::string RootPath() const { return ks::JoinKey(ks::JoinKey(ks::DeviceKeyPath(hardware), list), keyName); }
-    std::string BackupPath() const {
-        return ks::JoinKey(ks::JoinKey(ks::JoinKey(kBackupRoot, hardware), list), keyName);
-    }
+    std::string Below() const { return ks::JoinKey(ks::JoinKey(hardware, list), keyName); }
+    std::string RootPath() const { return ks::JoinKey(kSettingsRoot, Below()); }
+    std::string BackupPath() const { return ks::JoinKey(kBackupRoot, Below()); }
 };
 
 Target MakeTarget(const Arguments& args, bool event) {
@@ -33,33 +34,42 @@ Target MakeTarget(const Arguments& args, bool event) {
             args.positional[1]};
 }
 
-int NotFound(const Target& t, const char* where) {
-    return Fail(kNotFound, "scanner \"" + t.hardware + "\" has no " + t.kind + " with the key name \"" + t.keyName + "\"" + where);
-}
-
-// The store deletes a profile of the active scanner by its index in the loaded list.
-HRESULT DeleteThroughStore(Store& store, const Target& t, bool& listed) {
-    HRESULT hr = store->SetActiveHardware(GUID_NULL, const_cast<char*>(t.hardware.c_str()));
-    if (FAILED(hr)) return hr;
-    ks::UniqueBstr name = ks::MakeBstr(t.hardware);
-    LONG count = 0;
-    if (FAILED(hr = store->LoadConfigInfo(name.get(), KSCNFGFLAG_ALL, &count))) return hr;
-    for (LONG i = 0; i < count; ++i) {
-        _KSCONFIG c{};
-        if (FAILED(hr = store->GetConfig(i, &c))) return hr;
-        if (lstrcmpiA(c.keyname, t.keyName.c_str()) == 0) {
-            listed = true;
-            return store->DeleteConfigInfo(i);
+// The record's key as the store left it in the scratch copy, into the settings root and the
+// backup tree: that one record, and nothing else of either tree. A registry link on the way to
+// either writes nothing anywhere.
+int WriteRecordOut(const ScratchHive& scratch, const Target& t) {
+    ks::UniqueHKey written = scratch.Open(t.RootPath());
+    if (!written) return Fail(kStoreError, "the store wrote no key for " + t.keyName);
+    for (const std::string& path : {t.RootPath(), t.BackupPath()}) {
+        LinkSeen link;
+        OpenRead(path, &link);
+        if (!link.path.empty()) return Fail(kRefused, "nothing was written" + NotFollowed(link));
+    }
+    for (const std::string& path : {t.RootPath(), t.BackupPath()}) {
+        LONG error = ERROR_SUCCESS;
+        ks::UniqueHKey to = CreatePath(path, nullptr, &error);
+        if (!to || !ks::CopyTree(to.get(), written.get())) {
+            return Fail(kStoreError, "writing HKEY_CURRENT_USER\\" + path + " failed",
+                        HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT));
         }
     }
-    return S_OK;
+    return kOk;
 }
 
 int SetRecord(const Arguments& args, bool event) {
-    const Target t = MakeTarget(args, event);
+    Target t = MakeTarget(args, event);
     const std::vector<std::string> settings(args.positional.begin() + 2, args.positional.end());
     if (settings.empty()) return UsageError("no <field>=<value> given");
-    Store store(Store::kEdit);
+    if (t.keyName.empty() || t.keyName.find('\\') != std::string::npos) {
+        return UsageError("a key name is one key: not empty, without \"\\\"");
+    }
+    // The edit goes into the root as it is; rebuilding a missing one is restore's to do.
+    LinkSeen link;
+    if (!OpenRead(kSettingsRoot, &link)) {
+        return Fail(kNotFound, "there is no settings root (\"ksconfig restore\" rebuilds it from the backup)" + NotFollowed(link));
+    }
+    // The store runs on the scratch copy, where its release copies nothing into the real backup.
+    Store store;
     if (int rc = store.OpenForDevice(t.hardware); rc != kOk) return rc;
     _KSCONFIG profile{};
     _KSEVENT ev{};
@@ -71,33 +81,34 @@ int SetRecord(const Arguments& args, bool event) {
         // A profile the store does not list (no type flags) is read as the store reads one, so
         // that setting its flags can make it visible.
         ks::UniqueHKey key = event ? ks::UniqueHKey() : OpenRead(t.RootPath());
-        if (!key) return NotFound(t, "");
+        if (!key) return RecordNotFound(t.hardware, event, t.keyName);
         profile = {};
         ReadRecord(key.get(), t.keyName, &profile, ProfileFields());
         std::fprintf(stderr, "ksconfig: the store does not list this profile; it was read from its key\n");
     } else if (FAILED(hr)) {
         return StoreFailure(event ? "GetEventDetails" : "GetConfigDetails", hr);
     }
+    t.keyName = event ? Field(ev.keyname) : Field(profile.keyname);  // as the key is named
 
     const std::vector<FieldDef>& table = event ? EventFields() : ProfileFields();
+    _KSCONFIG profileBefore = profile;
+    _KSEVENT eventBefore = ev;
+    const void* before = event ? static_cast<const void*>(&eventBefore) : static_cast<const void*>(&profileBefore);
+    std::vector<std::string> errors;
+    std::set<std::string> named;
+    ApplySettings(record, table, settings, args.Has("--force"), errors, named);
     // The store writes the whole record: a value it reads wrongly would be stored as what it
     // read, and the evidence lost, unless the same command sets it.
-    std::vector<std::string> errors;
     std::vector<Problem> problems;
     if (ks::UniqueHKey key = OpenRead(t.RootPath())) CheckValues(key.get(), t.RootPath(), table, problems);
     for (const Problem& p : problems) {
         for (const FieldDef& f : table) {
-            if (f.value == nullptr || lstrcmpiA(f.value, p.value.c_str()) != 0) continue;
-            const std::string prefix = std::string(f.key) + "=";
-            if (std::none_of(settings.begin(), settings.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; })) {
+            if (f.value != nullptr && lstrcmpiA(f.value, p.value.c_str()) == 0 && named.count(f.key) == 0) {
                 errors.push_back("\"" + p.value + "\": " + p.text + "; storing the record would keep that: set " + f.key + " too");
             }
         }
     }
-    _KSCONFIG profileBefore = profile;
-    _KSEVENT eventBefore = ev;
-    const void* before = event ? static_cast<const void*>(&eventBefore) : static_cast<const void*>(&profileBefore);
-    if (!ApplySettings(record, table, settings, errors) || !errors.empty()) {
+    if (!errors.empty()) {
         std::vector<std::string> lines, items;
         for (const std::string& e : errors) {
             lines.push_back("ksconfig: " + e);
@@ -108,7 +119,8 @@ int SetRecord(const Arguments& args, bool event) {
     ks::UniqueBstr name = ks::MakeBstr(t.hardware);
     hr = event ? store->StoreEventInfo(name.get(), &ev) : store->StoreConfigInfo(name.get(), &profile);
     if (FAILED(hr)) return StoreFailure(event ? "StoreEventInfo" : "StoreConfigInfo", hr);
-    store.Close();  // the release copies the change into the backup too
+    store.Close();
+    if (int rc = WriteRecordOut(store.Scratch(), t); rc != kOk) return rc;
 
     std::vector<std::string> items;
     int changed = 0;
@@ -135,43 +147,32 @@ int SetRecord(const Arguments& args, bool event) {
     return kOk;
 }
 
+// The record's key goes from the settings root and from the backup tree, which the backup step
+// never deletes from, so a rebuilt root cannot bring it back.
 int DeleteRecord(const Arguments& args, bool event) {
     const Target t = MakeTarget(args, event);
     if (t.keyName.empty() || t.keyName.find('\\') != std::string::npos) {
         return UsageError("a key name is one key: not empty, without \"\\\"");
     }
-    const bool inRoot = KeyExists(t.RootPath());
-    if (!inRoot && !KeyExists(t.BackupPath())) return NotFound(t, " in the settings root or the backup tree");
-    bool listed = false;
-    if (inRoot) {
-        Store store(Store::kEdit);
-        if (!event) {
-            if (int rc = store.Open(); rc != kOk) return rc;
-            if (HRESULT hr = DeleteThroughStore(store, t, listed); FAILED(hr)) return StoreFailure("DeleteConfigInfo", hr);
-        }
-        // The store has no method for events, nor lists a profile without type flags: deleted
-        // here, before the store object's release copies the root into the backup.
-        if (KeyExists(t.RootPath())) {
-            if (LONG error = ks::DeleteTree(HKEY_CURRENT_USER, t.RootPath().c_str()); error != ERROR_SUCCESS) {
-                return StoreFailure("deleting the key", HRESULT_FROM_WIN32(error));
-            }
-        }
+    LinkSeen rootLink, backupLink;
+    const bool inRoot = static_cast<bool>(OpenRead(t.RootPath(), &rootLink));
+    const bool inBackup = static_cast<bool>(OpenRead(t.BackupPath(), &backupLink));
+    if (!rootLink.path.empty() || !backupLink.path.empty()) {
+        return Fail(kRefused, "nothing was deleted" + NotFollowed(rootLink.path.empty() ? backupLink : rootLink));
     }
-    // The backup step merges and never deletes, so the backup's copy goes here too.
-    const bool inBackup = KeyExists(t.BackupPath());
-    if (inBackup) {
-        if (LONG error = ks::DeleteTree(HKEY_CURRENT_USER, t.BackupPath().c_str()); error != ERROR_SUCCESS) {
-            return StoreFailure("deleting the backup's key", HRESULT_FROM_WIN32(error));
+    if (!inRoot && !inBackup) return RecordNotFound(t.hardware, event, t.keyName, " in the settings root or the backup tree");
+    for (const auto& [present, path] : {std::pair(inRoot, t.RootPath()), std::pair(inBackup, t.BackupPath())}) {
+        if (LONG error = present ? DeletePath(path) : ERROR_SUCCESS; error != ERROR_SUCCESS) {
+            return StoreFailure(("deleting HKEY_CURRENT_USER\\" + path).c_str(), HRESULT_FROM_WIN32(error));
         }
     }
     // Events that still name a deleted profile.
     std::vector<std::string> naming;
     if (ks::UniqueHKey events = OpenRead(ks::JoinKey(ks::DeviceKeyPath(t.hardware), ks::kEventProfilesKey)); events && !event) {
-        for (const std::string& name : SortedSubkeyNames(events.get())) {
-            ks::UniqueHKey key = ks::OpenKey(events.get(), name, KEY_READ);
-            std::optional<std::string> config = key ? ks::ReadString(key.get(), "ScanConfig", 64) : std::nullopt;
+        ForEachChild(events.get(), [&](HKEY key, const std::string& name) {
+            std::optional<std::string> config = ks::ReadString(key, "ScanConfig", 64);
             if (config && lstrcmpiA(config->c_str(), t.keyName.c_str()) == 0) naming.push_back(Utf8FromAnsi(name));
-        }
+        });
     }
     const char* where = inRoot && inBackup ? "the settings root and the backup tree" : inRoot ? "the settings root" : "the backup tree";
     if (args.Has("--json")) {
@@ -179,7 +180,6 @@ int DeleteRecord(const Arguments& args, bool event) {
                                        {"keyName", json::Str(Utf8FromAnsi(t.keyName))},
                                        {"deletedFromRoot", json::Bool(inRoot)},
                                        {"deletedFromBackup", json::Bool(inBackup)},
-                                       {"throughStore", json::Bool(listed)},
                                        {"eventsNamingIt", json::StrArr(naming)}})
                                 .c_str());
         return kOk;

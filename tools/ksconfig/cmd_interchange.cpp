@@ -11,6 +11,7 @@
 
 #include "calibration/pure/profile_text.h"
 #include "calibration/pure/profile_writer.h"
+#include "check.h"
 #include "core/text.h"
 #include "commands.h"
 #include "json.h"
@@ -21,46 +22,59 @@
 namespace ksconfig {
 namespace {
 
-// Appends the sections of `key` (named `path` below HKEY_CURRENT_USER) and of its subkeys.
-void ExportKey(HKEY key, const std::string& path, std::string& out, int& skipped) {
-    std::string refusal;
-    std::optional<std::string> header = ks::WriteSectionHeader("HKEY_CURRENT_USER\\" + path, &refusal);
-    if (!header) {
-        std::fprintf(stderr, "ksconfig: left out key %s and everything below it: %s\n", path.c_str(), refusal.c_str());
-        ++skipped;
-        return;
-    }
-    std::vector<std::string> lines;
-    for (const RegValue& v : SortedValues(key)) {
-        ks::WrittenValue written = ks::WriteValueLines(v.name, v.type, v.data);
-        if (written.lines.empty()) {
-            std::fprintf(stderr, "ksconfig: left out value \"%s\" of %s: %s\n", v.name.c_str(), path.c_str(),
-                         written.refusal.c_str());
-            ++skipped;
-            continue;
+// The sections of the tree `top` (named `path` below HKEY_CURRENT_USER), each key before its
+// subkeys; what profile text cannot hold is reported and counted in `skipped`.
+std::string ExportText(HKEY top, const std::string& path, std::vector<LinkSeen>& links, int& skipped) {
+    std::string out;
+    std::vector<std::string> leftOut;  // keys left out with everything below them
+    Walk(top, SIZE_MAX, [&](HKEY key, const std::wstring& below) {
+        const std::string name = below.empty() ? path : path + "\\" + AnsiFromWide(below);
+        for (const std::string& k : leftOut) {
+            if (name.compare(0, k.size() + 1, k + "\\") == 0) return;
         }
-        lines.insert(lines.end(), written.lines.begin(), written.lines.end());
-    }
-    if (std::size_t length = ks::DeliveredSectionLength(lines); length > ks::kImportedSectionLength) {
-        std::fprintf(stderr,
-                     "ksconfig: section %s holds %zu characters; the importer reads only the first %zu,\n"
-                     "ksconfig: so its later values would not be imported\n",
-                     header->c_str(), length, ks::kImportedSectionLength);
-    }
-    if (!out.empty()) out += '\n';
-    out += *header + '\n';
-    for (const std::string& line : lines) out += line + '\n';
-    for (const std::string& name : SortedSubkeyNames(key)) {
-        ks::UniqueHKey sub = ks::OpenKey(key, name, ks::kReadAccess);
-        if (!sub) {
-            std::fprintf(stderr, "ksconfig: cannot open %s\\%s\n", path.c_str(), name.c_str());
+        std::string refusal;
+        std::optional<std::string> header = ks::WriteSectionHeader("HKEY_CURRENT_USER\\" + name, &refusal);
+        if (!header) {
+            std::fprintf(stderr, "ksconfig: left out key %s and everything below it: %s\n", name.c_str(), refusal.c_str());
+            leftOut.push_back(name);
             ++skipped;
-            continue;
+            return;
         }
-        ExportKey(sub.get(), path + "\\" + name, out, skipped);
-    }
+        std::vector<std::string> lines;
+        for (const RegValue& v : SortedValues(key)) {
+            ks::WrittenValue written = ks::WriteValueLines(v.name, v.type, v.data);
+            if (written.lines.empty()) {
+                std::fprintf(stderr, "ksconfig: left out value \"%s\" of %s: %s\n", v.name.c_str(), name.c_str(),
+                             written.refusal.c_str());
+                ++skipped;
+            }
+            lines.insert(lines.end(), written.lines.begin(), written.lines.end());
+        }
+        if (std::size_t length = ks::DeliveredSectionLength(lines); length > ks::kImportedSectionLength) {
+            std::fprintf(stderr,
+                         "ksconfig: section %s holds %zu characters; the importer reads only the first %zu,\n"
+                         "ksconfig: so its later values would not be imported\n",
+                         header->c_str(), length, ks::kImportedSectionLength);
+        }
+        out += (out.empty() ? "" : "\n") + *header + '\n';
+        for (const std::string& line : lines) out += line + '\n';
+    }, [&](const std::wstring& below, const std::string& target) {
+        links.push_back({path + "\\" + AnsiFromWide(below), target});
+    });
+    return out;
 }
 
+// Comment lines naming the registry links an export left out: files cannot hold a link, and
+// none is followed.
+std::string LinkComments(const std::vector<LinkSeen>& links) {
+    std::string out;
+    for (const LinkSeen& l : links) {
+        std::fprintf(stderr, "ksconfig: left out HKEY_CURRENT_USER\\%s, a registry link to %s: not followed\n",
+                     l.path.c_str(), l.target.c_str());
+        out += "; registry link, not followed: HKEY_CURRENT_USER\\" + l.path + " -> " + l.target + "\n";
+    }
+    return out;
+}
 
 // The registry editor's file: UTF-16LE after its byte-order mark.
 std::string RegFileBytes(const std::u16string& text) {
@@ -72,18 +86,20 @@ std::string RegFileBytes(const std::u16string& text) {
     return bytes;
 }
 
-// To standard output when `file` is empty (as bytes when `binary`, else as text lines).
+// To standard output when `file` is empty, else into the file.
 int WriteOut(const std::string& file, const std::string& bytes, bool binary) {
     if (file.empty()) {
         if (binary) _setmode(_fileno(stdout), _O_BINARY);
         std::fwrite(bytes.data(), 1, bytes.size(), stdout);
         return kOk;
     }
-    FILE* out = std::fopen(file.c_str(), "wb");
-    if (out == nullptr) return Fail(kNotFound, "cannot write " + file);
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    ok = std::fclose(out) == 0 && ok;
-    return ok ? kOk : Fail(kStoreError, "writing " + file + " failed");
+    ks::UniqueFile out(CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!out || !WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        return Fail(kStoreError, "writing " + file + " failed", HRESULT_FROM_WIN32(GetLastError()));
+    }
+    return kOk;
 }
 
 // A file's text by its byte-order mark: UTF-16LE, UTF-8, or else the ANSI code page.
@@ -164,6 +180,7 @@ struct Change {
     std::string key;  // below HKEY_CURRENT_USER, ANSI
     const regtext::Value* value = nullptr;  // null: the key itself is new
     std::optional<RegValue> was;
+    std::string problem;  // what check would say of the value once imported
 };
 
 std::optional<RegValue> CurrentValue(HKEY key, const std::u16string& name) {
@@ -179,9 +196,17 @@ std::optional<RegValue> CurrentValue(HKEY key, const std::u16string& name) {
 
 int SaveAsRegFile(const std::string& path, const std::string& file) {
     std::vector<std::u16string> leftOut;
-    std::u16string text = regtext::Write(ReadKeys(path), &leftOut);
+    std::vector<LinkSeen> links;
+    std::u16string text = regtext::Write(ReadKeys(path, links), &leftOut);
     for (const std::u16string& key : leftOut) {
         std::fprintf(stderr, "ksconfig: left out key %s: its name holds a line break\n", AnsiFromUtf16(key).c_str());
+    }
+    for (char c : LinkComments(links)) text += c == '\n' ? std::u16string(u"\r\n") : std::u16string(1, static_cast<unsigned char>(c));
+    // A terminator shows the file's text: its UTF-16 bytes would come out as noise.
+    if (file.empty() && _isatty(_fileno(stdout))) {
+        std::string shown = AnsiFromUtf16(text);
+        std::erase(shown, '\r');
+        return WriteOut(file, shown, false);
     }
     return WriteOut(file, RegFileBytes(text), true);
 }
@@ -193,11 +218,12 @@ int Export(const Arguments& args) {
     if (args.Has("--json") && file.empty()) return UsageError("--json needs -o <file>: the export itself is the output");
     std::string path = kSettingsRoot;
     if (!args.positional.empty()) path += "\\" + args.positional[0];
-    ks::UniqueHKey top = OpenRead(path);
+    LinkSeen link;
+    ks::UniqueHKey top = OpenRead(path, &link);
     if (!top) {
-        return Fail(kNotFound, args.positional.empty()
-                                   ? std::string("there is no settings root (HKEY_CURRENT_USER\\") + kSettingsRoot + ")"
-                                   : "no settings for scanner \"" + args.positional[0] + "\"");
+        return Fail(kNotFound, (args.positional.empty()
+                                    ? std::string("there is no settings root (HKEY_CURRENT_USER\\") + kSettingsRoot + ")"
+                                    : "no settings for scanner \"" + args.positional[0] + "\"") + NotFollowed(link));
     }
     auto done = [&](int rc) {
         if (rc == kOk && args.Has("--json")) {
@@ -207,9 +233,11 @@ int Export(const Arguments& args) {
     };
     if (format == "reg") return done(SaveAsRegFile(path, file));
 
-    std::string text;
     int skipped = 0;
-    ExportKey(top.get(), path, text, skipped);
+    std::vector<LinkSeen> links;
+    std::string text = ExportText(top.get(), path, links, skipped);
+    text += LinkComments(links);
+    skipped += static_cast<int>(links.size());
     if (skipped > 0) std::fprintf(stderr, "ksconfig: %s left out of the export\n", Count(skipped, "item").c_str());
     // Profile files are read by the platform's profile functions: plain ANSI text, CR LF lines.
     std::string crlf;
@@ -222,18 +250,22 @@ int Export(const Arguments& args) {
 
 int Import(const Arguments& args) {
     const std::string& file = args.positional[0];
-    FILE* in = std::fopen(file.c_str(), "rb");
-    if (in == nullptr) return Fail(kNotFound, "no file " + file);
+    ks::UniqueFile in(CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!in) return Fail(kNotFound, "no file " + file, HRESULT_FROM_WIN32(GetLastError()));
     std::string bytes;
     char buffer[65536];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), in)) > 0;) bytes.append(buffer, n);
-    std::fclose(in);
+    for (DWORD n = 0; ReadFile(in.get(), buffer, sizeof(buffer), &n, nullptr) && n > 0;) bytes.append(buffer, n);
 
     const std::u16string decoded = Decode(bytes);
     regtext::Document doc = regtext::Parse(decoded);
     if (doc.format == regtext::Format::ProfileText) ReadProfileText(decoded, doc);
     for (const regtext::Key& key : doc.keys) {
-        if (std::string reason = regtext::Refusal(key.path); !reason.empty()) doc.problems.push_back({key.line, reason});
+        LinkSeen link;
+        if (std::string reason = regtext::Refusal(key.path); !reason.empty()) {
+            doc.problems.push_back({key.line, reason});
+        } else if (OpenRead(AnsiFromUtf16(key.path.substr(key.path.find(u'\\') + 1)), &link); !link.path.empty()) {
+            doc.problems.push_back({key.line, Narrow(Widen(link.Text(), CP_ACP), CP_UTF8) + ": nothing is written through it"});
+        }
     }
     if (!doc.problems.empty()) {
         std::stable_sort(doc.problems.begin(), doc.problems.end(), [](const auto& a, const auto& b) { return a.line < b.line; });
@@ -250,16 +282,16 @@ int Import(const Arguments& args) {
     }
     if (doc.format == regtext::Format::Reg4) WidenRegedit4Texts(doc);
 
-    // What would change, against the registry as it is now.
+    // What would change, against the registry as it is now, and what check would say of it.
     std::vector<Change> changes;
     long values = 0, unchanged = 0;
     for (const regtext::Key& key : doc.keys) {
         std::u16string below = key.path.substr(key.path.find(u'\\') + 1);
         const std::string name = AnsiFromUtf16(below);
         HKEY open = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, W(below), 0, KEY_READ, &open) != ERROR_SUCCESS) open = nullptr;
+        if (RegOpenKeyExW(User(), W(below), 0, KEY_READ, &open) != ERROR_SUCCESS) open = nullptr;
         ks::UniqueHKey current(open);
-        if (!current) changes.push_back({name, nullptr, std::nullopt});
+        if (!current) changes.push_back({name, nullptr, std::nullopt, ""});
         for (const regtext::Value& v : key.values) {
             ++values;
             std::optional<RegValue> was = CurrentValue(current.get(), v.name);
@@ -267,68 +299,80 @@ int Import(const Arguments& args) {
                 ++unchanged;
                 continue;
             }
-            changes.push_back({name, &v, was});
+            // The store reads texts in the ANSI code page.
+            std::vector<BYTE> stored(v.data.begin(), v.data.end());
+            if ((v.type == REG_SZ || v.type == REG_EXPAND_SZ) && stored.size() % 2 == 0) {
+                const std::string ansi = AnsiFromUtf16({reinterpret_cast<const char16_t*>(v.data.data()), v.data.size() / 2});
+                stored.assign(ansi.begin(), ansi.end());
+            }
+            changes.push_back({name, &v, was, StoredValueProblem(name, AnsiFromUtf16(v.name), v.type, stored).value_or("")});
         }
     }
     const bool dryRun = args.Has("--dry-run");
     long failed = 0;
-    if (!dryRun) {
-        for (const regtext::Key& key : doc.keys) {
-            HKEY created = nullptr;
-            if (RegCreateKeyExW(HKEY_CURRENT_USER, W(key.path.substr(key.path.find(u'\\') + 1)), 0, nullptr,
-                                REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &created, nullptr) != ERROR_SUCCESS) {
-                failed += static_cast<long>(key.values.size()) + 1;
-                continue;
-            }
-            ks::UniqueHKey target(created);
-            for (const regtext::Value& v : key.values) {
-                if (RegSetValueExW(target.get(), W(v.name), 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size())) !=
-                    ERROR_SUCCESS) {
-                    ++failed;
-                }
+    LONG error = ERROR_SUCCESS;
+    for (const regtext::Key& key : dryRun ? std::vector<regtext::Key>() : doc.keys) {
+        HKEY created = nullptr;
+        if (LONG rc = RegCreateKeyExW(User(), W(key.path.substr(key.path.find(u'\\') + 1)), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                      KEY_READ | KEY_WRITE, nullptr, &created, nullptr); rc != ERROR_SUCCESS) {
+            failed += static_cast<long>(key.values.size()) + 1;
+            error = rc;
+            continue;
+        }
+        ks::UniqueHKey target(created);
+        for (const regtext::Value& v : key.values) {
+            LONG rc = RegSetValueExW(target.get(), W(v.name), 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size()));
+            if (rc != ERROR_SUCCESS) {
+                ++failed;
+                error = rc;
             }
         }
     }
 
-    auto shown = [](const regtext::Value& v) { return ShowValue(v.type, {v.data.begin(), v.data.end()}, true); };
-    if (args.Has("--json")) {
-        std::vector<std::string> items;
-        for (const Change& c : changes) {
-            json::Members m = {{"change", json::Str(!c.value ? "newKey" : c.was ? "changedValue" : "newValue")},
-                               {"key", json::Str(Utf8FromAnsi(c.key))}};
-            if (c.value) {
-                m.push_back({"name", json::Str(regtext::Utf8(c.value->name))});
-                m.push_back({"data", json::Str(Utf8FromAnsi(shown(*c.value)))});
-                if (c.was) m.push_back({"was", json::Str(Utf8FromAnsi(ShowValue(c.was->type, c.was->data, true)))});
-            }
-            items.push_back(json::Obj(m));
+    auto shown = [](std::uint32_t type, const auto& data) {
+        return ShowValue(type, std::span<const std::uint8_t>(data.data(), data.size()), AnsiFromUtf16);
+    };
+    std::vector<std::string> items;
+    for (const Change& c : changes) {
+        json::Members m = {{"change", json::Str(!c.value ? "newKey" : c.was ? "changedValue" : "newValue")},
+                           {"key", json::Str(Utf8FromAnsi(c.key))}};
+        if (c.value) {
+            m.push_back({"name", json::Str(regtext::Utf8(c.value->name))});
+            m.push_back({"data", json::Str(Utf8FromAnsi(shown(c.value->type, c.value->data)))});
+            if (c.was) m.push_back({"was", json::Str(Utf8FromAnsi(shown(c.was->type, c.was->data)))});
+            if (!c.problem.empty()) m.push_back({"problem", json::Str(Utf8FromAnsi(c.problem))});
         }
-        std::printf("%s\n", json::Obj({{"file", json::Str(Utf8FromAnsi(file))},
-                                       {"format", json::Str(FormatName(doc.format))},
-                                       {"dryRun", json::Bool(dryRun)},
-                                       {"keys", json::Num(static_cast<long long>(doc.keys.size()))},
-                                       {"values", json::Num(values)},
-                                       {"unchangedValues", json::Num(unchanged)},
-                                       {"changes", json::Arr(items)},
-                                       {"failedWrites", json::Num(failed)}})
-                                .c_str());
-    } else {
-        std::printf("%s %s and %s from %s (%s)%s\n", dryRun ? "would import" : "imported",
-                    Count(static_cast<long>(doc.keys.size()), "key").c_str(), Count(values, "value").c_str(),
-                    file.c_str(), FormatName(doc.format), changes.empty() ? ": nothing changes" : ":");
-        for (const Change& c : changes) {
-            if (!c.value) {
-                std::printf("  new key    %s\n", c.key.c_str());
-            } else {
-                std::printf("  %s  %s \"%s\" = %s%s\n", c.was ? "changed  " : "new value", c.key.c_str(),
-                            AnsiFromUtf16(c.value->name).c_str(), shown(*c.value).c_str(),
-                            c.was ? (" (was " + ShowValue(c.was->type, c.was->data, true) + ")").c_str() : "");
-            }
-        }
-        if (unchanged > 0) std::printf("  %s unchanged\n", Count(unchanged, "value").c_str());
+        items.push_back(json::Obj(m));
     }
-    if (failed > 0) return Fail(kStoreError, Count(failed, "key or value") + " could not be written");
-    return kOk;
+    const json::Members doc5 = {{"file", json::Str(Utf8FromAnsi(file))},
+                                {"format", json::Str(FormatName(doc.format))},
+                                {"dryRun", json::Bool(dryRun)},
+                                {"keys", json::Num(static_cast<long long>(doc.keys.size()))},
+                                {"values", json::Num(values)},
+                                {"unchangedValues", json::Num(unchanged)},
+                                {"changes", json::Arr(items)},
+                                {"failedWrites", json::Num(failed)}};
+    const std::string failure = Count(failed, "key or value") + " could not be written";
+    if (args.Has("--json")) {
+        if (failed > 0) return FailWith(kStoreError, failure, {}, doc5, HRESULT_FROM_WIN32(error));
+        std::printf("%s\n", json::Obj(doc5).c_str());
+        return kOk;
+    }
+    std::printf("%s %s and %s from %s (%s)%s\n", dryRun ? "would import" : "imported",
+                Count(static_cast<long>(doc.keys.size()), "key").c_str(), Count(values, "value").c_str(), file.c_str(),
+                FormatName(doc.format), changes.empty() ? ": nothing changes" : ":");
+    for (const Change& c : changes) {
+        if (!c.value) {
+            std::printf("  new key    %s\n", c.key.c_str());
+            continue;
+        }
+        std::printf("  %s  %s \"%s\" = %s%s\n", c.was ? "changed  " : "new value", c.key.c_str(),
+                    AnsiFromUtf16(c.value->name).c_str(), shown(c.value->type, c.value->data).c_str(),
+                    c.was ? (" (was " + shown(c.was->type, c.was->data) + ")").c_str() : "");
+        if (!c.problem.empty()) std::printf("             check would flag it: %s\n", c.problem.c_str());
+    }
+    if (unchanged > 0) std::printf("  %s unchanged\n", Count(unchanged, "value").c_str());
+    return failed > 0 ? Fail(kStoreError, failure, HRESULT_FROM_WIN32(error)) : kOk;
 }
 
 }  // namespace ksconfig

@@ -7,7 +7,7 @@
 #include "commands.h"
 #include "fields.h"
 #include "json.h"
-#include "names.h"
+#include "pure/names.h"
 #include "output.h"
 #include "core/text.h"
 #include "registry_view.h"
@@ -18,10 +18,19 @@ namespace {
 
 // The problems of one scanner's settings, noted on standard error when a listing shows them.
 void NoteProblems(const std::string& hardware) {
-    if (std::size_t n = CheckDevice(hardware).size(); n > 0) {
+    if (std::size_t n = CheckScanner(hardware).size(); n > 0) {
         std::fprintf(stderr, "ksconfig: %s in the settings of \"%s\" (ksconfig check \"%s\" lists them)\n",
                      Count(static_cast<long>(n), "problem").c_str(), hardware.c_str(), hardware.c_str());
     }
+}
+
+// The registry links among the records of a listing: shown, never followed (nor listed by the store).
+void PrintLinks(const std::string& hardware, const char* list) {
+    std::vector<LinkSeen> links;
+    if (ks::UniqueHKey key = OpenRead(ks::JoinKey(ks::DeviceKeyPath(hardware), list))) {
+        ForEachChild(key.get(), [](HKEY, const std::string&) {}, &links);
+    }
+    for (const LinkSeen& l : links) std::printf("  %s  a registry link to %s, not followed\n", l.path.c_str(), l.target.c_str());
 }
 
 // Shows one record with the problems of its key: warnings on standard error, or a "problems"
@@ -46,8 +55,38 @@ int CalibrationTableCount(const std::string& hardware) {
 }  // namespace
 
 int RequireDevice(const std::string& hardware) {
-    if (KeyExists(ks::DeviceKeyPath(hardware))) return kOk;
-    return Fail(kNotFound, "no settings for scanner \"" + hardware + "\"");
+    LinkSeen link;
+    if (OpenRead(ks::DeviceKeyPath(hardware), &link)) return kOk;
+    // A missing root is rebuilt from the backup by a client's first call.
+    if (link.path.empty() && !KeyExists(kSettingsRoot) && KeyExists(ks::JoinKey(kBackupRoot, hardware))) return kOk;
+    return Fail(kNotFound, "no settings for scanner \"" + hardware + "\"" + NotFollowed(link));
+}
+
+int RecordNotFound(const std::string& hardware, bool event, const std::string& keyName, const std::string& where) {
+    const std::string kind = event ? "event" : "scan profile";
+    std::string message = "scanner \"" + hardware + "\" has no " + kind + " with the key name \"" + keyName + "\"" + where;
+    // A display name given for a key name, or else the key names there are.
+    std::vector<std::string> keys, named;
+    LinkSeen link;
+    const std::string list = ks::JoinKey(ks::DeviceKeyPath(hardware), event ? ks::kEventProfilesKey : ks::kScanProfilesKey);
+    OpenRead(ks::JoinKey(list, keyName), &link);
+    if (ks::UniqueHKey key = OpenRead(list)) {
+        ForEachChild(key.get(), [&](HKEY record, const std::string& name) {
+            keys.push_back(name);
+            if (lstrcmpiA(ReadText(record, "Name").value_or("").c_str(), keyName.c_str()) == 0) named.push_back(name);
+        });
+    }
+    auto join = [](const std::vector<std::string>& names) {
+        std::string out;
+        for (std::size_t i = 0; i < names.size() && i < 12; ++i) out += (i ? ", " : "") + names[i];
+        return names.size() > 12 ? out + " and " + std::to_string(names.size() - 12) + " more" : out;
+    };
+    if (!named.empty()) {
+        message += ": that is the display name of " + join(named) + "; give the key name";
+    } else if (!keys.empty()) {
+        message += "; its " + kind + "s are " + join(keys);
+    }
+    return Fail(kNotFound, message + NotFollowed(link));
 }
 
 int Scanners(const Arguments& args) {
@@ -55,7 +94,8 @@ int Scanners(const Arguments& args) {
     if (int rc = store.Open(); rc != kOk) return rc;
     std::vector<std::string> json;
     std::vector<std::string> lines;
-    std::vector<std::string> devices = DeviceNames();
+    std::vector<LinkSeen> links;
+    std::vector<std::string> devices = DeviceNames(&links);
     for (const std::string& device : devices) {
         ks::UniqueBstr name = ks::MakeBstr(device);
         LONG profiles = 0, events = 0, gamma = 0;
@@ -81,6 +121,7 @@ int Scanners(const Arguments& args) {
     } else {
         std::printf("%s with settings\n", Count(static_cast<long>(devices.size()), "scanner").c_str());
         for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+        for (const LinkSeen& l : links) std::printf("  %s: a registry link to %s, not followed\n", l.path.c_str(), l.target.c_str());
     }
     return kOk;
 }
@@ -113,6 +154,7 @@ int Profiles(const Arguments& args) {
     } else {
         std::printf("%s of \"%s\" (type %s)\n", Count(count, "scan profile").c_str(), hardware.c_str(), type.c_str());
         PrintTable(rows);
+        PrintLinks(hardware, ks::kScanProfilesKey);
     }
     NoteProblems(hardware);
     return kOk;
@@ -127,9 +169,7 @@ int Profile(const Arguments& args) {
     HRESULT hr = store->GetConfigDetails(hardware.data(), keyname.data(), &c);
     const std::string path = ks::JoinKey(ks::JoinKey(ks::DeviceKeyPath(hardware), ks::kScanProfilesKey), keyname);
     ks::UniqueHKey key = OpenRead(path);
-    if (hr == E_INVALIDARG && !key) {
-        return Fail(kNotFound, "scanner \"" + hardware + "\" has no scan profile with the key name \"" + keyname + "\"");
-    }
+    if (hr == E_INVALIDARG && !key) return RecordNotFound(hardware, false, keyname);
     if (FAILED(hr) && hr != E_INVALIDARG) return StoreFailure("GetConfigDetails", hr);
     std::vector<Problem> problems;
     if (key) CheckRecordKey(key.get(), hardware + "\\" + ks::kScanProfilesKey + "\\" + keyname, false, problems);
@@ -165,6 +205,7 @@ int Events(const Arguments& args) {
     } else {
         std::printf("%s of \"%s\"\n", Count(count, "event").c_str(), hardware.c_str());
         PrintTable(rows);
+        PrintLinks(hardware, ks::kEventProfilesKey);
     }
     NoteProblems(hardware);
     return kOk;
@@ -177,9 +218,7 @@ int Event(const Arguments& args) {
     if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
     _KSEVENT e{};
     HRESULT hr = store->GetEventDetails(hardware.data(), keyname.data(), &e);
-    if (hr == E_INVALIDARG) {
-        return Fail(kNotFound, "scanner \"" + hardware + "\" has no event with the key name \"" + keyname + "\"");
-    }
+    if (hr == E_INVALIDARG) return RecordNotFound(hardware, true, keyname);
     if (FAILED(hr)) return StoreFailure("GetEventDetails", hr);
     const std::string path = ks::JoinKey(ks::JoinKey(ks::DeviceKeyPath(hardware), ks::kEventProfilesKey), keyname);
     std::vector<Problem> problems;

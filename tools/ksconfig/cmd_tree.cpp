@@ -10,6 +10,7 @@
 #include "output.h"
 #include "registry_view.h"
 #include "store.h"
+#include "core/settings_tree.h"
 
 namespace ksconfig {
 namespace {
@@ -23,14 +24,13 @@ std::string TreeSummary(const Tree& t) {
 // `from` and `to` name the two sides of Missing(from, to).
 void PrintDifferences(const std::vector<Difference>& list, const char* from, const char* to) {
     for (const Difference& d : list) {
-        if (d.kind == "key") {
+        const char* path = d.path.empty() ? "(top key)" : d.path.c_str();
+        if (d.key) {
             std::printf("  key    %s\n", d.path.c_str());
-        } else if (d.change == "differs") {
-            std::printf("  value  %s \"%s\": %s %s, %s %s\n", d.path.empty() ? "(top key)" : d.path.c_str(), d.name.c_str(),
-                        from, d.data.c_str(), to, d.otherData.c_str());
+        } else if (d.changed) {
+            std::printf("  value  %s \"%s\": %s %s, %s %s\n", path, d.name.c_str(), from, d.data.c_str(), to, d.otherData.c_str());
         } else {
-            std::printf("  value  %s \"%s\" = %s\n", d.path.empty() ? "(top key)" : d.path.c_str(), d.name.c_str(),
-                        d.data.c_str());
+            std::printf("  value  %s \"%s\" = %s\n", path, d.name.c_str(), d.data.c_str());
         }
     }
 }
@@ -38,12 +38,12 @@ void PrintDifferences(const std::vector<Difference>& list, const char* from, con
 std::string DifferencesJson(const std::vector<Difference>& list, const char* from, const char* to) {
     std::vector<std::string> items;
     for (const Difference& d : list) {
-        json::Members m = {{"kind", json::Str(d.kind)}, {"path", json::Str(Utf8FromAnsi(d.path))}};
-        if (d.kind == "value") {
+        json::Members m = {{"kind", json::Str(d.key ? "key" : "value")}, {"path", json::Str(Utf8FromAnsi(d.path))}};
+        if (!d.key) {
             m.push_back({"name", json::Str(Utf8FromAnsi(d.name))});
-            m.push_back({"change", json::Str(d.change)});
+            m.push_back({"change", json::Str(d.changed ? "differs" : "missing")});
             m.push_back({from, json::Str(Utf8FromAnsi(d.data))});
-            if (d.change == "differs") m.push_back({to, json::Str(Utf8FromAnsi(d.otherData))});
+            if (d.changed) m.push_back({to, json::Str(Utf8FromAnsi(d.otherData))});
         }
         items.push_back(json::Obj(m));
     }
@@ -67,9 +67,14 @@ std::string SavedFileName(const Arguments& args) {
 }
 
 std::string TreeJson(const Tree& t) {
+    std::vector<std::string> links;
+    for (const LinkSeen& l : t.links) {
+        links.push_back(json::Obj({{"path", json::Str(Utf8FromAnsi(l.path))}, {"target", json::Str(Utf8FromAnsi(l.target))}}));
+    }
     return json::Obj({{"present", json::Bool(t.present)},
                       {"keys", json::Num(static_cast<long long>(t.keys.size()))},
-                      {"values", json::Num(static_cast<long long>(t.values.size()))}});
+                      {"values", json::Num(static_cast<long long>(t.values.size()))},
+                      {"links", json::Arr(links)}});
 }
 
 }  // namespace
@@ -92,6 +97,12 @@ int BackupStatus(const Arguments& args) {
     }
     PrintField("settings root", TreeSummary(root));
     PrintField("backup tree", TreeSummary(backup));
+    for (const Tree* t : {&root, &backup}) {
+        for (const LinkSeen& l : t->links) {
+            std::printf("registry link, not followed (the backup step copies none): %s%s%s -> %s\n",
+                        t == &root ? kSettingsRoot : kBackupRoot, l.path.empty() ? "" : "\\", l.path.c_str(), l.target.c_str());
+        }
+    }
     if (!root.present) {
         std::printf(backup.present ? "the settings root is missing: \"ksconfig restore\" rebuilds it from the backup\n"
                                    : "there are no settings\n");
@@ -117,9 +128,13 @@ int Restore(const Arguments& args) {
     const std::string rootPath = oneScanner ? ks::DeviceKeyPath(hardware) : std::string(kSettingsRoot);
     const std::string backupPath = oneScanner ? ks::JoinKey(kBackupRoot, hardware) : std::string(kBackupRoot);
     const std::string what = oneScanner ? "the settings of scanner \"" + hardware + "\"" : std::string("the settings root");
-    if (!KeyExists(backupPath)) {
-        return Fail(kNotFound, "there is no backup (HKEY_CURRENT_USER\\" + backupPath + ") to restore " + what + " from");
+    LinkSeen link;
+    ks::UniqueHKey from = OpenRead(backupPath, &link);
+    if (!from) {
+        return Fail(kNotFound, "there is no backup (HKEY_CURRENT_USER\\" + backupPath + ") to restore " + what + " from" +
+                                   NotFollowed(link));
     }
+    if (OpenRead(rootPath, &link); !link.path.empty()) return Fail(kRefused, "nothing was restored" + NotFollowed(link));
     std::string saved;
     if (KeyExists(rootPath)) {
         if (!force && !oneScanner) {
@@ -132,17 +147,18 @@ int Restore(const Arguments& args) {
         }
         saved = SavedFileName(args);
         if (int rc = SaveAsRegFile(rootPath, saved); rc != kOk) return rc;
-        if (LONG error = ks::DeleteTree(HKEY_CURRENT_USER, rootPath.c_str()); error != ERROR_SUCCESS) {
+        if (LONG error = DeletePath(rootPath); error != ERROR_SUCCESS) {
             return StoreFailure(("deleting " + what).c_str(), HRESULT_FROM_WIN32(error));
         }
     }
     if (oneScanner) {
-        // The store rebuilds only a whole missing root; one scanner's key is copied here.
-        ks::UniqueHKey from = OpenRead(backupPath);
+        // The store rebuilds only a whole missing root; one scanner's key is copied here, as the
+        // store copies, leaving registry links out.
         LONG error = ERROR_SUCCESS;
-        ks::UniqueHKey to = ks::CreateKey(HKEY_CURRENT_USER, rootPath, &error);
-        if (to) error = RegCopyTreeW(from.get(), nullptr, to.get());
-        if (error != ERROR_SUCCESS) return StoreFailure(("copying " + what).c_str(), HRESULT_FROM_WIN32(error));
+        ks::UniqueHKey to = CreatePath(rootPath, nullptr, &error);
+        if (!to || !ks::CopyTree(to.get(), from.get())) {
+            return Fail(kStoreError, "copying " + what + " failed", HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT));
+        }
     } else {
         Store store(Store::kEdit);  // creating the object rebuilds the root from the backup
         if (int rc = store.Open(); rc != kOk) return rc;

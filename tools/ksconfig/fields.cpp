@@ -1,10 +1,7 @@
 #include "fields.h"
 
-#include <cctype>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <span>
@@ -15,6 +12,7 @@
 #include "core/record_descriptor.h"
 #include "json.h"
 #include "output.h"
+#include "pure/values.h"
 #include "store.h"
 
 namespace ksconfig {
@@ -71,47 +69,6 @@ std::string FieldJson(const void* record, const FieldDef& f) {
         default: return json::Num(Number(record, f));
     }
 }
-
-namespace {
-
-// A number of a field: decimal (signed for long fields) or 0x hexadecimal, within the field's
-// 32 bits; for flag fields also member names joined with "|".
-std::optional<std::uint32_t> ParseNumber(const FieldDef& f, const std::string& text, std::string& why) {
-    if (f.kind == Kind::Bits && !text.empty() && !std::isdigit(static_cast<unsigned char>(text[0]))) {
-        std::uint32_t bits = 0;
-        for (std::size_t start = 0; start <= text.size();) {
-            std::size_t bar = text.find('|', start);
-            std::string name = text.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
-            const EnumMember* found = nullptr;
-            for (const EnumMember& m : *f.names) found = m.name == name ? &m : found;
-            if (found == nullptr) {
-                why = "\"" + name + "\" is not a member of the field's enumeration (" + std::string(f.names->front().name) +
-                      ", ...)";
-                return std::nullopt;
-            }
-            bits |= found->value;
-            if (bar == std::string::npos) break;
-            start = bar + 1;
-        }
-        return bits;
-    }
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const char* digits = text.c_str() + (hex ? 2 : 0);
-    char* end = nullptr;
-    errno = 0;
-    long long n = hex ? static_cast<long long>(std::strtoull(digits, &end, 16)) : std::strtoll(digits, &end, 10);
-    const long long low = f.kind == Kind::Long && !hex ? INT32_MIN : 0;
-    const long long high = f.kind == Kind::Long && !hex ? INT32_MAX : UINT32_MAX;
-    if (text.empty() || *digits == '\0' || *end != '\0' || errno == ERANGE || (hex && *digits == '-') || n < low ||
-        n > high) {
-        why = "\"" + text + "\" is not a number from " + std::to_string(low) + " to " + std::to_string(high) +
-              (hex ? "" : " (or 0x and up to 8 hexadecimal digits)");
-        return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(n);
-}
-
-}  // namespace
 
 const std::vector<FieldDef>& ProfileFields() {
     using R = _KSCONFIG;
@@ -221,27 +178,24 @@ void PrintRecord(const void* record, const std::vector<FieldDef>& table) {
 }
 
 bool ApplySettings(void* record, const std::vector<FieldDef>& table, const std::vector<std::string>& settings,
-                   std::vector<std::string>& errors) {
-    std::vector<std::pair<const FieldDef*, std::string>> parsed;
+                   bool force, std::vector<std::string>& errors, std::set<std::string>& named) {
+    std::vector<FieldName> names;
+    for (const FieldDef& f : table) names.push_back({f.key, f.value != nullptr ? f.value : ""});
+    std::vector<std::pair<const FieldDef*, std::vector<char>>> bytes;
     for (const std::string& setting : settings) {
-        std::size_t equals = setting.find('=');
-        std::string key = setting.substr(0, equals);
-        const FieldDef* field = nullptr;
-        for (const FieldDef& f : table) field = key == f.key ? &f : field;
+        const std::size_t equals = setting.find('=');
+        std::string why;
+        std::optional<std::size_t> found = FindField(names, setting.substr(0, equals), why);
+        const FieldDef* field = found ? &table[*found] : nullptr;
+        if (field != nullptr) named.insert(field->key);
+        const std::string text = equals == std::string::npos ? "" : setting.substr(equals + 1);
         if (equals == std::string::npos) {
             errors.push_back("\"" + setting + "\" is not <field>=<value>");
         } else if (field == nullptr) {
-            errors.push_back("no field \"" + key + "\" (the fields are the keys --json prints)");
+            errors.push_back(why);
         } else if (field->value == nullptr) {
-            errors.push_back(key + " is not kept by the store, so it cannot be set");
-        } else {
-            parsed.push_back({field, setting.substr(equals + 1)});
-        }
-    }
-    std::vector<std::pair<const FieldDef*, std::vector<char>>> bytes;
-    for (const auto& [field, text] : parsed) {
-        std::string why;
-        if (field->kind == Kind::Text) {
+            errors.push_back(std::string(field->key) + " is not kept by the store, so it cannot be set");
+        } else if (field->kind == Kind::Text) {
             if (text.size() >= field->size) {
                 errors.push_back(std::string(field->key) + ": " + std::to_string(text.size()) +
                                  " characters do not fit; at most " + std::to_string(field->size - 1));
@@ -250,7 +204,13 @@ bool ApplySettings(void* record, const std::vector<FieldDef>& table, const std::
             std::vector<char> value(field->size, '\0');
             std::memcpy(value.data(), text.data(), text.size());
             bytes.push_back({field, value});
-        } else if (std::optional<std::uint32_t> n = ParseNumber(*field, text, why)) {
+        } else if (std::optional<std::uint32_t> n = ParseNumber(text, field->kind == Kind::Long, field->names, why)) {
+            const std::uint32_t undefined = field->names != nullptr ? UndefinedBits(*n, *field->names) : 0;
+            if (undefined != 0 && !force) {
+                errors.push_back(std::string(field->key) + ": " + Hex32(*n) + " holds bits no member of the field's " +
+                                 "enumeration names (" + Hex32(undefined) + "); --force stores them all the same");
+                continue;
+            }
             std::vector<char> value(4);
             std::memcpy(value.data(), &*n, 4);
             bytes.push_back({field, value});
@@ -294,13 +254,6 @@ std::optional<std::string> ValueProblem(const FieldDef& f, DWORD type, const std
     std::memcpy(&n, data.data(), data.size());
     return TypeName(type) + " of " + std::to_string(data.size()) + " bytes where the store reads a REG_DWORD: it reads " +
            (f.kind == Kind::Long ? std::to_string(static_cast<std::int32_t>(n)) : std::to_string(n));
-}
-
-std::string TypeName(DWORD type) {
-    static const char* const kNames[] = {"REG_NONE", "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY", "REG_DWORD",
-                                         "REG_DWORD_BIG_ENDIAN", "REG_LINK", "REG_MULTI_SZ"};
-    if (type < sizeof(kNames) / sizeof(kNames[0])) return kNames[type];
-    return type == REG_QWORD ? "REG_QWORD" : "type " + std::to_string(type);
 }
 
 }  // namespace ksconfig

@@ -6,11 +6,12 @@
 
 #include <cstddef>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "names.h"
+#include "pure/names.h"
 
 namespace ksconfig {
 
@@ -37,10 +38,12 @@ std::string FieldJson(const void* record, const FieldDef& field);
 std::string RecordJson(const void* record, const std::vector<FieldDef>& table);
 void PrintRecord(const void* record, const std::vector<FieldDef>& table);
 
-// Applies "key=value" settings to a record, each checked against its field's type and range
-// first: on any refusal the record is left as it was and `errors` says why, one line a setting.
+// Applies "field=value" settings to a record, each checked against its field's type and range
+// first (and, unless `force`, against its enumeration's members): on any refusal the record is
+// left as it was and `errors` says why, one line a setting. Fields are found by FindField(); the
+// keys of those found go to `named`.
 bool ApplySettings(void* record, const std::vector<FieldDef>& table, const std::vector<std::string>& settings,
-                   std::vector<std::string>& errors);
+                   bool force, std::vector<std::string>& errors, std::set<std::string>& named);
 
 // Reads a record from its open key as the store reads one (texts of a string type that fit,
 // numbers of up to 4 bytes whatever their type): for records the store's own lists leave out.
@@ -49,8 +52,5 @@ void ReadRecord(HKEY key, const std::string& keyName, void* record, const std::v
 // What is wrong with a stored value for the field the store reads it into, or nothing: a type
 // other than the one the store writes, a size it cannot read, a text it reads as empty.
 std::optional<std::string> ValueProblem(const FieldDef& field, DWORD type, const std::vector<BYTE>& data);
-
-// The name of a registry type number ("REG_SZ"), or the number.
-std::string TypeName(DWORD type);
 
 }  // namespace ksconfig

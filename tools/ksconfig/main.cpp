@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "registry_view.h"
 #include "store.h"
 
 namespace ksconfig {
@@ -30,9 +31,9 @@ struct CommandDef {
 };
 
 const char* kCreates =
-    "The editing commands use the store as a client does: creating its object rebuilds a\n"
-    "missing settings root from its backup, releasing it copies the settings root into the\n"
-    "backup tree.";
+    "An edit (set-profile, set-event) runs the store on that copy too, then writes the one\n"
+    "record it changed into the settings root and the backup tree, and nothing else; delete-*\n"
+    "deletes the one record from both. A refused command writes nothing anywhere.";
 
 const std::vector<CommandDef>& Commands() {
     static const std::vector<CommandDef> commands = {
@@ -57,27 +58,30 @@ const std::vector<CommandDef>& Commands() {
          "Finds the event by its key name (letter case ignored); values the store would read\n"
          "wrongly are warned about.",
          "GetEventDetails", 2, 2, {"--json"}, {}, Event},
-        {"set-profile", "set-profile <hardware> <keyname> <field>=<value>... [--json]",
+        {"set-profile", "set-profile <hardware> <keyname> <field>=<value>... [--force] [--json]",
          "change fields of a scan profile through the store",
          "Fields are named as profile --json prints them (toneMap.hue for nested ones).\n"
          "Texts must fit their field; numbers are decimal or 0x hexadecimal within the\n"
          "field's 32 bits; flag fields also take member names joined with |, for example\n"
-         "flags=KSCNFGFLAG_IMAGES|KSCNFGFLAG_PDF. Every value is checked first: one that\n"
-         "does not fit writes nothing (exit 1). The store writes the whole profile again,\n"
-         "and releasing its object copies the settings root into the backup.",
-         "GetConfigDetails, StoreConfigInfo", 3, 64, {"--json"}, {}, SetProfile},
-        {"set-event", "set-event <hardware> <keyname> <field>=<value>... [--json]",
+         "flags=KSCNFGFLAG_IMAGES|KSCNFGFLAG_PDF; a field is also found by its name in any\n"
+         "letter case, or by its registry value's name. Every value is checked first: one\n"
+         "that does not fit, or bits no member of the field's enumeration names (unless\n"
+         "--force), write nothing (exit 1). The store writes the whole profile on a scratch\n"
+         "copy; that one profile's key then goes into the settings root and the backup tree.",
+         "GetConfigDetails, StoreConfigInfo", 3, 64, {"--json", "--force"}, {}, SetProfile},
+        {"set-event", "set-event <hardware> <keyname> <field>=<value>... [--force] [--json]",
          "change fields of a button event through the store", "As set-profile, with the fields event --json prints.",
-         "GetEventDetails, StoreEventInfo", 3, 64, {"--json"}, {}, SetEvent},
+         "GetEventDetails, StoreEventInfo", 3, 64, {"--json", "--force"}, {}, SetEvent},
         {"delete-profile", "delete-profile <hardware> <keyname> [--json]",
          "delete a scan profile from the settings root and the backup tree",
-         "The store deletes it from the settings root; its copy in the backup tree is deleted\n"
-         "too (the backup step only adds), so a root rebuilt from the backup cannot bring it\n"
-         "back. Events that still name the profile are listed.",
-         "SetActiveHardware, LoadConfigInfo, GetConfig, DeleteConfigInfo", 2, 2, {"--json"}, {}, DeleteProfile},
+         "Its key is deleted from the settings root and from the backup tree (the backup step\n"
+         "only adds), so a root rebuilt from the backup cannot bring it back; nothing else is\n"
+         "touched. Events that still name the profile are listed.",
+         "none (deletes the keys, as DeleteConfigInfo does)", 2, 2, {"--json"}, {}, DeleteProfile},
         {"delete-event", "delete-event <hardware> <keyname> [--json]",
          "delete a button event from the settings root and the backup tree",
-         "The store has no method that deletes an event: its keys are deleted directly.",
+         "The store has no method that deletes an event: its keys are deleted directly, from\n"
+         "the settings root and the backup tree.",
          "none (deletes the keys)", 2, 2, {"--json"}, {}, DeleteEvent},
         {"calibration", "calibration <hardware> [--hex] [--json]",
          "current gamma number and the calibration tables of a scanner",
@@ -178,8 +182,9 @@ void PrintOverview(FILE* out) {
         std::fprintf(out, "                 needs: %s\n", methods.c_str());
     }
     std::fprintf(out, "\n--json (every command but demo) writes one JSON document to standard output instead\n"
-                      "of text, errors too: {\"error\":{\"exitCode\":..,\"message\":..,\"hresult\":\"0x80004005\"}}.\n"
-                      "Keys are camelCase; HRESULTs are 0x%%08X text.\n\n"
+                      "of text, errors too: {\"error\":{\"exitCode\":..,\"message\":..}}, with \"hresult\" (and\n"
+                      "\"hresultText\") when a platform or store call failed. Keys are camelCase; HRESULTs\n"
+                      "are 0x%%08X text.\n\n"
                       "Exit codes:\n"
                       "  0  done (check: no problem; backup-status: the backup holds the settings root)\n"
                       "  1  not found or refused: no such scanner, record or file; a file or value that\n"
@@ -188,7 +193,8 @@ void PrintOverview(FILE* out) {
                       "  3  store or system error (with its HRESULT)\n"
                       "  4  backup-status: the backup is behind the settings root\n\n"
                       "Commands that only look (listings, check, export, backup-status) change neither the\n"
-                      "settings root nor the backup: their store object works on a scratch copy of both.\n"
+                      "settings root nor the backup: their store object works on a scratch copy. No command\n"
+                      "follows a registry link: it is shown with its target and left alone.\n"
                       "%s\n",
                  kCreates);
 }
@@ -200,20 +206,28 @@ void PrintCommandHelp(const CommandDef& c) {
 }
 
 // ksconfig's own version, and that of the store it would use.
-int PrintVersion() {
-    std::printf("ksconfig %s\n", KSCONFIG_VERSION);
-    std::string dll = RegisteredStorePath();
-    if (dll.empty()) dll = ExeFolder() + "\\Registry.dll";
+int PrintVersion(bool asJson) {
+    const std::string registered = RegisteredStorePath();
+    const std::string dll = registered.empty() ? ExeFolder() + "\\Registry.dll" : registered;
     DWORD ignored = 0, size = GetFileVersionInfoSizeA(dll.c_str(), &ignored);
     std::vector<char> info(size);
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
+    std::string version;
     if (size != 0 && GetFileVersionInfoA(dll.c_str(), 0, size, info.data()) &&
         VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length) && fixed != nullptr) {
-        std::printf("Registry.dll %u.%u.%u.%u (%s)\n", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
-                    HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS), dll.c_str());
+        version = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                  std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
+    }
+    if (asJson) {
+        std::printf("%s\n", json::Obj({{"ksconfig", json::Str(KSCONFIG_VERSION)},
+                                       {"registryDll", json::Obj({{"path", json::Str(Utf8FromAnsi(dll))},
+                                                                  {"registered", json::Bool(!registered.empty())},
+                                                                  {"version", version.empty() ? json::Null() : json::Str(version)}})}})
+                                .c_str());
     } else {
-        std::printf("Registry.dll not found (%s)\n", dll.c_str());
+        std::printf("ksconfig %s\nRegistry.dll %s (%s%s)\n", KSCONFIG_VERSION, version.empty() ? "not found" : version.c_str(),
+                    dll.c_str(), registered.empty() ? ", beside ksconfig.exe: the class is not registered" : "");
     }
     return kOk;
 }
@@ -229,16 +243,13 @@ int UsageError(const std::string& problem) {
 namespace {
 
 int Run(int argc, char** argv) {
-    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        if (std::strcmp(argv[i], "--json") == 0) ReportErrorsAsJson(true);
-    }
     if (argc < 2) return UsageError("no command given");
     std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         PrintOverview(stdout);
         return kOk;
     }
-    if (command == "--version") return PrintVersion();
+    if (command == "--version") return PrintVersion(argc > 2 && std::strcmp(argv[2], "--json") == 0);
     for (const CommandDef& c : Commands()) {
         if (command == c.name) g_current = &c;
     }
@@ -285,14 +296,17 @@ int Run(int argc, char** argv) {
 }  // namespace ksconfig
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--json") == 0) ksconfig::ReportErrorsAsJson(true);
+    }
+    ksconfig::User();  // the real hive, before any command points HKEY_CURRENT_USER elsewhere
     HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(hr)) return ksconfig::StoreFailure("CoInitializeEx", hr);
     int rc;
     try {
         rc = ksconfig::Run(argc, argv);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "ksconfig: out of memory\n");
-        rc = ksconfig::kStoreError;
+        rc = ksconfig::Fail(ksconfig::kStoreError, "out of memory", E_OUTOFMEMORY);
     }
     std::fflush(stdout);
     CoUninitialize();

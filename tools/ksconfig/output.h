@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "names.h"
+#include "pure/names.h"
 
 namespace ksconfig {
 
@@ -45,5 +45,9 @@ inline void PrintTable(const std::vector<std::vector<std::string>>& rows) {
 
 // kOk when the scanner has a device key; else reports it (Fail) and gives kNotFound.
 int RequireDevice(const std::string& hardware);
+
+// Reports (Fail) a record that is not there, `where` added to the message, with a hint: the key
+// whose display name was given, or the key names there are. Gives kNotFound.
+int RecordNotFound(const std::string& hardware, bool event, const std::string& keyName, const std::string& where = {});
 
 }  // namespace ksconfig

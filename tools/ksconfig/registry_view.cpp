@@ -1,36 +1,123 @@
 #include "registry_view.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <utility>
+
+#include "core/text.h"
 
 namespace ksconfig {
 
 namespace {
+
 constexpr DWORD kShownTextLimit = 1024;
+
+bool WideLess(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_LESS_THAN;
+}
+
+// What the link `name` of `parent` names: its "SymbolicLinkValue", with the current user's hive
+// by that name.
+std::string LinkTarget(HKEY parent, const std::wstring& name) {
+    ks::UniqueHKey link = ks::OpenKey(parent, name, KEY_QUERY_VALUE, nullptr, ks::Link::Itself);
+    std::vector<BYTE> data;
+    if (link) {
+        ks::ForEachValue<wchar_t>(link.get(), [&](std::wstring_view value, DWORD, std::span<const BYTE> bytes) {
+            if (_wcsicmp(value.data(), L"SymbolicLinkValue") == 0) data.assign(bytes.begin(), bytes.end());
+        });
+    }
+    std::wstring target(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
+    const std::wstring user = ks::KeyFullName(User()).value_or(L"");
+    if (!user.empty() && _wcsnicmp(target.c_str(), user.c_str(), user.size()) == 0 &&
+        (target.size() == user.size() || target[user.size()] == L'\\')) {
+        target = L"HKEY_CURRENT_USER" + target.substr(user.size());
+    }
+    return target.empty() ? std::string("(no target)") : AnsiFromWide(target);
+}
+
 }  // namespace
 
-ks::UniqueHKey OpenRead(const std::string& path) { return ks::OpenKey(HKEY_CURRENT_USER, path, ks::kReadAccess); }
+ks::UniqueHKey OpenSub(HKEY parent, const std::wstring& name, REGSAM access, bool* link) {
+    bool isLink = false;
+    ks::UniqueHKey key = ks::OpenChild(parent, ks::KeyFullName(parent).value_or(L""), name, access, &isLink);
+    if (link != nullptr) *link = isLink;
+    return key;
+}
+ks::UniqueHKey OpenSub(HKEY parent, const std::string& name, REGSAM access, bool* link) {
+    return OpenSub(parent, ks::Widen(name), access, link);
+}
+
+namespace {
+
+// Opens (or creates) `path` one key at a time, each as itself, stopping at a registry link.
+ks::UniqueHKey Descend(const std::string& path, bool create, LinkSeen* link, LONG* error) {
+    ks::UniqueHKey key;
+    HKEY at = User();
+    std::string walked = "HKEY_CURRENT_USER";
+    LONG rc = ERROR_SUCCESS;
+    for (std::size_t start = 0; start <= path.size();) {
+        const std::size_t end = std::min(path.find('\\', start), path.size());
+        const std::string name = path.substr(start, end - start);
+        start = end + 1;
+        if (name.empty()) continue;  // as the registry reads "a\\b" and "a\"
+        walked += "\\" + name;
+        bool isLink = false;
+        ks::UniqueHKey next = OpenSub(at, name, create ? ks::kReadWriteAccess : ks::kReadAccess, &isLink);
+        if (isLink) {
+            const std::u16string wide = Utf16FromAnsi(name);
+            if (link != nullptr) *link = {walked, LinkTarget(at, std::wstring(wide.begin(), wide.end()))};
+            rc = ERROR_ACCESS_DENIED;
+        } else if (!next && create) {
+            next = ks::CreateKey(at, name, &rc, ks::Link::Itself);
+        } else if (!next) {
+            rc = ERROR_FILE_NOT_FOUND;
+        }
+        if (!next) {
+            if (error != nullptr) *error = rc;
+            return ks::UniqueHKey();
+        }
+        key = std::move(next);
+        at = key.get();
+    }
+    if (error != nullptr) *error = rc;
+    return key;
+}
+
+}  // namespace
+
+HKEY User() {
+    static HKEY user = [] {
+        HKEY key = nullptr;
+        return RegOpenCurrentUser(KEY_ALL_ACCESS, &key) == ERROR_SUCCESS ? key : HKEY_CURRENT_USER;
+    }();
+    return user;
+}
+
+ks::UniqueHKey OpenRead(const std::string& path, LinkSeen* link) { return Descend(path, false, link, nullptr); }
 
 bool KeyExists(const std::string& path) { return static_cast<bool>(OpenRead(path)); }
 
-bool NameLess(const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-    });
+ks::UniqueHKey CreatePath(const std::string& path, LinkSeen* link, LONG* error) { return Descend(path, true, link, error); }
+
+std::string NotFollowed(const LinkSeen& link) {
+    return link.path.empty() ? std::string() : "; " + link.Text() + ", which ksconfig does not follow";
 }
 
-std::vector<std::string> SortedSubkeyNames(HKEY key) {
-    std::vector<std::string> names = ks::SubkeyNames(key);
-    std::sort(names.begin(), names.end(), NameLess);
-    return names;
+LONG DeletePath(const std::string& path, LinkSeen* link) {
+    const std::size_t slash = path.find_last_of('\\');
+    LONG error = ERROR_SUCCESS;
+    ks::UniqueHKey parent = Descend(path.substr(0, slash == std::string::npos ? 0 : slash), false, link, &error);
+    if (!parent) return error;
+    return ks::DeleteTree(parent.get(), path.substr(slash + 1).c_str());
 }
 
 std::vector<RegValue> SortedValues(HKEY key) {
     std::vector<RegValue> values = ks::Values(key);
-    std::sort(values.begin(), values.end(), [](const RegValue& a, const RegValue& b) { return NameLess(a.name, b.name); });
+    std::sort(values.begin(), values.end(), [](const RegValue& a, const RegValue& b) {
+        return lstrcmpiA(a.name.c_str(), b.name.c_str()) < 0;
+    });
     return values;
 }
 
@@ -60,120 +147,102 @@ bool IsEngineKey(HKEY key) {
     return kind && *kind == ks::kEngineMarker;
 }
 
-std::vector<std::string> DeviceNames() {
-    std::vector<std::string> devices;
-    ks::UniqueHKey root = OpenRead(kSettingsRoot);
-    if (!root) return devices;
-    for (const std::string& name : SortedSubkeyNames(root.get())) {
-        if (ks::IsOtherComponentKey(name)) continue;
-        ks::UniqueHKey sub = ks::OpenKey(root.get(), name, ks::kReadAccess);
-        if (!sub || IsEngineKey(sub.get())) continue;
-        devices.push_back(name);
+void Walk(HKEY top, std::size_t depth, const std::function<void(HKEY key, const std::wstring& path)>& key,
+          const std::function<void(const std::wstring& path, const std::string& target)>& link) {
+    struct Level {
+        ks::UniqueHKey owned;
+        HKEY key;
+        std::wstring path;
+        std::vector<std::wstring> names;
+        std::size_t next = 0;
+    };
+    std::vector<Level> pending;
+    auto enter = [&](HKEY at, ks::UniqueHKey owned, std::wstring path) {
+        key(at, path);
+        std::vector<std::wstring> names;
+        if (pending.size() < depth) names = ks::SubkeyNames<wchar_t>(at);
+        std::sort(names.begin(), names.end(), WideLess);
+        pending.push_back({std::move(owned), at, std::move(path), std::move(names)});
+    };
+    enter(top, ks::UniqueHKey(), L"");
+    while (!pending.empty()) {
+        Level& level = pending.back();
+        if (level.next == level.names.size()) {
+            pending.pop_back();
+            continue;
+        }
+        const std::wstring name = level.names[level.next++];
+        std::wstring path = level.path.empty() ? name : level.path + L"\\" + name;
+        bool isLink = false;
+        ks::UniqueHKey child = OpenSub(level.key, name, ks::kReadAccess, &isLink);
+        if (isLink) {
+            link(path, LinkTarget(level.key, name));
+        } else if (child) {
+            HKEY at = child.get();
+            enter(at, std::move(child), std::move(path));
+        }
     }
+}
+
+void ForEachChild(HKEY key, const std::function<void(HKEY child, const std::string& name)>& visit,
+                  std::vector<LinkSeen>* links) {
+    Walk(key, 1, [&](HKEY child, const std::wstring& path) {
+        if (!path.empty()) visit(child, AnsiFromWide(path));
+    }, [&](const std::wstring& path, const std::string& target) {
+        if (links != nullptr) links->push_back({AnsiFromWide(path), target});
+    });
+}
+
+std::vector<std::string> DeviceNames(std::vector<LinkSeen>* links) {
+    std::vector<std::string> devices;
+    LinkSeen rootLink;
+    ks::UniqueHKey root = OpenRead(kSettingsRoot, &rootLink);
+    if (!root && rootLink.path.empty()) root = OpenRead(kBackupRoot, &rootLink);
+    if (!root) {
+        if (links != nullptr && !rootLink.path.empty()) links->push_back(rootLink);
+        return devices;
+    }
+    ForEachChild(root.get(), [&](HKEY key, const std::string& name) {
+        if (!ks::IsOtherComponentKey(name) && !IsEngineKey(key)) devices.push_back(name);
+    }, links);
     return devices;
 }
 
-namespace {
-
-bool WideLess(const std::u16string& a, const std::u16string& b) {
-    return CompareStringOrdinal(reinterpret_cast<const wchar_t*>(a.data()), static_cast<int>(a.size()),
-                                reinterpret_cast<const wchar_t*>(b.data()), static_cast<int>(b.size()),
-                                TRUE) == CSTR_LESS_THAN;
-}
-
-const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-
-std::vector<regtext::Value> WideValues(HKEY key) {
-    std::vector<regtext::Value> values;
-    DWORD nameMax = 0, dataMax = 0;
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &nameMax, &dataMax,
-                         nullptr, nullptr) != ERROR_SUCCESS) {
-        return values;
-    }
-    std::vector<wchar_t> name(nameMax + 1);
-    std::vector<BYTE> data(dataMax + 1);
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLength = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()), type = 0;
-        LONG rc = RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size);
-        if (rc == ERROR_MORE_DATA) {  // grew since the count was taken
-            name.resize(name.size() * 2 + 256);
-            data.resize(std::max<std::size_t>(data.size() * 2, size));
-            --i;
-            continue;
-        }
-        if (rc != ERROR_SUCCESS) break;
-        values.push_back({std::u16string(reinterpret_cast<const char16_t*>(name.data()), nameLength), type,
-                          std::vector<std::uint8_t>(data.begin(), data.begin() + size), 0});
-    }
-    std::sort(values.begin(), values.end(), [](const auto& a, const auto& b) { return WideLess(a.name, b.name); });
-    return values;
-}
-
-std::vector<std::u16string> WideSubkeys(HKEY key) {
-    std::vector<std::u16string> names;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        names.emplace_back(reinterpret_cast<const char16_t*>(name), length);
-    }
-    std::sort(names.begin(), names.end(), WideLess);
-    return names;
-}
-
-}  // namespace
-
-std::vector<regtext::Key> ReadKeys(const std::string& path) {
+std::vector<regtext::Key> ReadKeys(const std::string& path, std::vector<LinkSeen>& links) {
     std::vector<regtext::Key> keys;
-    // Depth first in name order, with the pending keys on the heap rather than the stack.
-    std::vector<std::pair<ks::UniqueHKey, std::u16string>> pending;
-    HKEY top = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, W(Utf16FromAnsi(path)), 0, KEY_READ, &top) != ERROR_SUCCESS) return keys;
-    pending.emplace_back(ks::UniqueHKey(top), u"HKEY_CURRENT_USER\\" + Utf16FromAnsi(path));
-    while (!pending.empty()) {
-        auto [key, name] = std::move(pending.back());
-        pending.pop_back();
-        keys.push_back({name, WideValues(key.get()), 0});
-        std::vector<std::u16string> subkeys = WideSubkeys(key.get());
-        for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it) {
-            HKEY sub = nullptr;
-            if (RegOpenKeyExW(key.get(), W(*it), 0, KEY_READ, &sub) == ERROR_SUCCESS) {
-                pending.emplace_back(ks::UniqueHKey(sub), name + u"\\" + *it);
-            }
-        }
-    }
+    ks::UniqueHKey top = OpenRead(path);
+    if (!top) return keys;
+    const std::u16string name = u"HKEY_CURRENT_USER\\" + Utf16FromAnsi(path);
+    Walk(top.get(), SIZE_MAX, [&](HKEY key, const std::wstring& below) {
+        std::vector<regtext::Value> values;
+        ks::ForEachValue<wchar_t>(key, [&](std::wstring_view value, DWORD type, std::span<const BYTE> bytes) {
+            values.push_back({std::u16string(value.begin(), value.end()), type, {bytes.begin(), bytes.end()}, 0});
+        });
+        std::sort(values.begin(), values.end(), [](const regtext::Value& a, const regtext::Value& b) {
+            return WideLess({a.name.begin(), a.name.end()}, {b.name.begin(), b.name.end()});
+        });
+        keys.push_back({below.empty() ? name : name + u"\\" + std::u16string(below.begin(), below.end()), values, 0});
+    }, [&](const std::wstring& below, const std::string& target) {
+        links.push_back({path + "\\" + AnsiFromWide(below), target});
+    });
     return keys;
 }
 
-std::string ShowValue(DWORD type, const std::vector<BYTE>& data, bool wide) {
-    char piece[16];
-    if (type == REG_DWORD && data.size() == 4) {
-        std::snprintf(piece, sizeof(piece), "dword:%08lx", static_cast<unsigned long>(data[0] | data[1] << 8 | data[2] << 16 |
-                                                                                      static_cast<DWORD>(data[3]) << 24));
-        return piece;
+Tree ReadTree(const std::string& top) {
+    Tree tree;
+    LinkSeen link;
+    ks::UniqueHKey key = OpenRead(top, &link);
+    if (!key) {
+        if (!link.path.empty()) tree.links.push_back({"", link.target});
+        return tree;
     }
-    if ((type == REG_SZ || type == REG_EXPAND_SZ) && !data.empty()) {
-        std::string text;
-        if (wide && data.size() % 2 == 0) {
-            std::u16string w;
-            for (std::size_t i = 0; i + 1 < data.size(); i += 2) w += static_cast<char16_t>(data[i] | data[i + 1] << 8);
-            text = AnsiFromUtf16(w);
-        } else if (!wide) {
-            text.assign(data.begin(), data.end());
-        }
-        if (!text.empty() && text.back() == '\0' && text.find('\0') == text.size() - 1) {
-            text.pop_back();
-            return (type == REG_EXPAND_SZ ? "expand:\"" : "\"") + text + "\"";
-        }
-    }
-    std::snprintf(piece, sizeof(piece), "hex(%lx):", static_cast<unsigned long>(type));
-    std::string out = type == REG_BINARY ? "hex:" : piece;
-    for (std::size_t i = 0; i < data.size() && i < 16; ++i) {
-        std::snprintf(piece, sizeof(piece), i ? ",%02x" : "%02x", data[i]);
-        out += piece;
-    }
-    if (data.size() > 16) out += ",... (" + std::to_string(data.size()) + " bytes)";
-    return out;
+    tree.present = true;
+    Walk(key.get(), SIZE_MAX, [&](HKEY at, const std::wstring& below) {
+        const std::string path = AnsiFromWide(below);
+        if (!path.empty()) tree.AddKey(path);
+        for (RegValue& v : ks::Values(at)) tree.AddValue({path, std::move(v.name), v.type, std::move(v.data)});
+    }, [&](const std::wstring& below, const std::string& target) { tree.links.push_back({AnsiFromWide(below), target}); });
+    return tree;
 }
 
 std::u16string Widen(std::string_view text, UINT codePage) {
@@ -195,53 +264,9 @@ std::string Narrow(std::u16string_view text, UINT codePage) {
 
 std::u16string Utf16FromAnsi(const std::string& ansi) { return Widen(ansi, CP_ACP); }
 std::string AnsiFromUtf16(std::u16string_view text) { return Narrow(text, CP_ACP); }
+std::string AnsiFromWide(const std::wstring& text) {
+    return Narrow(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()), CP_ACP);
+}
 std::string AnsiFromUtf8(const std::string& utf8) { return Narrow(Widen(utf8, CP_UTF8), CP_ACP); }
-
-namespace {
-
-std::string Fold(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-void Collect(HKEY key, const std::string& path, Tree& tree) {
-    for (RegValue& v : SortedValues(key)) {
-        tree.values[Fold(path) + '\x01' + Fold(v.name)] = {path, v.name, v.type, std::move(v.data)};
-    }
-    for (const std::string& name : SortedSubkeyNames(key)) {
-        std::string child = path.empty() ? name : path + "\\" + name;
-        tree.keys[Fold(child)] = child;
-        if (ks::UniqueHKey sub = ks::OpenKey(key, name, ks::kReadAccess)) Collect(sub.get(), child, tree);
-    }
-}
-
-}  // namespace
-
-Tree ReadTree(const std::string& top) {
-    Tree tree;
-    if (ks::UniqueHKey key = OpenRead(top)) {
-        tree.present = true;
-        Collect(key.get(), "", tree);
-    }
-    return tree;
-}
-
-// What `from` holds that `to` lacks or holds otherwise.
-std::vector<Difference> Missing(const Tree& from, const Tree& to, bool withChanged) {
-    std::vector<Difference> out;
-    for (const auto& [folded, path] : from.keys) {
-        if (to.keys.count(folded) == 0) out.push_back({"key", path, "", "missing", "", ""});
-    }
-    for (const auto& [folded, e] : from.values) {
-        auto it = to.values.find(folded);
-        if (it == to.values.end()) {
-            out.push_back({"value", e.path, e.name, "missing", ShowValue(e.type, e.data, false), ""});
-        } else if (withChanged && (it->second.type != e.type || it->second.data != e.data)) {
-            out.push_back({"value", e.path, e.name, "differs", ShowValue(e.type, e.data, false),
-                           ShowValue(it->second.type, it->second.data, false)});
-        }
-    }
-    return out;
-}
 
 }  // namespace ksconfig

@@ -6,6 +6,7 @@
 
 #include "core/pure/key_path.h"
 #include "core/registry_io.h"
+#include "core/settings_tree.h"
 #include "registry_view.h"
 
 namespace ksconfig {
@@ -14,14 +15,15 @@ namespace {
 // One subkey per running ksconfig, named by its process id.
 constexpr char kScratchParent[] = "Software\\ksconfig scratch";
 
-// The copy of a tree that is absent stays absent, so the store sees the same missing root.
-LONG CopyInto(HKEY realUser, HKEY scratch, const char* path) {
-    ks::UniqueHKey source = ks::OpenKey(realUser, path, KEY_READ);
+// The copy of a tree that is absent stays absent, so the store sees the same missing root. A value
+// that cannot be copied costs only itself, as in the store's own copy.
+LONG CopyInto(HKEY scratch, const char* path) {
+    ks::UniqueHKey source = OpenRead(path);
     if (!source) return ERROR_SUCCESS;
     LONG error = ERROR_SUCCESS;
     ks::UniqueHKey target = ks::CreateKey(scratch, path, &error);
-    if (!target) return error;
-    return RegCopyTreeW(source.get(), nullptr, target.get());
+    if (target) ks::CopyTree(target.get(), source.get());
+    return error;
 }
 
 // Copies left by a ksconfig that was killed before it could delete its own.
@@ -37,34 +39,28 @@ void DeleteOrphans(HKEY realUser) {
     }
 }
 
-std::optional<ks::RegistryValue> RawValue(HKEY root, const std::string& path, const char* name) {
-    ks::UniqueHKey key = ks::OpenKey(root, path, KEY_READ);
+std::optional<ks::RegistryValue> RawValue(const ks::UniqueHKey& key, const char* name) {
     return key ? ReadValue(key.get(), name) : std::nullopt;
 }
 
 }  // namespace
 
 LONG ScratchHive::Enter() {
-    HKEY user = nullptr;
-    if (LONG error = RegOpenCurrentUser(KEY_ALL_ACCESS, &user); error != ERROR_SUCCESS) return error;
-    realUser_.reset(user);
-    DeleteOrphans(realUser_.get());
+    HKEY user = User();  // opened before the redirection
+    DeleteOrphans(user);
     scratchPath_ = std::string(kScratchParent) + "\\" + std::to_string(GetCurrentProcessId());
-    ks::DeleteTree(realUser_.get(), scratchPath_.c_str());
+    ks::DeleteTree(user, scratchPath_.c_str());
     LONG error = ERROR_SUCCESS;
-    ks::UniqueHKey scratch = ks::CreateKey(realUser_.get(), scratchPath_, &error);
+    ks::UniqueHKey scratch = ks::CreateKey(user, scratchPath_, &error);
     if (!scratch) return error;
     scratch_ = std::move(scratch);
-    // The store reads the backup only to rebuild a missing root, so only then is it copied:
-    // the copy is most of what looking costs.
-    error = CopyInto(realUser_.get(), scratch_.get(), ks::kSettingsRoot);
-    if (error == ERROR_SUCCESS && !ks::OpenKey(realUser_.get(), ks::kSettingsRoot, KEY_READ)) {
-        error = CopyInto(realUser_.get(), scratch_.get(), ks::kBackupRoot);
-    }
+    // The copy is most of what looking costs, so the backup is copied only when it is read.
+    error = CopyInto(scratch_.get(), ks::kSettingsRoot);
+    if (error == ERROR_SUCCESS && !KeyExists(ks::kSettingsRoot)) error = CopyInto(scratch_.get(), ks::kBackupRoot);
     if (error == ERROR_SUCCESS) error = RegOverridePredefKey(HKEY_CURRENT_USER, scratch_.get());
     if (error != ERROR_SUCCESS) {
         scratch_.reset();
-        ks::DeleteTree(realUser_.get(), scratchPath_.c_str());
+        ks::DeleteTree(user, scratchPath_.c_str());
     }
     return error;
 }
@@ -73,14 +69,17 @@ ScratchHive::~ScratchHive() {
     if (!scratch_) return;
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     scratch_.reset();
-    ks::DeleteTree(realUser_.get(), scratchPath_.c_str());
-    RegDeleteKeyA(realUser_.get(), kScratchParent);  // only when no other ksconfig has a copy below it
+    ks::DeleteTree(User(), scratchPath_.c_str());
+    RegDeleteKeyA(User(), kScratchParent);  // only when no other ksconfig has a copy below it
+}
+
+ks::UniqueHKey ScratchHive::Open(const std::string& path) const {
+    return scratch_ ? ks::OpenKey(scratch_.get(), path, KEY_READ) : ks::UniqueHKey();
 }
 
 bool ScratchHive::Wrote(const std::string& path, const char* name) const {
-    if (!scratch_) return false;
-    std::optional<ks::RegistryValue> copy = RawValue(scratch_.get(), path, name);
-    std::optional<ks::RegistryValue> real = RawValue(realUser_.get(), path, name);
+    std::optional<ks::RegistryValue> copy = RawValue(Open(path), name);
+    std::optional<ks::RegistryValue> real = RawValue(OpenRead(path), name);
     if (!copy) return false;
     return !real || real->type != copy->type || real->data != copy->data;
 }

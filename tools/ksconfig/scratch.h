@@ -19,7 +19,8 @@ public:
     // Puts HKEY_CURRENT_USER back and deletes the copy.
     ~ScratchHive();
 
-    // Copies both trees and redirects HKEY_CURRENT_USER; the platform's error when that fails
+    // Copies the settings root (or, when it is missing, the backup tree: the store reads it only to
+    // rebuild a missing root) without its registry links, as the store's own copy does, and redirects HKEY_CURRENT_USER; the platform's error when that fails
     // (nothing is redirected then).
     LONG Enter();
     bool Active() const { return static_cast<bool>(scratch_); }
@@ -27,9 +28,10 @@ public:
     // Whether value `name` of `path` (below the current user's hive) holds something in the copy
     // that the real hive does not: the store wrote it.
     bool Wrote(const std::string& path, const char* name) const;
+    // The copy of `path`, for reading; empty when absent.
+    ks::UniqueHKey Open(const std::string& path) const;
 
 private:
-    ks::UniqueHKey realUser_;  // the real HKEY_CURRENT_USER, opened before the redirection
     ks::UniqueHKey scratch_;
     std::string scratchPath_;  // below the real HKEY_CURRENT_USER
 };

@@ -9,8 +9,8 @@
 namespace ksconfig {
 
 int Store::OpenForDevice(const std::string& hardware) {
-    if (int rc = Open(); rc != kOk) return rc;
-    return RequireDevice(hardware);
+    if (int rc = RequireDevice(hardware); rc != kOk) return rc;
+    return Open();
 }
 
 int Store::Factory(ks::ComPtr<IClassFactory>& factory) {
@@ -20,15 +20,21 @@ int Store::Factory(ks::ComPtr<IClassFactory>& factory) {
         registered_ = true;
         return kOk;
     }
-    if (hr != REGDB_E_CLASSNOTREG) return StoreFailure("CoGetClassObject(KeystrelConfig)", hr);
-
-    std::string path = ExeFolder() + "\\Registry.dll";
-    std::fprintf(stderr,
-                 "ksconfig: the KeystrelConfig class is not registered (register it with \"regsvr32 Registry.dll\");\n"
-                 "ksconfig: using %s directly\n",
-                 path.c_str());
+    // COM names a registered DLL that is gone only by a code of its own (Wine: access denied).
+    const std::string registered = RegisteredStorePath();
+    if (!registered.empty() && GetFileAttributesA(registered.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return StoreFailure("CoGetClassObject(KeystrelConfig)", hr);
+    }
+    const std::string why = registered.empty()
+                                ? "the KeystrelConfig class is not registered (\"regsvr32 Registry.dll\" registers it)"
+                                : "the registered Registry.dll (" + registered + ") is missing";
+    const std::string path = ExeFolder() + "\\Registry.dll";
     dll_ = LoadLibraryA(path.c_str());
-    if (dll_ == nullptr) return StoreFailure("loading Registry.dll", HRESULT_FROM_WIN32(GetLastError()));
+    if (dll_ == nullptr) {
+        return Fail(kStoreError, why + ", and there is no Registry.dll beside ksconfig.exe (" + path + ")",
+                    HRESULT_FROM_WIN32(GetLastError()));
+    }
+    std::fprintf(stderr, "ksconfig: %s; using %s\n", why.c_str(), path.c_str());
     using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     auto getClassObject =
         reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(dll_, "DllGetClassObject")));
@@ -138,8 +144,8 @@ int Fail(int exitCode, const std::string& message, std::optional<HRESULT> hr, co
 }
 
 int FailWith(int exitCode, const std::string& message, const std::vector<std::string>& details,
-             const json::Members& extra) {
-    return Report(exitCode, message, std::nullopt, {}, details, extra);
+             const json::Members& extra, std::optional<HRESULT> hr) {
+    return Report(exitCode, message, hr, {}, details, extra);
 }
 
 int StoreFailure(const char* what, HRESULT hr) { return Fail(kStoreError, std::string(what) + " failed", hr); }

@@ -25,7 +25,8 @@ enum Exit : int { kOk = 0, kNotFound = 1, kRefused = 1, kUsage = 2, kStoreError 
 class Store {
 public:
     // kLook: the object works on a scratch copy of the settings root and backup (ScratchHive),
-    // so nothing it writes reaches them. kEdit: on the real ones, as any client.
+    // so nothing it writes reaches them (an edit copies its one record out of it). kEdit: on the
+    // real ones, as any client: the demo, and the rebuild of a whole root.
     enum Mode { kLook, kEdit };
     explicit Store(Mode mode = kLook) : mode_(mode) {}
     // Creating the object runs the store's ensure-root step. Returns the failure's exit code
@@ -37,7 +38,8 @@ public:
     IKeystrelConfig* operator->() const { return config_.get(); }
     IKeystrelConfig* get() const { return config_.get(); }
     bool ViaRegisteredClass() const { return registered_; }
-    // Whether the store wrote value `name` of `path` while the command only looked (kLook).
+    // The scratch copy the object works on (kLook): what the store wrote is read from there.
+    const ScratchHive& Scratch() const { return scratch_; }
     bool Wrote(const std::string& path, const char* name) const { return scratch_.Wrote(path, name); }
     // Releasing runs the store's backup step (the settings root is copied into the backup).
     void Close() { config_.reset(); }
@@ -69,7 +71,7 @@ int Fail(int exitCode, const std::string& message, std::optional<HRESULT> hr = s
 // Fail() for a failure with a list: `details` are printed as lines before the message in text,
 // `extra` members are added to the JSON error object.
 int FailWith(int exitCode, const std::string& message, const std::vector<std::string>& details,
-             const json::Members& extra);
+             const json::Members& extra, std::optional<HRESULT> hr = std::nullopt);
 
 // Fail(kStoreError, "<what> failed", hr).
 int StoreFailure(const char* what, HRESULT hr);

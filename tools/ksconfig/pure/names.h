@@ -27,6 +27,10 @@ const std::vector<EnumMember>& CopyFlagNames();      // _KSCPYFLAG
 // is 0, if any, or "0".
 std::vector<std::string> DecodeBits(std::uint32_t value, const std::vector<EnumMember>& table);
 
+// The bits of `value` that no member of `table` names: a value with any is no value of the
+// enumeration (the store keeps it all the same).
+std::uint32_t UndefinedBits(std::uint32_t value, const std::vector<EnumMember>& table);
+
 // The names joined with "|".
 std::string JoinNames(const std::vector<std::string>& names);
 

@@ -77,6 +77,11 @@ std::vector<std::string> DecodeBits(std::uint32_t value, const std::vector<EnumM
     return names;
 }
 
+std::uint32_t UndefinedBits(std::uint32_t value, const std::vector<EnumMember>& table) {
+    for (const EnumMember& m : table) value &= ~m.value;
+    return value;
+}
+
 std::string JoinNames(const std::vector<std::string>& names) {
     std::string out;
     for (const std::string& n : names) {
