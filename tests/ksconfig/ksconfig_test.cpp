@@ -172,18 +172,17 @@ TEST_F(KsconfigTest, CommandsShowTheRecordedSettingsOrExitWithTheirCodes) {
         {{"scanners"}, "1 scanner with settings\n"
                        "  Test Scanner: 3 scan profiles, 1 event, current gamma 2, 3 calibration tables\n"},
         {{"profile", kScanner, "p1", "--json"},
-         R"("keyName":"P1","name":"Colour","flags":5,"flagNames":["KSCNFGFLAG_IMAGES","KSCNFGFLAG_PDF"],)", 0, true},
+         R"("keyName":"P1","name":"Colour","linkConfig":"","uiConfig":"","flags":5,"flagNames":["KSCNFGFLAG_IMAGES","KSCNFGFLAG_PDF"],)",
+         0, true},
         // P2 is shown for every type, P3 is not an image profile.
         {{"profiles", kScanner, "--type", "images"}, "2 scan profiles of \"Test Scanner\" (type images)\n"
          "  P1  \"Colour\"  KSCNFGFLAG_IMAGES|KSCNFGFLAG_PDF   KSCNFGMODE_COLOR                     300x300 dpi\n"
          "  P2  \"Fax\"     KSCNFGFLAG_FAX|KSCNFGFLAG_SHOWALL  KSCNFGMODE_BITONAL|KSCNFGMODE_TWAIN  200x200 dpi\n"},
-        {{"profiles", kScanner, "--json"}, R"("keyName":"P3","name":"Text","flags":2,)", 0, true},
+        {{"profiles", kScanner, "--json"}, R"("keyName":"P3","name":"Text","linkConfig":"","uiConfig":"","flags":2,)", 0, true},
         {{"events", kScanner},
         "1 event of \"Test Scanner\"\n  Button1  \"Scan to PDF\"  profile \"P1\"  KSTRANSFER_TIFF  link \"Archive\"\n"},
-        {{"calibration", kScanner, "--hex"}, "calibration of \"Test Scanner\": current gamma 2, 3 tables\n"
-         "  Gamma - 1  4 bytes\n    01 02 03 04\n  Gamma - 2  20 bytes (current)\n"
-         "    00 0d 1a 27 34 41 4e 5b 68 75 82 8f 9c a9 b6 c3\n    d0 dd ea f7\n"
-         "  A note     2 bytes, registry type 1 (not read as a table)\n    78 00\n"},
+        {{"calibration", kScanner}, "calibration of \"Test Scanner\": current gamma 2, 3 tables\n"
+         "  Gamma - 1  4 bytes\n  Gamma - 2  20 bytes (current)\n  A note     2 bytes, REG_SZ (not read as a table)\n"},
         // Settings the store reads as they are: no first-use defaults, and the recorded file stays.
         {{"copy-settings", kScanner}, "path            C:\\Scans\nflags           0x00000006 KSCPYFLAG_BYMONTH|KSCPYFLAG_BYBUTTON\n"
                                       "count           5\n"},
@@ -221,7 +220,7 @@ TEST_F(KsconfigTest, LookingChangesNeitherTheRootNorTheBackup) {
         {{"profiles", kScanner}, "ksconfig: 4 problems in the settings of \"Test Scanner\" (ksconfig check \"Test Scanner\" lists them)"},
         {{"check", kScanner}, "4 problems in", 1},
         {{"profile", kScanner, "P1"}, "\"Xresolution\": REG_SZ of 4 bytes where the store reads a REG_DWORD: it reads 6513249"},
-        {{"profile", kScanner, "hidden", "--json"}, R"("problem":"missing: the store lists no profile without it")"},
+        {{"profile", kScanner, "hidden", "--json"}, R"("problem":"the store does not list it for any type: it has no \"Flags\" value")"},
         {{"events", kScanner}, "Button1"}, {{"event", kScanner, "button1"}, "Scan to PDF"},
         {{"calibration", kScanner}, "current gamma 2"},
         {{"copy-settings", kScanner}, "(first-use defaults: a client's first call writes them; nothing was written)"},
@@ -449,7 +448,7 @@ TEST_F(KsconfigTest, ARefusedCommandLeavesRootAndBackupByteIdentical) {
         {{"set-profile", kScanner, "P2", "dataType=99"}, "dataType: 0x00000063 holds bits no member of the field's enumeration "
                                                         "names (0x00000060); --force stores them all the same"},
         {{"set-profile", kScanner, "P2", "flags=KSCNFGFLAG_NOPE"}, "\"KSCNFGFLAG_NOPE\" is not a member"},
-        {{"set-profile", kScanner, "P2", "LinkConfig=1"}, "\"LinkConfig\" could be hasLinkConfig (registry value \"LinkConfig\") or linkConfig"},
+        {{"set-profile", kScanner, "P2", "LinkConfig=1"}, "\"LinkConfig\" could be linkConfig (registry value \"LinkInfo\") or hasLinkConfig"},
         {{"set-profile", kScanner, "P2", "linkSignature=x"}, "linkSignature is not kept by the store"},
         {{"set-profile", kScanner, "P2", "name=" + std::string(64, 'n')}, "name: 64 characters do not fit; at most 63"},
         {{"set-profile", kScanner, "Fax", "name=x"}, "that is the display name of P2; give the key name"},
@@ -521,9 +520,10 @@ TEST_F(KsconfigTest, CheckBackupStatusAndRestore) {
     for (const char* line : {
              "12 problems in HKEY_CURRENT_USER\\Software\\Stellwick\\Keystrel 4.0\\Test Scanner:\n",
              "  Test Scanner\\ScanProfiles\\P1 \"Xresolution\": REG_SZ of 4 bytes where the store reads a REG_DWORD: it reads 6513249\n",
-             "  Test Scanner\\ScanProfiles\\P3 \"Flags\": no profile type and no KSCNFGFLAG_SHOWALL: the store lists it for no type\n",
-             "  Test Scanner\\EventProfiles\\Button1 \"ScanConfig\": names the scan profile \"P9\", which is missing\n",
-             "  Test Scanner\\CalibrationProfiles \"Gamma - 3\": REG_SZ where the store reads a REG_BINARY table: it finds no table\n",
+             "  Test Scanner\\ScanProfiles\\P3: the store does not list it for any type: it reads its \"Flags\" as 0x00002000 "
+             "KSCNFGFLAG_MKCOPY\n",
+             "  Test Scanner\\EventProfiles\\Button1 \"ScanConfig\": names the scan profile \"P9\", which the store does not find\n",
+             "  Test Scanner\\CalibrationProfiles \"Gamma - 3\": REG_SZ: the store does not read it as a table\n",
              "  Test Scanner \"CurrentGamma\": names the table \"Gamma - 9\", which is missing\n",
              "  Test Scanner\\ScanProfiles\\P1 \"Xresolution\": differs from the backup: \"abc\" here, dword:0000012c there\n",
              "  Test Scanner\\ScanProfiles\\P2: only in the backup: a rebuilt settings root would have it again\n"}) {

@@ -5,8 +5,7 @@
 #include <vector>
 
 #include "commands.h"
-#include "pure/names.h"
-#include "output.h"
+#include "core/record_descriptor.h"
 #include "core/text.h"
 #include "registry_view.h"
 #include "store.h"
@@ -32,8 +31,8 @@ int ListProfiles(Store& store, BSTR name) {
         _KSCONFIG c{};
         hr = store->GetConfig(i, &c);
         if (FAILED(hr)) return StoreFailure("GetConfig", hr);
-        rows.push_back({"  " + std::to_string(i), Field(c.keyname), Quoted(Field(c.name)),
-                        JoinNames(DecodeBits(static_cast<std::uint32_t>(c.flags), ConfigFlagNames())),
+        rows.push_back({"  " + std::to_string(i), ks::FieldText(c.keyname), Quoted(ks::FieldText(c.name)),
+                        JoinNames(DecodeBits(static_cast<std::uint32_t>(c.flags), ks::ConfigFlagNames())),
                         std::to_string(c.Xresolution) + "x" + std::to_string(c.Yresolution) + " dpi"});
     }
     PrintTable(rows);
@@ -68,7 +67,7 @@ int Demo(const Arguments&) {
     std::string sample = kSample;
     hr = store->SetActiveHardware(kSampleGuid, sample.data());
     if (FAILED(hr)) return StoreFailure("SetActiveHardware", hr);
-    std::printf("2. SetActiveHardware(%s, \"%s\") -> %s\n\n", GuidText(kSampleGuid).c_str(), kSample, Result(hr).c_str());
+    std::printf("2. SetActiveHardware(%s, \"%s\") -> %s\n\n", ks::GuidText(kSampleGuid).c_str(), kSample, Result(hr).c_str());
 
     ks::UniqueBstr name = ks::MakeBstr(kSample);
     std::printf("3. Load the scanner's scan profiles:\n");
@@ -81,10 +80,10 @@ int Demo(const Arguments&) {
     hr = store->GetActiveConfig(&active);
     if (FAILED(hr) || active == nullptr) return StoreFailure("GetActiveConfig", FAILED(hr) ? hr : E_POINTER);
     std::printf("4. SetActiveConfig(-1), GetActiveConfig -> %s\n", Result(hr).c_str());
-    std::printf("   a new profile \"%s\", key name %s,\n   hardware %s, flags %s\n", Field(active->name).c_str(),
-                Field(active->keyname).c_str(), GuidText(active->hwguid).c_str(),
-                JoinNames(DecodeBits(static_cast<std::uint32_t>(active->flags), ConfigFlagNames())).c_str());
-    std::string keyname = Field(active->keyname);
+    std::printf("   a new profile \"%s\", key name %s,\n   hardware %s, flags %s\n", ks::FieldText(active->name).c_str(),
+                ks::FieldText(active->keyname).c_str(), ks::GuidText(active->hwguid).c_str(),
+                JoinNames(DecodeBits(static_cast<std::uint32_t>(active->flags), ks::ConfigFlagNames())).c_str());
+    std::string keyname = ks::FieldText(active->keyname);
 
     // Edit the block in place, as the scanning user interface does, and ask for it to be saved.
     std::snprintf(active->name, sizeof(active->name), "%s", "Demo colour 300 dpi");
@@ -97,8 +96,8 @@ int Demo(const Arguments&) {
     active->PageHeight = 11000;
     active->ShowProgress = 1;
     std::printf("\n5. Edited it: name \"%s\", flags %s,\n   mode KSCNFGMODE_COLOR, 24 bits, 300x300 dpi, page 8500x11000\n",
-                Field(active->name).c_str(),
-                JoinNames(DecodeBits(static_cast<std::uint32_t>(active->flags), ConfigFlagNames())).c_str());
+                ks::FieldText(active->name).c_str(),
+                JoinNames(DecodeBits(static_cast<std::uint32_t>(active->flags), ks::ConfigFlagNames())).c_str());
     hr = store->StoreActiveConfig();  // frees the block
     active = nullptr;
     if (FAILED(hr)) return StoreFailure("StoreActiveConfig", hr);

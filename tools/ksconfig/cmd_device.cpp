@@ -4,17 +4,17 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "calibration/calibration.h"
 #include "commands.h"
-#include "json.h"
-#include "pure/names.h"
-#include "output.h"
 #include "core/pure/profiles_file.h"
 #include "core/text.h"
+#include "fields.h"
+#include "json.h"
+#include "links/link_service.h"
 #include "registry_view.h"
 #include "store.h"
 
@@ -22,36 +22,26 @@ namespace ksconfig {
 namespace {
 
 bool FileExists(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// A folder below one of the user's shell folders, and whether it exists now.
+std::string WithPresence(const std::string& path) { return path + (FileExists(path) ? " (present)" : " (missing)"); }
+
+// A folder below one of the user's shell folders, and whether it exists now: one the store makes
+// on first use while a command only looks is removed again (when still empty).
 struct ShellSubfolder {
     std::string path;
     bool existed = false;
+    void RemoveIfMade() const {
+        if (!existed) RemoveDirectoryA(path.c_str());
+    }
 };
 ShellSubfolder Subfolder(int csidl, const char* name) {
     char folder[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder))) return {};
     std::string path = std::string(folder) + (folder[0] && folder[std::strlen(folder) - 1] == '\\' ? "" : "\\") + name;
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return {path, attributes != INVALID_FILE_ATTRIBUTES};
-}
-
-std::string WithPresence(const std::string& path) {
-    return path + (FileExists(path) ? " (present)" : " (missing)");
-}
-
-std::string HexBytes(const std::vector<std::uint8_t>& data, std::size_t from, std::size_t count) {
-    std::string out;
-    char piece[4];
-    for (std::size_t i = from; i < from + count && i < data.size(); ++i) {
-        std::snprintf(piece, sizeof(piece), "%02x", data[i]);
-        if (!out.empty()) out += ' ';
-        out += piece;
-    }
-    return out;
+    return {path, GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES};
 }
 
 }  // namespace
@@ -62,59 +52,50 @@ int Calibration(const Arguments& args) {
     if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
     ks::UniqueBstr name = ks::MakeBstr(hardware);
     LONG gamma = 0;
-    HRESULT hr = store->GetDefualtGamma(name.get(), &gamma);
+    const HRESULT hr = store->GetDefualtGamma(name.get(), &gamma);
     if (FAILED(hr) && hr != E_FAIL) return StoreFailure("GetDefualtGamma", hr);
-    bool hasGamma = hr == S_OK;
+    const bool hasGamma = hr == S_OK;
 
-    // No method lists the tables: they are read from the registry.
-    std::vector<RegValue> tables;
-    if (ks::UniqueHKey key = OpenRead(ks::JoinKey(ks::DeviceKeyPath(hardware), ks::kCalibrationProfilesKey))) tables = SortedValues(key.get());
+    // No method lists the tables: they are read from the registry, tables first in number order.
+    ks::UniqueHKey key = OpenPath(ks::JoinKey(ks::DeviceKeyPath(hardware), ks::kCalibrationProfilesKey));
+    std::vector<RegValue> tables = key ? SortedValues(key.get()) : std::vector<RegValue>();
     std::stable_sort(tables.begin(), tables.end(), [](const RegValue& a, const RegValue& b) {
-        std::optional<long> x = GammaNumber(a.name), y = GammaNumber(b.name);
-        if (x && y) return *x < *y;
-        return x.has_value() && !y.has_value();
+        const std::optional<LONG> x = TableNumber(a.name), y = TableNumber(b.name);
+        return x && (!y || *x < *y);
     });
-
-    bool hex = args.Has("--hex");
+    std::vector<std::string> items;
+    std::size_t width = 0;
+    bool currentShown = false;
+    for (const RegValue& t : tables) width = std::max(width, t.name.size());
+    if (!args.Has("--json")) {
+        std::printf("calibration of \"%s\": %s, %s\n", hardware.c_str(),
+                    hasGamma ? ("current gamma " + std::to_string(gamma)).c_str() : "no current gamma",
+                    Count(static_cast<long>(tables.size()), "table").c_str());
+    }
+    for (const RegValue& t : tables) {
+        const std::optional<LONG> number = TableNumber(t.name);
+        std::vector<unsigned char> bytes(t.data.size() + 1);
+        const bool read = number && ks::QueryTable(key.get(), *number, static_cast<LONG>(t.data.size()), bytes.data());
+        const bool current = hasGamma && number == gamma;
+        currentShown = currentShown || current;
+        items.push_back(json::Obj({{"name", json::Str(Utf8FromAnsi(t.name))},
+                                   {"gamma", number ? json::Num(*number) : json::Null()},
+                                   {"size", json::Num(static_cast<long long>(t.data.size()))},
+                                   {"type", json::Str(ks::TypeName(t.type))},
+                                   {"readAsTable", json::Bool(read)},
+                                   {"current", json::Bool(current)}}));
+        if (args.Has("--json")) continue;
+        std::printf("  %s%s  %s%s%s\n", t.name.c_str(), std::string(width - t.name.size(), ' ').c_str(),
+                    Count(static_cast<long>(t.data.size()), "byte").c_str(),
+                    read ? "" : (", " + ks::TypeName(t.type) + " (not read as a table)").c_str(), current ? " (current)" : "");
+    }
     if (args.Has("--json")) {
-        std::vector<std::string> items;
-        for (const RegValue& t : tables) {
-            std::optional<long> number = GammaNumber(t.name);
-            json::Members m = {{"name", json::Str(Utf8FromAnsi(t.name))},
-                               {"gamma", number ? json::Num(*number) : json::Null()},
-                               {"size", json::Num(static_cast<long long>(t.data.size()))},
-                               {"type", json::Num(t.type)},
-                               {"current", json::Bool(hasGamma && number && *number == gamma)}};
-            if (hex) m.push_back({"hex", json::Str(HexBytes(t.data, 0, t.data.size()))});
-            items.push_back(json::Obj(m));
-        }
         std::printf("%s\n", json::Obj({{"hardware", json::Str(Utf8FromAnsi(hardware))},
                                        {"currentGamma", hasGamma ? json::Num(gamma) : json::Null()},
                                        {"tables", json::Arr(items)}})
                                 .c_str());
-        return kOk;
-    }
-    std::printf("calibration of \"%s\": %s, %s\n", hardware.c_str(),
-                hasGamma ? ("current gamma " + std::to_string(gamma)).c_str() : "no current gamma",
-                Count(static_cast<long>(tables.size()), "table").c_str());
-    std::size_t width = 0;
-    for (const RegValue& t : tables) width = std::max(width, t.name.size());
-    for (const RegValue& t : tables) {
-        std::optional<long> number = GammaNumber(t.name);
-        std::string line = "  " + t.name + std::string(width - t.name.size(), ' ') + "  " +
-                           Count(static_cast<long>(t.data.size()), "byte");
-        if (t.type != REG_BINARY) line += ", registry type " + std::to_string(t.type) + " (not read as a table)";
-        if (hasGamma && number && *number == gamma) line += " (current)";
-        std::printf("%s\n", line.c_str());
-        if (hex) {
-            for (std::size_t i = 0; i < t.data.size(); i += 16) std::printf("    %s\n", HexBytes(t.data, i, 16).c_str());
-        }
-    }
-    if (hasGamma && std::none_of(tables.begin(), tables.end(), [&](const RegValue& t) {
-            std::optional<long> number = GammaNumber(t.name);
-            return number && *number == gamma;
-        })) {
-        std::printf("  the current table \"Gamma - %ld\" is missing\n", static_cast<long>(gamma));
+    } else if (hasGamma && !currentShown) {
+        std::printf("  the current table \"%s\" is missing\n", ks::TableName(gamma).c_str());
     }
     return kOk;
 }
@@ -123,31 +104,31 @@ int CopySettings(const Arguments& args) {
     const std::string& hardware = args.positional[0];
     Store store;
     if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
-    ks::UniqueBstr name = ks::MakeBstr(hardware);
+    ks::UniqueBstr name = ks::MakeBstr(hardware), path;
     _KSCPYFLAG flags = static_cast<_KSCPYFLAG>(0);
-    ks::UniqueBstr path;
     LONG count = 0;
     const ShellSubfolder defaultFolder = Subfolder(CSIDL_PERSONAL, "My Scanned Documents");
-    HRESULT hr = store->CopyToFolderSettings(name.get(), &flags, path.put(), &count);
+    const HRESULT hr = store->CopyToFolderSettings(name.get(), &flags, path.put(), &count);
     if (FAILED(hr)) return StoreFailure("CopyToFolderSettings", hr);
-    std::string folder = ks::ToAnsi(path.get());
+    const std::string folder = ks::ToAnsi(path.get());
     // The store writes its defaults (and makes the folder) when there is no readable path.
-    const bool firstUse = store.Wrote(ks::DeviceKeyPath(hardware), ks::kCopyPathValue);
-    if (firstUse && folder == defaultFolder.path) RemoveMadeFolder(folder, defaultFolder.existed);
-    std::uint32_t bits = static_cast<std::uint32_t>(flags);
+    const ks::Field& pathField = ks::CopySettingsFields()[ks::kCopyPathField];
+    const bool firstUse = store.Scratch().Wrote(ks::DeviceKeyPath(hardware), pathField.value);
+    if (firstUse && folder == defaultFolder.path) defaultFolder.RemoveIfMade();
+    const std::uint32_t bits = static_cast<std::uint32_t>(flags);
     if (args.Has("--json")) {
         std::printf("%s\n", json::Obj({{"path", json::Str(Utf8FromAnsi(folder))},
                                        {"flags", json::Num(bits)},
-                                       {"flagNames", json::StrArr(DecodeBits(bits, CopyFlagNames()))},
+                                       {"flagNames", json::StrArr(DecodeBits(bits, ks::CopyFlagNames()))},
                                        {"count", json::Num(count)},
                                        {"firstUse", json::Bool(firstUse)}})
                                 .c_str());
-    } else {
-        PrintField("path", folder);
-        PrintField("flags", FlagsText(bits, CopyFlagNames()));
-        PrintField("count", std::to_string(count));
-        if (firstUse) std::printf("(first-use defaults: a client's first call writes them; nothing was written)\n");
+        return kOk;
     }
+    PrintField("path", folder);
+    PrintField("flags", FlagsText(bits, ks::CopyFlagNames()));
+    PrintField("count", std::to_string(count));
+    if (firstUse) std::printf("(first-use defaults: a client's first call writes them; nothing was written)\n");
     return kOk;
 }
 
@@ -155,63 +136,58 @@ int DriverFiles(const Arguments& args) {
     const std::string& hardware = args.positional[0];
     Store store;
     if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
-    ks::UniqueBstr name = ks::MakeBstr(hardware);
-    ks::UniqueBstr installBstr;
+    ks::UniqueBstr name = ks::MakeBstr(hardware), installBstr, twainBstr, isisBstr;
     HRESULT hr = store->GetKSInstallFolder(installBstr.put());
     if (FAILED(hr)) return StoreFailure("GetKSInstallFolder", hr);
-    std::string install = ks::ToAnsi(installBstr.get());
+    const std::string install = ks::ToAnsi(installBstr.get());
     // No template path for a name that would lead out of the Profiles folder: the store uses none.
-    std::string isisTemplate = ks::ProfilesFilePath(install, hardware, ".isis", ks::IsAnsiLeadByte).value_or("");
-    std::string twainTemplate = ks::ProfilesFilePath(install, hardware, ".twain", ks::IsAnsiLeadByte).value_or("");
+    const std::string isisTemplate = ks::ProfilesFilePath(install, hardware, ".isis", ks::IsAnsiLeadByte).value_or("");
+    const std::string twainTemplate = ks::ProfilesFilePath(install, hardware, ".twain", ks::IsAnsiLeadByte).value_or("");
     // A settings file the store makes on first use is deleted again (it was made while looking).
     const ShellSubfolder filesFolder = Subfolder(CSIDL_APPDATA, "Keystrel 4.0");
     auto unmade = [&](const std::string& key, std::string& file) {
-        if (file.empty() || !store.Wrote(key, "IniFile")) return false;
+        if (file.empty() || !store.Scratch().Wrote(key, ks::DriverFields()[ks::kIniFileField].value)) return false;
         DeleteFileA(file.c_str());
         file.clear();
         return true;
     };
-    ks::UniqueBstr twainBstr;
     hr = store->GetTwainConfigurationFile(name.get(), twainBstr.put());
     if (FAILED(hr)) return StoreFailure("GetTwainConfigurationFile", hr);
     std::string twain = ks::ToAnsi(twainBstr.get());
     const bool twainFirstUse = unmade(ks::JoinKey(ks::DeviceKeyPath(hardware), ks::kTwainSettingsKey), twain);
 
-    bool withProfile = args.options.count("--ui-profile") != 0;
-    std::string uiProfile = args.Option("--ui-profile");
+    const bool withProfile = args.options.count("--ui-profile") != 0;
+    const std::string uiProfile = args.Option("--ui-profile");
     short scanMode = 0, deviceMode = 0;
     std::string isis;
     if (withProfile) {
         ks::UniqueBstr profile = ks::MakeBstr(uiProfile);
         hr = store->SetUIInterfaceProfile(profile.get());
         if (FAILED(hr)) return StoreFailure("SetUIInterfaceProfile", hr);
-        ks::UniqueBstr isisBstr;
         hr = store->UIInterfaceStartupSettings(name.get(), &scanMode, &deviceMode, isisBstr.put());
         if (FAILED(hr)) return StoreFailure("UIInterfaceStartupSettings", hr);
         isis = ks::ToAnsi(isisBstr.get());
     }
-    const bool isisFirstUse =
-        withProfile && unmade(ks::JoinKey(ks::JoinKey(kSettingsRoot, ks::kUIInterfaceProfilesKey), uiProfile), isis);
-    RemoveMadeFolder(filesFolder.path, filesFolder.existed);
+    const bool isisFirstUse = withProfile && unmade(ks::JoinKey(ks::UIInterfaceProfilesPath(), uiProfile), isis);
+    filesFolder.RemoveIfMade();
 
     if (args.Has("--json")) {
-        auto file = [](const std::string& path, bool firstUse = false) {
+        auto file = [](const std::string& path, bool firstUse) {
+            if (path.empty() && !firstUse) return json::Null();
             json::Members m = {{"path", path.empty() ? json::Null() : json::Str(Utf8FromAnsi(path))},
                                {"present", json::Bool(!path.empty() && FileExists(path))}};
             if (firstUse) m.push_back({"firstUse", json::Bool(true)});
             return json::Obj(m);
         };
         json::Members m = {{"installFolder", json::Str(Utf8FromAnsi(install))},
-                           {"isisTemplate", file(isisTemplate)},
-                           {"twainTemplate", file(twainTemplate)},
-                           {"twainSettings", twain.empty() && !twainFirstUse ? json::Null() : file(twain, twainFirstUse)}};
+                           {"isisTemplate", file(isisTemplate, false)},
+                           {"twainTemplate", file(twainTemplate, false)},
+                           {"twainSettings", file(twain, twainFirstUse)}};
         if (withProfile) {
             m.push_back({"uiProfile", json::Obj({{"name", json::Str(Utf8FromAnsi(uiProfile))},
                                                  {"scanMode", json::Num(scanMode)},
                                                  {"deviceMode", json::Num(deviceMode)},
-                                                 {"isisSettings", isis.empty() && !isisFirstUse
-                                                                      ? json::Null()
-                                                                      : file(isis, isisFirstUse)}})});
+                                                 {"isisSettings", file(isis, isisFirstUse)}})});
         }
         std::printf("%s\n", json::Obj(m).c_str());
         return kOk;
@@ -232,55 +208,45 @@ int DriverFiles(const Arguments& args) {
 int Links(const Arguments& args) {
     Store store;
     if (int rc = store.Open(); rc != kOk) return rc;
-
-    struct Engine {
-        std::string key, guid, cache, container;
-    };
-    std::vector<Engine> engines;
+    // The engine keys, read as the store reads them, with the container the store names for each.
+    std::vector<std::string> items, lines, classes;
     std::vector<LinkSeen> links;
     HRESULT failed = S_OK;
-    if (ks::UniqueHKey root = OpenRead(kSettingsRoot)) {
+    if (ks::UniqueHKey root = OpenPath(kSettingsRoot)) {
         ForEachChild(root.get(), [&](HKEY key, const std::string& name) {
-            if (!IsEngineKey(key) || FAILED(failed)) return;
-            Engine e{name, ReadText(key, ks::kEngineClassValue).value_or(""), ReadText(key, ks::kLinkCacheValue).value_or(""), ""};
-            ks::UniqueBstr bname = ks::MakeBstr(name);
-            ks::UniqueBstr container;
-            failed = store->GetLinkEngineContainer(bname.get(), container.put());
-            e.container = ks::ToAnsi(container.get());
-            engines.push_back(e);
+            if (!ks::IsEngineKey(key) || FAILED(failed)) return;
+            ks::EngineSettings engine{};
+            ks::ReadFields(key, ks::EngineFields(), &engine);
+            ks::UniqueBstr bname = ks::MakeBstr(name), bcontainer;
+            failed = store->GetLinkEngineContainer(bname.get(), bcontainer.put());
+            const std::string cache = ks::FieldText(engine.linkCache), container = ks::ToAnsi(bcontainer.get());
+            items.push_back(json::Obj({{"key", json::Str(Utf8FromAnsi(name))},
+                                       {"settings", RecordJson(&engine, ks::EngineFields())},
+                                       {"linkCachePresent", json::Bool(FileExists(cache))},
+                                       {"container", json::Str(Utf8FromAnsi(container))}}));
+            lines.push_back("  " + name + "\n    GUID       " + ks::FieldText(engine.engineClass) + "\n    LinkCache  " +
+                            WithPresence(cache) + "\n    container  " + container);
         }, &links);
     }
     if (FAILED(failed)) return StoreFailure("GetLinkEngineContainer", failed);
 
     IStorage* storage = nullptr;
-    HRESULT load = store->LoadLinkInfo(0, &storage);
+    const HRESULT load = store->LoadLinkInfo(0, &storage);
     if (load == E_NOTIMPL) return StoreFailure("LoadLinkInfo", load);
-    bool opened = storage != nullptr;
+    const bool opened = storage != nullptr;
     if (storage != nullptr) storage->Release();
-
-    std::vector<std::string> classes;
     for (ULONG i = 0;; ++i) {
         GUID clsid{};
-        HRESULT hr = store->GetLinkEngineCLSID(i, &clsid);
+        const HRESULT hr = store->GetLinkEngineCLSID(i, &clsid);
         if (hr == E_FAIL || hr == E_INVALIDARG) break;
         if (FAILED(hr)) return StoreFailure("GetLinkEngineCLSID", hr);
-        classes.push_back(GuidText(clsid));
+        classes.push_back(ks::GuidText(clsid));
     }
-
     ks::UniqueBstr profilesKey;
-    HRESULT hr = store->GetLinkCustomProfile(profilesKey.put());
+    const HRESULT hr = store->GetLinkCustomProfile(profilesKey.put());
     if (FAILED(hr)) return StoreFailure("GetLinkCustomProfile", hr);
-    std::string linkProfiles = ks::ToAnsi(profilesKey.get());
-
+    const std::string linkProfiles = ks::ToAnsi(profilesKey.get());
     if (args.Has("--json")) {
-        std::vector<std::string> items;
-        for (const Engine& e : engines) {
-            items.push_back(json::Obj({{"key", json::Str(Utf8FromAnsi(e.key))},
-                                       {"guid", json::Str(Utf8FromAnsi(e.guid))},
-                                       {"linkCache", json::Str(Utf8FromAnsi(e.cache))},
-                                       {"linkCachePresent", json::Bool(FileExists(e.cache))},
-                                       {"container", json::Str(Utf8FromAnsi(e.container))}}));
-        }
         std::printf("%s\n", json::Obj({{"engines", json::Arr(items)},
                                        {"loadLinkInfo", json::Str(HresultText(load))},
                                        {"linkCacheOpened", json::Bool(opened)},
@@ -289,13 +255,8 @@ int Links(const Arguments& args) {
                                 .c_str());
         return kOk;
     }
-    std::printf("%s\n", Count(static_cast<long>(engines.size()), "link engine key").c_str());
-    for (const Engine& e : engines) {
-        std::printf("  %s\n", e.key.c_str());
-        std::printf("    GUID       %s\n", e.guid.c_str());
-        std::printf("    LinkCache  %s\n", WithPresence(e.cache).c_str());
-        std::printf("    container  %s\n", e.container.c_str());
-    }
+    std::printf("%s\n", Count(static_cast<long>(lines.size()), "link engine key").c_str());
+    for (const std::string& line : lines) std::printf("%s\n", line.c_str());
     PrintField("link cache", (opened ? "opened: " : "not opened: ") + DescribeHresult(load));
     std::string classList;
     for (const std::string& c : classes) classList += (classList.empty() ? "" : ", ") + c;

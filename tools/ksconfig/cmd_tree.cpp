@@ -7,7 +7,6 @@
 
 #include "commands.h"
 #include "json.h"
-#include "output.h"
 #include "registry_view.h"
 #include "store.h"
 #include "core/settings_tree.h"
@@ -129,12 +128,12 @@ int Restore(const Arguments& args) {
     const std::string backupPath = oneScanner ? ks::JoinKey(kBackupRoot, hardware) : std::string(kBackupRoot);
     const std::string what = oneScanner ? "the settings of scanner \"" + hardware + "\"" : std::string("the settings root");
     LinkSeen link;
-    ks::UniqueHKey from = OpenRead(backupPath, &link);
+    ks::UniqueHKey from = OpenPath(backupPath, false, &link);
     if (!from) {
         return Fail(kNotFound, "there is no backup (HKEY_CURRENT_USER\\" + backupPath + ") to restore " + what + " from" +
                                    NotFollowed(link));
     }
-    if (OpenRead(rootPath, &link); !link.path.empty()) return Fail(kRefused, "nothing was restored" + NotFollowed(link));
+    if (OpenPath(rootPath, false, &link); !link.path.empty()) return Fail(kRefused, "nothing was restored" + NotFollowed(link));
     std::string saved;
     if (KeyExists(rootPath)) {
         if (!force && !oneScanner) {
@@ -148,16 +147,15 @@ int Restore(const Arguments& args) {
         saved = SavedFileName(args);
         if (int rc = SaveAsRegFile(rootPath, saved); rc != kOk) return rc;
         if (LONG error = DeletePath(rootPath); error != ERROR_SUCCESS) {
-            return StoreFailure(("deleting " + what).c_str(), HRESULT_FROM_WIN32(error));
+            return StoreFailure("deleting " + what, HRESULT_FROM_WIN32(error));
         }
     }
     if (oneScanner) {
         // The store rebuilds only a whole missing root; one scanner's key is copied here, as the
         // store copies, leaving registry links out.
-        LONG error = ERROR_SUCCESS;
-        ks::UniqueHKey to = CreatePath(rootPath, nullptr, &error);
+        ks::UniqueHKey to = OpenPath(rootPath, true);
         if (!to || !ks::CopyTree(to.get(), from.get())) {
-            return Fail(kStoreError, "copying " + what + " failed", HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT));
+            return Fail(kStoreError, "copying " + what + " failed", HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
         }
     } else {
         Store store(Store::kEdit);  // creating the object rebuilds the root from the backup

@@ -26,18 +26,17 @@ std::string Fold(std::string_view text) {
     return out;
 }
 
-std::optional<std::uint32_t> ParseNumber(std::string_view text, bool isSigned, const std::vector<EnumMember>* names,
-                                         std::string& why) {
+std::optional<std::uint32_t> ParseNumber(std::string_view text, bool isSigned, Names names, std::string& why) {
     why.clear();
-    if (names != nullptr && !text.empty() && !IsDigit(text[0]) && text[0] != '-') {
+    if (!names.empty() && !text.empty() && !IsDigit(text[0]) && text[0] != '-') {
         std::uint32_t bits = 0;
         for (std::size_t start = 0;;) {
             const std::size_t bar = text.find('|', start);
             const std::string_view name = text.substr(start, bar == std::string_view::npos ? bar : bar - start);
-            auto member = std::find_if(names->begin(), names->end(), [&](const EnumMember& m) { return m.name == name; });
-            if (member == names->end()) {
+            auto member = std::find_if(names.begin(), names.end(), [&](const ks::EnumName& m) { return m.name == name; });
+            if (member == names.end()) {
                 why = "\"" + std::string(name) + "\" is not a member of the field's enumeration (" +
-                      std::string(names->front().name) + ", ...)";
+                      std::string(names.front().name) + ", ...)";
                 return std::nullopt;
             }
             bits |= member->value;
@@ -89,13 +88,6 @@ std::optional<std::size_t> FindField(std::span<const FieldName> fields, std::str
     why = fits.empty() ? "no field \"" + std::string(wanted) + "\"; the fields are " + list
                        : "\"" + std::string(wanted) + "\" could be " + list + ": give the field's exact name";
     return std::nullopt;
-}
-
-std::string TypeName(std::uint32_t type) {
-    static const char* const kNames[] = {"REG_NONE", "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY", "REG_DWORD",
-                                         "REG_DWORD_BIG_ENDIAN", "REG_LINK", "REG_MULTI_SZ"};
-    if (type < sizeof(kNames) / sizeof(kNames[0])) return kNames[type];
-    return type == 11 ? "REG_QWORD" : "type " + std::to_string(type);
 }
 
 std::string ShowValue(std::uint32_t type, std::span<const std::uint8_t> data, Narrower wide) {
