@@ -1,17 +1,9 @@
 // check: every record under the settings root against what the store reads and lists, and the
 // settings root against its backup.
-#include <cstdio>
-#include <set>
-#include <string>
 
 #include "calibration/calibration.h"
-#include "commands.h"
-#include "core/text.h"
+#include "ksconfig.h"
 #include "links/link_service.h"
-#include "fields.h"
-#include "json.h"
-#include "registry_view.h"
-#include "store.h"
 
 namespace ksconfig {
 namespace {
@@ -203,9 +195,9 @@ std::string ProblemLine(const Problem& p) {
 std::string ProblemsJson(const std::vector<Problem>& problems) {
     std::vector<std::string> items;
     for (const Problem& p : problems) {
-        items.push_back(json::Obj({{"key", json::Str(Utf8FromAnsi(p.key))},
-                                   {"value", p.value.empty() ? json::Null() : json::Str(Utf8FromAnsi(p.value))},
-                                   {"problem", json::Str(Utf8FromAnsi(p.text))}}));
+        items.push_back(json::Obj({{"key", JsonText(p.key)},
+                                   {"value", p.value.empty() ? json::Null() : JsonText(p.value)},
+                                   {"problem", JsonText(p.text)}}));
     }
     return json::Arr(items);
 }
@@ -229,7 +221,7 @@ int Check(const Arguments& args) {
         CheckBackup("", problems);
     }
     if (args.Has("--json")) {
-        std::printf("%s\n", json::Obj({{"scope", json::Str(Utf8FromAnsi(scope))}, {"problems", ProblemsJson(problems)}}).c_str());
+        PrintJson({{"scope", JsonText(scope)}, {"problems", ProblemsJson(problems)}});
     } else if (problems.empty()) {
         std::printf("no problems in %s\n", scope.c_str());
     } else {

@@ -1,14 +1,7 @@
 // The demo: a typical session of the scanning user interface against the sample scanner,
 // printed step by step.
-#include <cstdio>
-#include <string>
-#include <vector>
 
-#include "commands.h"
-#include "core/record_descriptor.h"
-#include "core/text.h"
-#include "registry_view.h"
-#include "store.h"
+#include "ksconfig.h"
 
 namespace ksconfig {
 namespace {

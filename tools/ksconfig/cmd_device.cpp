@@ -2,21 +2,12 @@
 // settings files, and the link engines.
 #include <shlobj.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "calibration/calibration.h"
-#include "commands.h"
+#include "ksconfig.h"
 #include "core/pure/profiles_file.h"
-#include "core/text.h"
-#include "fields.h"
-#include "json.h"
 #include "links/link_service.h"
-#include "registry_view.h"
-#include "store.h"
 
 namespace ksconfig {
 namespace {
@@ -78,7 +69,7 @@ int Calibration(const Arguments& args) {
         const bool read = number && ks::QueryTable(key.get(), *number, static_cast<LONG>(t.data.size()), bytes.data());
         const bool current = hasGamma && number == gamma;
         currentShown = currentShown || current;
-        items.push_back(json::Obj({{"name", json::Str(Utf8FromAnsi(t.name))},
+        items.push_back(json::Obj({{"name", JsonText(t.name)},
                                    {"gamma", number ? json::Num(*number) : json::Null()},
                                    {"size", json::Num(static_cast<long long>(t.data.size()))},
                                    {"type", json::Str(ks::TypeName(t.type))},
@@ -90,10 +81,9 @@ int Calibration(const Arguments& args) {
                     read ? "" : (", " + ks::TypeName(t.type) + " (not read as a table)").c_str(), current ? " (current)" : "");
     }
     if (args.Has("--json")) {
-        std::printf("%s\n", json::Obj({{"hardware", json::Str(Utf8FromAnsi(hardware))},
-                                       {"currentGamma", hasGamma ? json::Num(gamma) : json::Null()},
-                                       {"tables", json::Arr(items)}})
-                                .c_str());
+        PrintJson({{"hardware", JsonText(hardware)},
+                   {"currentGamma", hasGamma ? json::Num(gamma) : json::Null()},
+                   {"tables", json::Arr(items)}});
     } else if (hasGamma && !currentShown) {
         std::printf("  the current table \"%s\" is missing\n", ks::TableName(gamma).c_str());
     }
@@ -117,13 +107,11 @@ int CopySettings(const Arguments& args) {
     if (firstUse && folder == defaultFolder.path) defaultFolder.RemoveIfMade();
     const std::uint32_t bits = static_cast<std::uint32_t>(flags);
     if (args.Has("--json")) {
-        std::printf("%s\n", json::Obj({{"path", json::Str(Utf8FromAnsi(folder))},
-                                       {"flags", json::Num(bits)},
-                                       {"flagNames", json::StrArr(DecodeBits(bits, ks::CopyFlagNames()))},
-                                       {"count", json::Num(count)},
-                                       {"firstUse", json::Bool(firstUse)}})
-                                .c_str());
-        return kOk;
+        return PrintJson({{"path", JsonText(folder)},
+                          {"flags", json::Num(bits)},
+                          {"flagNames", json::StrArr(DecodeBits(bits, ks::CopyFlagNames()))},
+                          {"count", json::Num(count)},
+                          {"firstUse", json::Bool(firstUse)}});
     }
     PrintField("path", folder);
     PrintField("flags", FlagsText(bits, ks::CopyFlagNames()));
@@ -174,23 +162,22 @@ int DriverFiles(const Arguments& args) {
     if (args.Has("--json")) {
         auto file = [](const std::string& path, bool firstUse) {
             if (path.empty() && !firstUse) return json::Null();
-            json::Members m = {{"path", path.empty() ? json::Null() : json::Str(Utf8FromAnsi(path))},
+            json::Members m = {{"path", path.empty() ? json::Null() : JsonText(path)},
                                {"present", json::Bool(!path.empty() && FileExists(path))}};
             if (firstUse) m.push_back({"firstUse", json::Bool(true)});
             return json::Obj(m);
         };
-        json::Members m = {{"installFolder", json::Str(Utf8FromAnsi(install))},
+        json::Members m = {{"installFolder", JsonText(install)},
                            {"isisTemplate", file(isisTemplate, false)},
                            {"twainTemplate", file(twainTemplate, false)},
                            {"twainSettings", file(twain, twainFirstUse)}};
         if (withProfile) {
-            m.push_back({"uiProfile", json::Obj({{"name", json::Str(Utf8FromAnsi(uiProfile))},
+            m.push_back({"uiProfile", json::Obj({{"name", JsonText(uiProfile)},
                                                  {"scanMode", json::Num(scanMode)},
                                                  {"deviceMode", json::Num(deviceMode)},
                                                  {"isisSettings", file(isis, isisFirstUse)}})});
         }
-        std::printf("%s\n", json::Obj(m).c_str());
-        return kOk;
+        return PrintJson(m);
     }
     PrintField("install folder", install);
     PrintField("ISIS template", WithPresence(isisTemplate));
@@ -220,10 +207,10 @@ int Links(const Arguments& args) {
             ks::UniqueBstr bname = ks::MakeBstr(name), bcontainer;
             failed = store->GetLinkEngineContainer(bname.get(), bcontainer.put());
             const std::string cache = ks::FieldText(engine.linkCache), container = ks::ToAnsi(bcontainer.get());
-            items.push_back(json::Obj({{"key", json::Str(Utf8FromAnsi(name))},
+            items.push_back(json::Obj({{"key", JsonText(name)},
                                        {"settings", RecordJson(&engine, ks::EngineFields())},
                                        {"linkCachePresent", json::Bool(FileExists(cache))},
-                                       {"container", json::Str(Utf8FromAnsi(container))}}));
+                                       {"container", JsonText(container)}}));
             lines.push_back("  " + name + "\n    GUID       " + ks::FieldText(engine.engineClass) + "\n    LinkCache  " +
                             WithPresence(cache) + "\n    container  " + container);
         }, &links);
@@ -247,13 +234,11 @@ int Links(const Arguments& args) {
     if (FAILED(hr)) return StoreFailure("GetLinkCustomProfile", hr);
     const std::string linkProfiles = ks::ToAnsi(profilesKey.get());
     if (args.Has("--json")) {
-        std::printf("%s\n", json::Obj({{"engines", json::Arr(items)},
-                                       {"loadLinkInfo", json::Str(HresultText(load))},
-                                       {"linkCacheOpened", json::Bool(opened)},
-                                       {"engineClasses", json::StrArr(classes)},
-                                       {"linkProfiles", json::Str(Utf8FromAnsi(linkProfiles))}})
-                                .c_str());
-        return kOk;
+        return PrintJson({{"engines", json::Arr(items)},
+                          {"loadLinkInfo", json::Str(HresultText(load))},
+                          {"linkCacheOpened", json::Bool(opened)},
+                          {"engineClasses", json::StrArr(classes)},
+                          {"linkProfiles", JsonText(linkProfiles)}});
     }
     std::printf("%s\n", Count(static_cast<long>(lines.size()), "link engine key").c_str());
     for (const std::string& line : lines) std::printf("%s\n", line.c_str());

@@ -1,18 +1,9 @@
 // Edits that last: set-profile and set-event change fields through the store, delete-profile and
 // delete-event remove a record from the settings root and from the backup tree, so that a root
 // rebuilt from the backup cannot bring it back.
-#include <cstdio>
-#include <set>
-#include <string>
-#include <vector>
 
-#include "commands.h"
+#include "ksconfig.h"
 #include "core/settings_tree.h"
-#include "core/text.h"
-#include "fields.h"
-#include "json.h"
-#include "registry_view.h"
-#include "store.h"
 
 namespace ksconfig {
 namespace {
@@ -112,7 +103,7 @@ int SetRecord(const Arguments& args, bool event) {
         std::vector<std::string> lines, items;
         for (const std::string& e : errors) {
             lines.push_back("ksconfig: " + e);
-            items.push_back(json::Str(Utf8FromAnsi(e)));
+            items.push_back(JsonText(e));
         }
         return Fail(kRefused, "nothing was written", std::nullopt, lines, {{"problems", json::Arr(items)}});
     }
@@ -132,11 +123,10 @@ int SetRecord(const Arguments& args, bool event) {
         if (!args.Has("--json")) std::printf("  %-19s %s (was %s)\n", f.display, FieldText(now, f).c_str(), FieldText(was, f).c_str());
     }
     if (args.Has("--json")) {
-        std::printf("%s\n", json::Obj({{"hardware", json::Str(Utf8FromAnsi(t->hardware))},
-                                       {"keyName", json::Str(Utf8FromAnsi(t->keyName))},
-                                       {"changed", json::Arr(items)},
-                                       {"record", RecordJson(record, table)}})
-                                .c_str());
+        PrintJson({{"hardware", JsonText(t->hardware)},
+                   {"keyName", JsonText(t->keyName)},
+                   {"changed", json::Arr(items)},
+                   {"record", RecordJson(record, table)}});
     } else if (items.empty()) {
         std::printf("  (every field already held its value; the record was stored again)\n");
     }
@@ -173,13 +163,11 @@ int DeleteRecord(const Arguments& args, bool event) {
     if (args.Has("--json")) {
         std::vector<std::string> utf8;
         for (const std::string& n : naming) utf8.push_back(Utf8FromAnsi(n));
-        std::printf("%s\n", json::Obj({{"hardware", json::Str(Utf8FromAnsi(t->hardware))},
-                                       {"keyName", json::Str(Utf8FromAnsi(t->keyName))},
-                                       {"deletedFromRoot", json::Bool(inRoot)},
-                                       {"deletedFromBackup", json::Bool(inBackup)},
-                                       {"eventsNamingIt", json::StrArr(utf8)}})
-                                .c_str());
-        return kOk;
+        return PrintJson({{"hardware", JsonText(t->hardware)},
+                          {"keyName", JsonText(t->keyName)},
+                          {"deletedFromRoot", json::Bool(inRoot)},
+                          {"deletedFromBackup", json::Bool(inBackup)},
+                          {"eventsNamingIt", json::StrArr(utf8)}});
     }
     const char* where = inRoot && inBackup ? "the settings root and the backup tree" : inRoot ? "the settings root" : "the backup tree";
     std::printf("deleted %s \"%s\" of \"%s\" from %s\n", t->kind, t->keyName.c_str(), t->hardware.c_str(), where);

@@ -4,19 +4,9 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <string>
-#include <vector>
-
 #include "calibration/pure/profile_text.h"
 #include "calibration/pure/profile_writer.h"
-#include "commands.h"
-#include "core/text.h"
-#include "fields.h"
-#include "json.h"
-#include "registry_view.h"
-#include "store.h"
+#include "ksconfig.h"
 
 namespace ksconfig {
 namespace {
@@ -237,7 +227,7 @@ int Export(const Arguments& args) {
         rc = WriteOut(file, crlf, false);
     }
     if (rc == kOk && args.Has("--json")) {
-        std::printf("%s\n", json::Obj({{"file", json::Str(Utf8FromAnsi(file))}, {"format", json::Str(format)}}).c_str());
+        PrintJson({{"file", JsonText(file)}, {"format", json::Str(format)}});
     }
     return rc;
 }
@@ -272,7 +262,7 @@ int Import(const Arguments& args) {
         return Fail(kRefused,
                     Count(static_cast<long>(doc.problems.size()), "bad line") + " in " + file + " (" + FormatName(doc.format) +
                         "); nothing was written",
-                    std::nullopt, lines, {{"file", json::Str(Utf8FromAnsi(file))}, {"problems", json::Arr(items)}});
+                    std::nullopt, lines, {{"file", JsonText(file)}, {"problems", json::Arr(items)}});
     }
 
     // What changes, against the registry as it is now, with what check would say of it; then the writes.
@@ -288,7 +278,7 @@ int Import(const Arguments& args) {
         const std::string name = AnsiFromUtf16(below);
         ks::UniqueHKey current = OpenPath(W(below));
         if (!current) {
-            items.push_back(json::Obj({{"change", json::Str("newKey")}, {"key", json::Str(Utf8FromAnsi(name))}}));
+            items.push_back(json::Obj({{"change", json::Str("newKey")}, {"key", JsonText(name)}}));
             lines.push_back("  new key    " + name);
         }
         ks::UniqueHKey target = dryRun ? ks::UniqueHKey() : OpenPath(W(below), true);
@@ -305,11 +295,11 @@ int Import(const Arguments& args) {
             }
             const std::string problem = ProblemOnceImported(name, v);
             json::Members m = {{"change", json::Str(was ? "changedValue" : "newValue")},
-                               {"key", json::Str(Utf8FromAnsi(name))},
+                               {"key", JsonText(name)},
                                {"name", json::Str(regtext::Utf8(v.name))},
-                               {"data", json::Str(Utf8FromAnsi(shown(v.type, v.data)))}};
-            if (was) m.push_back({"was", json::Str(Utf8FromAnsi(shown(was->type, was->data)))});
-            if (!problem.empty()) m.push_back({"problem", json::Str(Utf8FromAnsi(problem))});
+                               {"data", JsonText(shown(v.type, v.data))}};
+            if (was) m.push_back({"was", JsonText(shown(was->type, was->data))});
+            if (!problem.empty()) m.push_back({"problem", JsonText(problem)});
             items.push_back(json::Obj(m));
             lines.push_back(std::string("  ") + (was ? "changed  " : "new value") + "  " + name + " \"" + AnsiFromUtf16(v.name) +
                             "\" = " + shown(v.type, v.data) + (was ? " (was " + shown(was->type, was->data) + ")" : ""));
@@ -322,7 +312,7 @@ int Import(const Arguments& args) {
             }
         }
     }
-    const json::Members result = {{"file", json::Str(Utf8FromAnsi(file))},
+    const json::Members result = {{"file", JsonText(file)},
                                   {"format", json::Str(FormatName(doc.format))},
                                   {"dryRun", json::Bool(dryRun)},
                                   {"keys", json::Num(static_cast<long long>(doc.keys.size()))},
@@ -333,8 +323,7 @@ int Import(const Arguments& args) {
     const std::string failure = Count(failed, "key or value") + " could not be written";
     if (args.Has("--json")) {
         if (failed > 0) return Fail(kStoreError, failure, HRESULT_FROM_WIN32(error), {}, result);
-        std::printf("%s\n", json::Obj(result).c_str());
-        return kOk;
+        return PrintJson(result);
     }
     std::printf("%s %s and %s from %s (%s)%s\n", dryRun ? "would import" : "imported",
                 Count(static_cast<long>(doc.keys.size()), "key").c_str(), Count(values, "value").c_str(), file.c_str(),

@@ -1,14 +1,6 @@
 // Commands that show scan profiles, events and the scanners that have them.
-#include <cstdio>
-#include <string>
-#include <vector>
 
-#include "commands.h"
-#include "core/text.h"
-#include "fields.h"
-#include "json.h"
-#include "registry_view.h"
-#include "store.h"
+#include "ksconfig.h"
 
 namespace ksconfig {
 namespace {
@@ -76,7 +68,7 @@ int ListRecords(const Arguments& args, bool event) {
     if (ks::UniqueHKey key = OpenPath(ListPath(hardware, event))) ForEachChild(key.get(), [](HKEY, const std::string&) {}, &links);
     if (args.Has("--json")) {
         for (const LinkSeen& l : links) {
-            json.push_back(json::Obj({{"keyName", json::Str(Utf8FromAnsi(l.path))}, {"registryLink", json::Str(Utf8FromAnsi(l.target))}}));
+            json.push_back(json::Obj({{"keyName", JsonText(l.path)}, {"registryLink", JsonText(l.target)}}));
         }
         std::printf("%s\n", json::Arr(json).c_str());
     } else {
@@ -169,7 +161,7 @@ int Scanners(const Arguments& args) {
         lines.push_back("  " + device + ": " + Count(profiles, "scan profile") + ", " + Count(events, "event") + ", " +
                         (hasGamma ? "current gamma " + std::to_string(gamma) : std::string("no current gamma")) + ", " +
                         Count(tableCount, "calibration table"));
-        json.push_back(json::Obj({{"name", json::Str(Utf8FromAnsi(device))},
+        json.push_back(json::Obj({{"name", JsonText(device)},
                                   {"profiles", json::Num(profiles)},
                                   {"events", json::Num(events)},
                                   {"currentGamma", hasGamma ? json::Num(gamma) : json::Null()},
@@ -177,7 +169,7 @@ int Scanners(const Arguments& args) {
     }
     for (const LinkSeen& l : links) {
         lines.push_back("  " + l.path + ": a registry link to " + l.target + ", not followed");
-        json.push_back(json::Obj({{"name", json::Str(Utf8FromAnsi(l.path))}, {"registryLink", json::Str(Utf8FromAnsi(l.target))}}));
+        json.push_back(json::Obj({{"name", JsonText(l.path)}, {"registryLink", JsonText(l.target)}}));
     }
     if (args.Has("--json")) {
         std::printf("%s\n", json::Arr(json).c_str());

@@ -1,14 +1,6 @@
 // Commands on the whole settings tree: the backup's state, and rebuilding the settings root.
-#include <cctype>
-#include <cstdio>
-#include <map>
-#include <string>
-#include <vector>
 
-#include "commands.h"
-#include "json.h"
-#include "registry_view.h"
-#include "store.h"
+#include "ksconfig.h"
 #include "core/settings_tree.h"
 
 namespace ksconfig {
@@ -37,12 +29,12 @@ void PrintDifferences(const std::vector<Difference>& list, const char* from, con
 std::string DifferencesJson(const std::vector<Difference>& list, const char* from, const char* to) {
     std::vector<std::string> items;
     for (const Difference& d : list) {
-        json::Members m = {{"kind", json::Str(d.key ? "key" : "value")}, {"path", json::Str(Utf8FromAnsi(d.path))}};
+        json::Members m = {{"kind", json::Str(d.key ? "key" : "value")}, {"path", JsonText(d.path)}};
         if (!d.key) {
-            m.push_back({"name", json::Str(Utf8FromAnsi(d.name))});
+            m.push_back({"name", JsonText(d.name)});
             m.push_back({"change", json::Str(d.changed ? "differs" : "missing")});
-            m.push_back({from, json::Str(Utf8FromAnsi(d.data))});
-            if (d.changed) m.push_back({to, json::Str(Utf8FromAnsi(d.otherData))});
+            m.push_back({from, JsonText(d.data)});
+            if (d.changed) m.push_back({to, JsonText(d.otherData)});
         }
         items.push_back(json::Obj(m));
     }
@@ -68,7 +60,7 @@ std::string SavedFileName(const Arguments& args) {
 std::string TreeJson(const Tree& t) {
     std::vector<std::string> links;
     for (const LinkSeen& l : t.links) {
-        links.push_back(json::Obj({{"path", json::Str(Utf8FromAnsi(l.path))}, {"target", json::Str(Utf8FromAnsi(l.target))}}));
+        links.push_back(json::Obj({{"path", JsonText(l.path)}, {"target", JsonText(l.target)}}));
     }
     return json::Obj({{"present", json::Bool(t.present)},
                       {"keys", json::Num(static_cast<long long>(t.keys.size()))},
@@ -86,12 +78,11 @@ int BackupStatus(const Arguments& args) {
     bool current = root.present && backup.present && behind.empty();
     const int rc = root.present && !current ? kBehind : kOk;
     if (args.Has("--json")) {
-        std::printf("%s\n", json::Obj({{"root", TreeJson(root)},
-                                       {"backup", TreeJson(backup)},
-                                       {"notInBackup", DifferencesJson(behind, "rootData", "backupData")},
-                                       {"onlyInBackup", DifferencesJson(onlyBackup, "backupData", "rootData")},
-                                       {"current", json::Bool(current)}})
-                                .c_str());
+        PrintJson({{"root", TreeJson(root)},
+                   {"backup", TreeJson(backup)},
+                   {"notInBackup", DifferencesJson(behind, "rootData", "backupData")},
+                   {"onlyInBackup", DifferencesJson(onlyBackup, "backupData", "rootData")},
+                   {"current", json::Bool(current)}});
         return rc;
     }
     PrintField("settings root", TreeSummary(root));
@@ -164,13 +155,11 @@ int Restore(const Arguments& args) {
     Tree root = ReadTree(rootPath);
     if (!root.present) return Fail(kStoreError, "the store did not rebuild the settings root");
     if (args.Has("--json")) {
-        std::printf("%s\n", json::Obj({{"restored", json::Bool(true)},
-                                       {"scanner", oneScanner ? json::Str(Utf8FromAnsi(hardware)) : json::Null()},
-                                       {"keys", json::Num(static_cast<long long>(root.keys.size()))},
-                                       {"values", json::Num(static_cast<long long>(root.values.size()))},
-                                       {"savedTo", saved.empty() ? json::Null() : json::Str(Utf8FromAnsi(saved))}})
-                                .c_str());
-        return kOk;
+        return PrintJson({{"restored", json::Bool(true)},
+                          {"scanner", oneScanner ? JsonText(hardware) : json::Null()},
+                          {"keys", json::Num(static_cast<long long>(root.keys.size()))},
+                          {"values", json::Num(static_cast<long long>(root.values.size()))},
+                          {"savedTo", saved.empty() ? json::Null() : JsonText(saved)}});
     }
     std::printf("rebuilt %s from the backup tree: %s, %s\n", what.c_str(),
                 Count(static_cast<long>(root.keys.size()), "key").c_str(),

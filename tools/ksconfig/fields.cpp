@@ -1,18 +1,9 @@
-#include "fields.h"
+#include "ksconfig.h"
 
-#include <algorithm>
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 
 #include "calibration/calibration.h"
-#include "core/text.h"
-#include "json.h"
-#include "commands.h"
-#include "pure/values.h"
-#include "registry_view.h"
 
 namespace ksconfig {
 namespace {
@@ -54,7 +45,7 @@ std::string FieldJson(const char* bytes, const ks::Field& f) {
     switch (f.kind) {
         case Kind::Guid: return json::Str(FieldText(bytes, f));
         case Kind::KeyName:
-        case Kind::Text: return json::Str(Utf8FromAnsi(ks::FieldText(bytes, f.size)));
+        case Kind::Text: return JsonText(ks::FieldText(bytes, f.size));
         case Kind::Long: return json::Num(static_cast<std::int32_t>(Number(bytes)));
         default: return json::Num(Number(bytes));
     }

@@ -2,17 +2,10 @@
 // the scanner utility. It works through the store's own interface; it reads the registry itself
 // only where the interface has no method (listing device keys, comparing root and backup,
 // exporting the tree).
-#include <windows.h>
-#include <ole2.h>
 
-#include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
 
-#include "commands.h"
-#include "registry_view.h"
-#include "store.h"
+#include "ksconfig.h"
 
 namespace ksconfig {
 namespace {
@@ -175,11 +168,10 @@ int PrintVersion(bool asJson) {
                   std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
     }
     if (asJson) {
-        std::printf("%s\n", json::Obj({{"ksconfig", json::Str(KSCONFIG_VERSION)},
-                                       {"registryDll", json::Obj({{"path", json::Str(Utf8FromAnsi(dll))},
-                                                                  {"registered", json::Bool(!registered.empty())},
-                                                                  {"version", version.empty() ? json::Null() : json::Str(version)}})}})
-                                .c_str());
+        PrintJson({{"ksconfig", json::Str(KSCONFIG_VERSION)},
+                   {"registryDll", json::Obj({{"path", JsonText(dll)},
+                                              {"registered", json::Bool(!registered.empty())},
+                                              {"version", version.empty() ? json::Null() : json::Str(version)}})}});
     } else {
         std::printf("ksconfig %s\nRegistry.dll %s (%s%s)\n", KSCONFIG_VERSION, version.empty() ? "not found" : version.c_str(),
                     dll.c_str(), registered.empty() ? ", beside ksconfig.exe: the class is not registered" : "");
@@ -234,7 +226,7 @@ int Run(int argc, char** argv) {
 int UsageError(const std::string& problem) {
     const std::string usage = g_current != nullptr ? std::string("ksconfig ") + g_current->synopsis
                                                    : "ksconfig <command> [arguments] (ksconfig --help lists the commands)";
-    Fail(kUsage, problem, std::nullopt, {}, {{"usage", json::Str(Utf8FromAnsi(usage))}});
+    Fail(kUsage, problem, std::nullopt, {}, {{"usage", JsonText(usage)}});
     if (!ErrorsAsJson()) std::fprintf(stderr, "usage: %s\n", usage.c_str());
     return kUsage;
 }

@@ -1,8 +1,6 @@
-#include "registry_view.h"
+#include "ksconfig.h"
 
-#include <algorithm>
 #include <cwchar>
-#include <utility>
 
 #include "links/link_service.h"
 
@@ -194,5 +192,6 @@ std::u16string Utf16FromAnsi(std::string_view ansi) {
 }
 std::string Utf8FromAnsi(std::string_view ansi) { return ks::Narrow(ks::Widen(ansi, CP_ACP), CP_UTF8); }
 std::string AnsiFromUtf8(std::string_view utf8) { return ks::Narrow(ks::Widen(utf8, CP_UTF8), CP_ACP); }
+std::string JsonText(std::string_view ansi) { return json::Str(Utf8FromAnsi(ansi)); }
 
 }  // namespace ksconfig

@@ -1,12 +1,9 @@
-#include "store.h"
+#include "ksconfig.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "core/settings_tree.h"
-#include "core/text.h"
-#include "registry_view.h"
 
 namespace ksconfig {
 namespace {
@@ -177,10 +174,10 @@ bool ErrorsAsJson() { return g_jsonErrors; }
 int Fail(int exitCode, const std::string& message, std::optional<HRESULT> hr, const std::vector<std::string>& details,
          const json::Members& extra) {
     if (g_jsonErrors) {
-        json::Members m = {{"exitCode", json::Num(exitCode)}, {"message", json::Str(Utf8FromAnsi(message))}};
+        json::Members m = {{"exitCode", json::Num(exitCode)}, {"message", JsonText(message)}};
         if (hr) {
             m.push_back({"hresult", json::Str(HresultText(*hr))});
-            m.push_back({"hresultText", json::Str(Utf8FromAnsi(DescribeHresult(*hr)))});
+            m.push_back({"hresultText", JsonText(DescribeHresult(*hr))});
         }
         m.insert(m.end(), extra.begin(), extra.end());
         std::printf("%s\n", json::Obj({{"error", json::Obj(m)}}).c_str());
@@ -189,6 +186,11 @@ int Fail(int exitCode, const std::string& message, std::optional<HRESULT> hr, co
         std::fprintf(stderr, "ksconfig: %s%s\n", message.c_str(), hr ? (": " + DescribeHresult(*hr)).c_str() : "");
     }
     return exitCode;
+}
+
+int PrintJson(const json::Members& members) {
+    std::printf("%s\n", json::Obj(members).c_str());
+    return kOk;
 }
 
 int StoreFailure(const std::string& what, HRESULT hr) { return Fail(kStoreError, what + " failed", hr); }
