@@ -69,23 +69,22 @@ void CheckCalibration(HKEY device, const std::string& hardware, std::vector<Prob
     }
 }
 
+}  // namespace
+
 void CheckBackup(const std::string& below, std::vector<Problem>& out) {
     const std::string rootPath = below.empty() ? std::string(kSettingsRoot) : ks::JoinKey(kSettingsRoot, below);
     const std::string backupPath = below.empty() ? std::string(kBackupRoot) : ks::JoinKey(kBackupRoot, below);
     const Tree root = ReadTree(rootPath), backup = ReadTree(backupPath);
     auto full = [&](const std::string& path) { return below.empty() ? path : path.empty() ? below : below + "\\" + path; };
-    for (const LinkSeen& l : root.links) {
-        out.push_back({full(l.path), "", "a registry link to " + l.target + ": not followed; the store leaves it out "
-                                         "of its lists and of the backup"});
-    }
-    for (const LinkSeen& l : backup.links) {
-        out.push_back({full(l.path), "", "a registry link in the backup tree to " + l.target +
-                                         ": not followed; a rebuilt settings root leaves it out"});
-    }
     for (const Tree* t : {&root, &backup}) {
+        const std::string where = t == &root ? "" : "in the backup tree: ";
+        for (const LinkSeen& l : t->links) {
+            out.push_back({full(l.path), "", where + "a registry link to " + l.target + ": not followed; " +
+                                                 (t == &root ? "the store leaves it out of its lists and of the backup"
+                                                             : "a rebuilt settings root leaves it out")});
+        }
         for (const auto& [path, error] : t->unread) {
-            out.push_back({full(path), "", std::string(t == &root ? "" : "in the backup tree: ") + "could not be read, " +
-                                               DescribeHresult(HRESULT_FROM_WIN32(error))});
+            out.push_back({full(path), "", where + "could not be read, " + DescribeHresult(HRESULT_FROM_WIN32(error))});
         }
     }
     if (!backup.present) {
@@ -105,6 +104,8 @@ void CheckBackup(const std::string& below, std::vector<Problem>& out) {
         out.push_back({full(d.path), d.name, "only in the backup: a rebuilt settings root would have it again"});
     }
 }
+
+namespace {
 
 // Device values, profiles, events and calibration tables: the records of one scanner.
 void CheckDevice(Store& store, const std::string& hardware, std::vector<Problem>& out) {
@@ -140,15 +141,14 @@ std::vector<Fields> FieldsAt(const std::string& below) {
         return ks::IsOtherComponentKey(below) ? std::vector<Fields>()
                                               : std::vector<Fields>{ks::CopySettingsFields(), ks::CalibrationFields()};
     }
-    const std::string parent = below.substr(0, last);  // <hardware>\<list> for a record
+    const std::string parent = Fold(below.substr(0, last));  // <hardware>\<list> for a record
     const std::size_t slash = parent.rfind('\\');
-    const std::string list = Fold(parent.substr(slash + 1));
-    if (slash != std::string::npos && slash != 0 && list == Fold(ks::kScanProfilesKey)) return {ks::ProfileFields()};
-    if (slash != std::string::npos && slash != 0 && list == Fold(ks::kEventProfilesKey)) return {ks::EventFields()};
-    if (Fold(parent) == Fold(ks::kUIInterfaceProfilesKey) || Fold(below.substr(last + 1)) == Fold(ks::kTwainSettingsKey)) {
-        return {ks::DriverFields()};
+    const std::string list = slash == std::string::npos || slash == 0 ? "" : parent.substr(slash + 1);
+    if (list == Fold(ks::kScanProfilesKey) || list == Fold(ks::kEventProfilesKey)) {
+        return {list == Fold(ks::kScanProfilesKey) ? ks::ProfileFields() : ks::EventFields()};
     }
-    return {};
+    const bool driver = parent == Fold(ks::kUIInterfaceProfilesKey) || Fold(below.substr(last + 1)) == Fold(ks::kTwainSettingsKey);
+    return driver ? std::vector<Fields>{ks::DriverFields()} : std::vector<Fields>();
 }
 
 void CheckFields(HKEY key, const std::string& path, Fields table, std::vector<Problem>& out) {
@@ -205,17 +205,17 @@ std::string ProblemsJson(const std::vector<Problem>& problems) {
 int Check(const Arguments& args) {
     std::vector<Problem> problems;
     std::string scope = std::string("HKEY_CURRENT_USER\\") + kSettingsRoot;
+    const std::string hardware = args.positional.empty() ? "" : args.positional[0];
+    // A scanner only in the backup is checked against it.
+    if (!hardware.empty() && !KeyExists(ks::DeviceKeyPath(hardware)) && !KeyExists(ks::JoinKey(kBackupRoot, hardware))) {
+        return RequireDevice(hardware);
+    }
     Store store;
-    if (!args.positional.empty()) {
-        const std::string& hardware = args.positional[0];
-        if (!KeyExists(ks::DeviceKeyPath(hardware)) && !KeyExists(ks::JoinKey(kBackupRoot, hardware))) {
-            return RequireDevice(hardware);
-        }
-        if (int rc = store.Open(); rc != kOk) return rc;
+    if (int rc = store.Open(); rc != kOk) return rc;
+    if (!hardware.empty()) {
         problems = CheckScanner(store, hardware);
         scope += "\\" + hardware;
     } else {
-        if (int rc = store.Open(); rc != kOk) return rc;
         for (const std::string& device : DeviceNames()) CheckDevice(store, device, problems);
         CheckOtherKeys(problems);
         CheckBackup("", problems);

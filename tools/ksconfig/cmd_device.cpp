@@ -46,8 +46,8 @@ int Calibration(const Arguments& args) {
     const HRESULT hr = store->GetDefualtGamma(name.get(), &gamma);
     if (FAILED(hr) && hr != E_FAIL) return StoreFailure("GetDefualtGamma", hr);
     const bool hasGamma = hr == S_OK;
-
-    // No method lists the tables: they are read from the registry, tables first in number order.
+    // No method lists the tables: they are read from the registry, tables first in number order,
+    // each with whether the store's own table reader takes it.
     ks::UniqueHKey key = OpenPath(ks::JoinKey(ks::DeviceKeyPath(hardware), ks::kCalibrationProfilesKey));
     std::vector<RegValue> tables = key ? SortedValues(key.get()) : std::vector<RegValue>();
     std::stable_sort(tables.begin(), tables.end(), [](const RegValue& a, const RegValue& b) {
@@ -55,14 +55,8 @@ int Calibration(const Arguments& args) {
         return x && (!y || *x < *y);
     });
     std::vector<std::string> items;
-    std::size_t width = 0;
+    std::vector<std::vector<std::string>> rows;
     bool currentShown = false;
-    for (const RegValue& t : tables) width = std::max(width, t.name.size());
-    if (!args.Has("--json")) {
-        std::printf("calibration of \"%s\": %s, %s\n", hardware.c_str(),
-                    hasGamma ? ("current gamma " + std::to_string(gamma)).c_str() : "no current gamma",
-                    Count(static_cast<long>(tables.size()), "table").c_str());
-    }
     for (const RegValue& t : tables) {
         const std::optional<LONG> number = TableNumber(t.name);
         std::vector<unsigned char> bytes(t.data.size() + 1);
@@ -70,23 +64,24 @@ int Calibration(const Arguments& args) {
         const bool current = hasGamma && number == gamma;
         currentShown = currentShown || current;
         items.push_back(json::Obj({{"name", JsonText(t.name)},
-                                   {"gamma", number ? json::Num(*number) : json::Null()},
                                    {"size", json::Num(static_cast<long long>(t.data.size()))},
                                    {"type", json::Str(ks::TypeName(t.type))},
                                    {"readAsTable", json::Bool(read)},
                                    {"current", json::Bool(current)}}));
-        if (args.Has("--json")) continue;
-        std::printf("  %s%s  %s%s%s\n", t.name.c_str(), std::string(width - t.name.size(), ' ').c_str(),
-                    Count(static_cast<long>(t.data.size()), "byte").c_str(),
-                    read ? "" : (", " + ks::TypeName(t.type) + " (not read as a table)").c_str(), current ? " (current)" : "");
+        rows.push_back({t.name, Count(static_cast<long>(t.data.size()), "byte") +
+                                    (read ? "" : ", " + ks::TypeName(t.type) + " (not read as a table)") +
+                                    (current ? " (current)" : "")});
     }
     if (args.Has("--json")) {
-        PrintJson({{"hardware", JsonText(hardware)},
-                   {"currentGamma", hasGamma ? json::Num(gamma) : json::Null()},
-                   {"tables", json::Arr(items)}});
-    } else if (hasGamma && !currentShown) {
-        std::printf("  the current table \"%s\" is missing\n", ks::TableName(gamma).c_str());
+        return PrintJson({{"hardware", JsonText(hardware)},
+                          {"currentGamma", hasGamma ? json::Num(gamma) : json::Null()},
+                          {"tables", json::Arr(items)}});
     }
+    std::printf("calibration of \"%s\": %s, %s\n", hardware.c_str(),
+                hasGamma ? ("current gamma " + std::to_string(gamma)).c_str() : "no current gamma",
+                Count(static_cast<long>(tables.size()), "table").c_str());
+    PrintTable(rows);
+    if (hasGamma && !currentShown) std::printf("  the current table \"%s\" is missing\n", ks::TableName(gamma).c_str());
     return kOk;
 }
 
@@ -159,37 +154,39 @@ int DriverFiles(const Arguments& args) {
     const bool isisFirstUse = withProfile && unmade(ks::JoinKey(ks::UIInterfaceProfilesPath(), uiProfile), isis);
     filesFolder.RemoveIfMade();
 
-    if (args.Has("--json")) {
-        auto file = [](const std::string& path, bool firstUse) {
-            if (path.empty() && !firstUse) return json::Null();
-            json::Members m = {{"path", path.empty() ? json::Null() : JsonText(path)},
-                               {"present", json::Bool(!path.empty() && FileExists(path))}};
-            if (firstUse) m.push_back({"firstUse", json::Bool(true)});
-            return json::Obj(m);
-        };
-        json::Members m = {{"installFolder", JsonText(install)},
-                           {"isisTemplate", file(isisTemplate, false)},
-                           {"twainTemplate", file(twainTemplate, false)},
-                           {"twainSettings", file(twain, twainFirstUse)}};
-        if (withProfile) {
-            m.push_back({"uiProfile", json::Obj({{"name", JsonText(uiProfile)},
-                                                 {"scanMode", json::Num(scanMode)},
-                                                 {"deviceMode", json::Num(deviceMode)},
-                                                 {"isisSettings", file(isis, isisFirstUse)}})});
-        }
-        return PrintJson(m);
+    // Each file: its JSON member and its line for people.
+    struct File {
+        const char* label;
+        const char* member;
+        std::string path;
+        bool firstUse;
+    };
+    std::vector<File> files = {{"ISIS template", "isisTemplate", isisTemplate, false},
+                               {"TWAIN template", "twainTemplate", twainTemplate, false},
+                               {"TWAIN settings", "twainSettings", twain, twainFirstUse}};
+    if (withProfile) files.push_back({"ISIS settings", "isisSettings", isis, isisFirstUse});
+    json::Members m = {{"installFolder", JsonText(install)}};
+    if (!args.Has("--json")) PrintField("install folder", install);
+    for (const File& f : files) {
+        json::Members file = {{"path", f.path.empty() ? json::Null() : JsonText(f.path)},
+                              {"present", json::Bool(!f.path.empty() && FileExists(f.path))}};
+        if (f.firstUse) file.push_back({"firstUse", json::Bool(true)});
+        m.push_back({f.member, json::Obj(file)});
+        if (args.Has("--json")) continue;
+        PrintField(f.label, f.firstUse       ? "none yet (a client's first call copies the template into a new file)"
+                            : f.path.empty() ? "(none)"
+                                             : WithPresence(f.path));
     }
-    PrintField("install folder", install);
-    PrintField("ISIS template", WithPresence(isisTemplate));
-    PrintField("TWAIN template", WithPresence(twainTemplate));
-    const char* kFirstUse = "none yet (a client's first call copies the template into a new file)";
-    PrintField("TWAIN settings", twainFirstUse ? kFirstUse : twain.empty() ? "(none)" : WithPresence(twain));
     if (withProfile) {
-        PrintField("UI profile", Quoted(uiProfile) + ": scan mode " + std::to_string(scanMode) + ", device mode " +
-                                     std::to_string(deviceMode));
-        PrintField("ISIS settings", isisFirstUse ? kFirstUse : isis.empty() ? "(none)" : WithPresence(isis));
+        m.push_back({"uiProfile", json::Obj({{"name", JsonText(uiProfile)},
+                                             {"scanMode", json::Num(scanMode)},
+                                             {"deviceMode", json::Num(deviceMode)}})});
+        if (!args.Has("--json")) {
+            PrintField("UI profile", Quoted(uiProfile) + ": scan mode " + std::to_string(scanMode) + ", device mode " +
+                                         std::to_string(deviceMode));
+        }
     }
-    return kOk;
+    return args.Has("--json") ? PrintJson(m) : kOk;
 }
 
 int Links(const Arguments& args) {

@@ -6,41 +6,6 @@
 namespace ksconfig {
 namespace {
 
-std::string TreeSummary(const Tree& t) {
-    if (!t.present) return "missing";
-    return "present, " + Count(static_cast<long>(t.keys.size()), "key") + ", " +
-           Count(static_cast<long>(t.values.size()), "value");
-}
-
-// `from` and `to` name the two sides of Missing(from, to).
-void PrintDifferences(const std::vector<Difference>& list, const char* from, const char* to) {
-    for (const Difference& d : list) {
-        const char* path = d.path.empty() ? "(top key)" : d.path.c_str();
-        if (d.key) {
-            std::printf("  key    %s\n", d.path.c_str());
-        } else if (d.changed) {
-            std::printf("  value  %s \"%s\": %s %s, %s %s\n", path, d.name.c_str(), from, d.data.c_str(), to, d.otherData.c_str());
-        } else {
-            std::printf("  value  %s \"%s\" = %s\n", path, d.name.c_str(), d.data.c_str());
-        }
-    }
-}
-
-std::string DifferencesJson(const std::vector<Difference>& list, const char* from, const char* to) {
-    std::vector<std::string> items;
-    for (const Difference& d : list) {
-        json::Members m = {{"kind", json::Str(d.key ? "key" : "value")}, {"path", JsonText(d.path)}};
-        if (!d.key) {
-            m.push_back({"name", JsonText(d.name)});
-            m.push_back({"change", json::Str(d.changed ? "differs" : "missing")});
-            m.push_back({from, JsonText(d.data)});
-            if (d.changed) m.push_back({to, JsonText(d.otherData)});
-        }
-        items.push_back(json::Obj(m));
-    }
-    return json::Arr(items);
-}
-
 // Where restore saves what it replaces: -o, or a file in the current folder named by the time.
 std::string SavedFileName(const Arguments& args) {
     std::string file = args.Option("-o");
@@ -57,58 +22,33 @@ std::string SavedFileName(const Arguments& args) {
     return n != 0 && n < sizeof(full) ? std::string(full) : file;
 }
 
-std::string TreeJson(const Tree& t) {
-    std::vector<std::string> links;
-    for (const LinkSeen& l : t.links) {
-        links.push_back(json::Obj({{"path", JsonText(l.path)}, {"target", JsonText(l.target)}}));
-    }
-    return json::Obj({{"present", json::Bool(t.present)},
-                      {"keys", json::Num(static_cast<long long>(t.keys.size()))},
-                      {"values", json::Num(static_cast<long long>(t.values.size()))},
-                      {"links", json::Arr(links)}});
-}
-
 }  // namespace
 
 int BackupStatus(const Arguments& args) {
-    Tree root = ReadTree(kSettingsRoot);
-    Tree backup = ReadTree(kBackupRoot);
-    std::vector<Difference> behind = root.present ? Missing(root, backup, true) : std::vector<Difference>{};
-    std::vector<Difference> onlyBackup = backup.present ? Missing(backup, root, false) : std::vector<Difference>{};
-    bool current = root.present && backup.present && behind.empty();
-    const int rc = root.present && !current ? kBehind : kOk;
+    const Tree root = ReadTree(kSettingsRoot), backup = ReadTree(kBackupRoot);
+    std::vector<Problem> problems;  // as check lists them: links apart, the differences both ways
+    CheckBackup("", problems);
+    const bool current = root.present && backup.present && Missing(root, backup, true).empty();
+    auto summary = [](const Tree& t) {
+        return t.present ? "present, " + Count(static_cast<long>(t.keys.size()), "key") + ", " +
+                               Count(static_cast<long>(t.values.size()), "value")
+                         : std::string("missing");
+    };
     if (args.Has("--json")) {
-        PrintJson({{"root", TreeJson(root)},
-                   {"backup", TreeJson(backup)},
-                   {"notInBackup", DifferencesJson(behind, "rootData", "backupData")},
-                   {"onlyInBackup", DifferencesJson(onlyBackup, "backupData", "rootData")},
+        PrintJson({{"root", json::Str(summary(root))},
+                   {"backup", json::Str(summary(backup))},
+                   {"problems", ProblemsJson(problems)},
                    {"current", json::Bool(current)}});
-        return rc;
+    } else {
+        PrintField("settings root", summary(root));
+        PrintField("backup tree", summary(backup));
+        for (const Problem& p : problems) std::printf("  %s\n", ProblemLine(p).c_str());
+        std::printf("%s\n", !root.present ? backup.present ? "\"ksconfig restore\" rebuilds the settings root from the backup"
+                                                          : "there are no settings"
+                            : current  ? "the backup holds everything of the settings root"
+                                       : "the backup is behind the settings root");
     }
-    PrintField("settings root", TreeSummary(root));
-    PrintField("backup tree", TreeSummary(backup));
-    for (const Tree* t : {&root, &backup}) {
-        for (const LinkSeen& l : t->links) {
-            std::printf("registry link, not followed (the backup step copies none): %s%s%s -> %s\n",
-                        t == &root ? kSettingsRoot : kBackupRoot, l.path.empty() ? "" : "\\", l.path.c_str(), l.target.c_str());
-        }
-    }
-    if (!root.present) {
-        std::printf(backup.present ? "the settings root is missing: \"ksconfig restore\" rebuilds it from the backup\n"
-                                   : "there are no settings\n");
-        return rc;
-    }
-    if (!behind.empty()) {
-        std::printf("not yet in the backup (the next release of a store object copies them):\n");
-        PrintDifferences(behind, "root", "backup");
-    }
-    if (!onlyBackup.empty()) {
-        std::printf("only in the backup (kept by the merge; a rebuilt root would have them again):\n");
-        PrintDifferences(onlyBackup, "backup", "root");
-    }
-    std::printf(current ? "the backup holds everything of the settings root\n"
-                        : "the backup is behind the settings root\n");
-    return rc;
+    return root.present && !current ? kBehind : kOk;
 }
 
 int Restore(const Arguments& args) {
@@ -129,10 +69,9 @@ int Restore(const Arguments& args) {
     if (KeyExists(rootPath)) {
         if (!force && !oneScanner) {
             if (args.Has("--json")) {
-                std::printf("{\"restored\":false,\"reason\":\"the settings root is present\"}\n");
-            } else {
-                std::printf("the settings root is present; nothing to restore (--force replaces it)\n");
+                return PrintJson({{"restored", json::Bool(false)}, {"reason", json::Str("the settings root is present")}});
             }
+            std::printf("the settings root is present; nothing to restore (--force replaces it)\n");
             return kOk;
         }
         saved = SavedFileName(args);

@@ -221,6 +221,9 @@ std::vector<Fields> FieldsAt(const std::string& below);
 void CheckFields(HKEY key, const std::string& path, Fields table, std::vector<Problem>& out);
 // A profile or event key (`event`): its values, and, when the store does not list it, why.
 void CheckRecord(HKEY key, const std::string& path, bool event, bool listed, std::vector<Problem>& out);
+// Where the settings root (or its key `below`) and the backup tree disagree, and the registry links
+// in either, as check lists them.
+void CheckBackup(const std::string& below, std::vector<Problem>& out);
 // The problems of one scanner's settings, as "check <hardware>" lists them.
 std::vector<Problem> CheckScanner(Store& store, const std::string& hardware);
 

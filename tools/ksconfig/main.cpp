@@ -23,98 +23,85 @@ struct CommandDef {
 };
 
 const std::vector<CommandDef>& Commands() {
+    const std::vector<std::string> json = {"--json"}, forced = {"--json", "--force"};
     static const std::vector<CommandDef> commands = {
         {"scanners", "scanners [--json]", "scanners that have settings, with a summary of each",
-         "Lists the device keys of the settings root (not the engine keys or other components'\n"
-         "keys): scan profiles, events, current gamma, calibration tables.",
-         "LoadConfigInfo, LoadEventInfo, GetDefualtGamma", 0, 0, {"--json"}, {}, Scanners},
+         "The device keys of the settings root: scan profiles, events, current gamma, calibration tables.",
+         "LoadConfigInfo, LoadEventInfo, GetDefualtGamma", 0, 0, json, {}, Scanners},
         {"profiles", "profiles <hardware> [--type images|text|pdf|email|fax|copy|store|docs|sti|all] [--json]",
-         "the scan profiles of a scanner",
-         "Loads the profiles of the given types as a client does. --json gives every field.",
-         "LoadConfigInfo, GetConfig", 1, 1, {"--json"}, {"--type"}, Profiles},
+         "the scan profiles of a scanner", "Loads the profiles of the given types as a client does.",
+         "LoadConfigInfo, GetConfig", 1, 1, json, {"--type"}, Profiles},
         {"profile", "profile <hardware> <keyname> [--json]", "every field of one scan profile",
-         "Finds the profile by its key name (letter case ignored). Values the store reads other\n"
-         "than they are stored are warned about; a key the store does not list is shown as the\n"
-         "store would read it, with the reason.",
-         "GetConfigDetails", 2, 2, {"--json"}, {}, Profile},
-        {"events", "events <hardware> [--json]", "the button events of a scanner", "",
-         "LoadEventInfo, GetEvent", 1, 1, {"--json"}, {}, Events},
+         "Finds the profile by its key name (letter case ignored), with the values the store reads other\n"
+         "than they are stored; a key the store does not list is shown as it would read it, and why.",
+         "GetConfigDetails", 2, 2, json, {}, Profile},
+        {"events", "events <hardware> [--json]", "the button events of a scanner", "", "LoadEventInfo, GetEvent", 1, 1,
+         json, {}, Events},
         {"event", "event <hardware> <keyname> [--json]", "every field of one button event", "As profile, for an event.",
-         "GetEventDetails", 2, 2, {"--json"}, {}, Event},
+         "GetEventDetails", 2, 2, json, {}, Event},
         {"set-profile", "set-profile <hardware> <keyname> <field>=<value>... [--force] [--json]",
          "change fields of a scan profile through the store",
-         "Fields are named as profile --json prints them (toneMap.hue), in any letter case, or\n"
-         "by their registry value's name. Texts must fit; numbers are decimal or 0x hexadecimal\n"
-         "within 32 bits; flag fields also take member names joined with |. Every value is\n"
-         "checked first: one that does not fit, or bits no member names (unless --force), writes\n"
-         "nothing (exit 1). The store writes the profile on a scratch copy; that one profile's\n"
-         "key then goes into the settings root and the backup tree.",
-         "GetConfigDetails, StoreConfigInfo", 3, 64, {"--json", "--force"}, {}, SetProfile},
+         "Fields are named as profile --json prints them (toneMap.hue), in any letter case, or by their\n"
+         "registry value. Texts must fit; numbers are decimal or 0x hexadecimal within 32 bits; flag\n"
+         "fields also take member names joined with |. A value that does not fit, or bits no member\n"
+         "names (unless --force), write nothing (exit 1). The store writes the profile on a scratch\n"
+         "copy; that one profile's key then goes into the settings root and the backup tree.",
+         "GetConfigDetails, StoreConfigInfo", 3, 64, forced, {}, SetProfile},
         {"set-event", "set-event <hardware> <keyname> <field>=<value>... [--force] [--json]",
-         "change fields of a button event through the store", "As set-profile, with the fields event --json prints.",
-         "GetEventDetails, StoreEventInfo", 3, 64, {"--json", "--force"}, {}, SetEvent},
+         "change fields of a button event through the store", "As set-profile, for an event.",
+         "GetEventDetails, StoreEventInfo", 3, 64, forced, {}, SetEvent},
         {"delete-profile", "delete-profile <hardware> <keyname> [--json]",
          "delete a scan profile from the settings root and the backup tree",
-         "Deletes its key from both (the backup step only adds), so a rebuilt root cannot bring\n"
-         "it back; nothing else is touched. Events that still name the profile are listed.",
-         "none (deletes the keys, as DeleteConfigInfo does)", 2, 2, {"--json"}, {}, DeleteProfile},
+         "Deletes its key from both (the backup step only adds), so a rebuilt root cannot bring it back;\n"
+         "nothing else is touched. Events that still name the profile are listed.",
+         "none (deletes the keys, as DeleteConfigInfo does)", 2, 2, json, {}, DeleteProfile},
         {"delete-event", "delete-event <hardware> <keyname> [--json]",
          "delete a button event from the settings root and the backup tree", "As delete-profile, for an event.",
-         "none (deletes the keys)", 2, 2, {"--json"}, {}, DeleteEvent},
+         "none (deletes the keys)", 2, 2, json, {}, DeleteEvent},
         {"calibration", "calibration <hardware> [--json]", "current gamma number and the calibration tables of a scanner",
-         "Shows each table's size and whether the store reads it as a table; reads the caller's\n"
-         "own hive and never imports the default profile (see demo for that).",
-         "GetDefualtGamma (the tables themselves are read from the registry)", 1, 1, {"--json"}, {}, Calibration},
+         "Each table's size and whether the store reads it as a table; never imports the default profile.",
+         "GetDefualtGamma (the tables themselves are read from the registry)", 1, 1, json, {}, Calibration},
         {"copy-settings", "copy-settings <hardware> [--json]", "copy-to-folder path, options and count",
-         "The store's first-use defaults are shown as such, and not written.", "CopyToFolderSettings", 1, 1,
-         {"--json"}, {}, CopySettings},
+         "The store's first-use defaults are shown as such, and not written.", "CopyToFolderSettings", 1, 1, json, {},
+         CopySettings},
         {"driver-files", "driver-files <hardware> [--ui-profile <name>] [--json]",
          "driver settings templates and the per-user settings files",
-         "The install folder, the ISIS and TWAIN templates and the TWAIN settings file; with\n"
-         "--ui-profile also that interface profile's modes and ISIS settings file. A file the\n"
-         "store would make on first use is shown as such, and not made.",
+         "The install folder, the templates and the TWAIN settings file; with --ui-profile also that\n"
+         "interface profile's modes and ISIS settings file. A file the store makes on first use is not made.",
          "GetKSInstallFolder, GetTwainConfigurationFile; SetUIInterfaceProfile and\n"
          "UIInterfaceStartupSettings with --ui-profile",
-         1, 1, {"--json"}, {"--ui-profile"}, DriverFiles},
+         1, 1, json, {"--ui-profile"}, DriverFiles},
         {"links", "links [--json]", "link engines, their link caches and the link profiles key",
-         "Engine keys are read as the store reads them; then the store opens the link cache as a\n"
-         "client asks it to (without asking the engines to refresh).",
-         "LoadLinkInfo, GetLinkEngineContainer, GetLinkEngineCLSID, GetLinkCustomProfile", 0, 0, {"--json"}, {}, Links},
+         "The engine keys as the store reads them; then the store opens the link cache as a client asks.",
+         "LoadLinkInfo, GetLinkEngineContainer, GetLinkEngineCLSID, GetLinkCustomProfile", 0, 0, json, {}, Links},
         {"export", "export [<hardware>] [--format text|reg] [-o <file> [--json]]",
          "the settings tree (or one scanner) as profile text or a registry editor file",
-         "--format reg writes what the registry editor and \"reg import\" read, every value byte\n"
-         "for byte (to a terminal, as text). --format text (the default) writes the store's\n"
-         "profile text; what it cannot hold is left out and reported on stderr.",
-         "none (reads the registry)", 0, 1, {"--json"}, {"-o", "--format"}, Export},
+         "--format reg writes what the registry editor and \"reg import\" read, every value byte for byte\n"
+         "(to a terminal, as text); --format text the store's profile text, reporting what it leaves out.",
+         "none (reads the registry)", 0, 1, json, {"-o", "--format"}, Export},
         {"import", "import <file> [--dry-run] [--json]", "load a registry editor file or profile text into the settings",
-         "Reads either export format, \"reg export\" files and REGEDIT4 files. The whole file is\n"
-         "read first: a line that cannot be read, or a key outside the settings root and the\n"
-         "backup tree, is reported with its line number and nothing is written (exit 1).\n"
-         "Otherwise values are added or overwritten, never deleted, and each change is listed,\n"
-         "marked when check would flag it; --dry-run lists them and writes nothing.",
+         "Either export format, \"reg export\" files and REGEDIT4 files. A line that cannot be read, or a key\n"
+         "outside the settings root and the backup tree, is reported with its number and nothing is\n"
+         "written (exit 1). Values are added or overwritten, never deleted; each change is listed,\n"
+         "marked when check would flag it. --dry-run writes nothing.",
          "none (writes the registry directly)", 1, 1, {"--dry-run", "--json"}, {}, Import},
         {"check", "check [<hardware>] [--json]", "problems in the settings, one line each",
-         "Every value the store reads other than it is stored (with what it reads), records the\n"
-         "store does not list or find, calibration tables it does not read, a current gamma\n"
-         "without its table, registry links, and every difference between the settings root and\n"
-         "the backup tree. Exit 1 when there is any problem.",
-         "LoadConfigInfo, GetConfig, LoadEventInfo, GetEvent, GetConfigDetails", 0, 1, {"--json"}, {}, Check},
+         "Values the store reads other than they are stored (and what it reads), records it does not\n"
+         "list or find, tables it does not read, registry links, and every difference between the\n"
+         "settings root and the backup tree. Exit 1 when there is any problem.",
+         "LoadConfigInfo, GetConfig, LoadEventInfo, GetEvent, GetConfigDetails", 0, 1, json, {}, Check},
         {"backup-status", "backup-status [--json]", "what differs between the settings root and its backup",
-         "Keys and values only in the settings root, or changed there, are not yet in the backup\n"
-         "(the next release of a store object copies them); those only in the backup would come\n"
-         "back if the root were rebuilt. Exit 4 when the backup is behind the settings root.",
-         "none (reads the registry; creates no store object)", 0, 0, {"--json"}, {}, BackupStatus},
+         "Exit 4 when the backup is behind the settings root (the next release of a store object copies it).",
+         "none (reads the registry; creates no store object)", 0, 0, json, {}, BackupStatus},
         {"restore", "restore [--force | --scanner <hardware>] [-o <file>] [--json]",
          "rebuild the settings root (or one scanner) from the backup tree",
-         "Without options only a missing settings root is rebuilt (by the store's ensure-root\n"
-         "step). --force replaces a present root, --scanner <hardware> only that scanner's key;\n"
-         "either first saves what it replaces as a registry editor file (-o, or \"ksconfig saved\n"
-         "<time>.reg\") that import can load back.",
+         "Without options only a missing root is rebuilt (by the store's ensure-root step). --force\n"
+         "replaces a present root, --scanner one scanner's key; either saves what it replaces first (-o,\n"
+         "or \"ksconfig saved <time>.reg\"), which import loads back.",
          "object creation (the rebuild of a whole root)", 0, 0, {"--force", "--json"}, {"--scanner", "-o"}, Restore},
         {"demo", "demo", "a typical client session against the sample scanner",
-         "Sets the active scanner, loads its profiles, gets, edits and saves the active profile,\n"
-         "reads calibration through the default profile import and releases the object, printing\n"
-         "each step. Starts by removing the sample scanner's settings.",
+         "Active scanner, profiles, the active profile edited and saved, calibration through the default\n"
+         "profile import, release; it starts by removing the sample scanner's settings.",
          "SetActiveHardware, LoadConfigInfo, GetConfig, GetActiveConfig, StoreActiveConfig,\n"
          "GetCalibrationData, GetDefualtGamma, GetKSInstallFolder",
          0, 0, {}, {}, Demo},

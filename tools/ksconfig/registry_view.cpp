@@ -8,23 +8,16 @@ namespace ksconfig {
 
 namespace {
 
-bool WideLess(std::wstring_view a, std::wstring_view b) {
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_LESS_THAN;
-}
-
 // What the link `name` of `parent` names: its "SymbolicLinkValue", with the current user's hive
 // by that name.
 std::string LinkTarget(HKEY parent, const std::wstring& name) {
     ks::UniqueHKey link = ks::OpenKey(parent, name, KEY_QUERY_VALUE, nullptr, ks::Link::Itself);
     std::wstring target;
-    if (link) {
-        ks::ForEachValue<wchar_t>(link.get(), [&](std::wstring_view value, DWORD, std::span<const BYTE> bytes) {
-            if (_wcsicmp(value.data(), L"SymbolicLinkValue") == 0) {
-                target.assign(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
-            }
-        });
-    }
+    ks::ForEachValue<wchar_t>(link.get(), [&](std::wstring_view value, DWORD, std::span<const BYTE> bytes) {
+        if (_wcsicmp(value.data(), L"SymbolicLinkValue") == 0) {
+            target.assign(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+        }
+    });
     const std::wstring user = ks::KeyFullName(User()).value_or(L"");
     if (!user.empty() && _wcsnicmp(target.c_str(), user.c_str(), user.size()) == 0 &&
         (target.size() == user.size() || target[user.size()] == L'\\')) {
@@ -36,10 +29,8 @@ std::string LinkTarget(HKEY parent, const std::wstring& name) {
 }  // namespace
 
 HKEY User() {
-    static HKEY user = [] {
-        HKEY key = nullptr;
-        return RegOpenCurrentUser(KEY_ALL_ACCESS, &key) == ERROR_SUCCESS ? key : HKEY_CURRENT_USER;
-    }();
+    static HKEY key = nullptr;
+    static const HKEY user = RegOpenCurrentUser(KEY_ALL_ACCESS, &key) == ERROR_SUCCESS ? key : HKEY_CURRENT_USER;
     return user;
 }
 
@@ -165,8 +156,7 @@ std::vector<regtext::Key> ReadKeys(const std::string& path, std::vector<LinkSeen
             values.push_back({std::u16string(value.begin(), value.end()), type, {bytes.begin(), bytes.end()}, 0});
         });
         std::sort(values.begin(), values.end(), [](const regtext::Value& a, const regtext::Value& b) {
-            return WideLess({reinterpret_cast<const wchar_t*>(a.name.data()), a.name.size()},
-                            {reinterpret_cast<const wchar_t*>(b.name.data()), b.name.size()});
+            return lstrcmpiW(reinterpret_cast<const wchar_t*>(a.name.c_str()), reinterpret_cast<const wchar_t*>(b.name.c_str())) < 0;
         });
         keys.push_back({below.empty() ? name : name + u"\\" + std::u16string(below.begin(), below.end()), values, 0});
         return true;

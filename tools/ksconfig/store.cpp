@@ -135,10 +135,8 @@ int RequireDevice(const std::string& hardware) {
 }
 
 std::string DescribeHresult(HRESULT hr) {
-    static const struct {
-        HRESULT hr;
-        const char* words;
-    } kKnown[] = {
+    // The store's own meanings of the codes it answers with; anything else as the platform words it.
+    static const std::map<HRESULT, const char*> kKnown = {
         {S_OK, "S_OK: success"},
         {E_INVALIDARG, "E_INVALIDARG: an index is out of range or a name was not found"},
         {E_POINTER, "E_POINTER: a required pointer was null"},
@@ -146,13 +144,10 @@ std::string DescribeHresult(HRESULT hr) {
         {E_OUTOFMEMORY, "E_OUTOFMEMORY: out of memory"},
         {E_NOTIMPL, "E_NOTIMPL: not implemented in this build of the store"},
         {E_UNEXPECTED, "E_UNEXPECTED: unexpected failure inside the store"},
-        {REGDB_E_CLASSNOTREG, "REGDB_E_CLASSNOTREG: class not registered"},
         {STG_E_FILENOTFOUND, "STG_E_FILENOTFOUND: file not found"},
         {STG_E_FILEALREADYEXISTS, "STG_E_FILEALREADYEXISTS: not a compound file"},
     };
-    for (const auto& k : kKnown) {
-        if (k.hr == hr) return HresultText(hr) + " (" + k.words + ")";
-    }
+    if (auto known = kKnown.find(hr); known != kKnown.end()) return HresultText(hr) + " (" + known->second + ")";
     char* message = nullptr;
     const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                    nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<char*>(&message), 0, nullptr);

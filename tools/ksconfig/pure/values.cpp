@@ -1,18 +1,13 @@
 #include "values.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 namespace ksconfig {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-int HexDigit(char c) {
-    if (IsDigit(c)) return c - '0';
-    c = static_cast<char>(c | 0x20);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
 
 bool EqualNoCase(std::string_view a, std::string_view b) { return Fold(a) == Fold(b); }
 
@@ -45,28 +40,18 @@ std::optional<std::uint32_t> ParseNumber(std::string_view text, bool isSigned, N
         }
     }
     const long long low = isSigned ? -2147483648LL : 0, high = isSigned ? 2147483647LL : 4294967295LL;
-    why = "\"" + std::string(text) + "\" is not a number from " + std::to_string(low) + " to " + std::to_string(high) +
-          " (or 0x and hexadecimal digits up to 0xffffffff)";
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        std::uint64_t n = 0;
-        for (char c : text.substr(2)) {
-            const int digit = HexDigit(c);
-            if (digit < 0 || (n = n << 4 | static_cast<std::uint64_t>(digit)) > 0xFFFFFFFFu) return std::nullopt;
-        }
-        why.clear();
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string_view digits = text.substr(hex ? 2 : 0);
+    long long n = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), n, hex ? 16 : 10);
+    // No sign but a signed decimal's minus; no blanks or "+", which from_chars refuses too.
+    if (error == std::errc() && end == digits.data() + digits.size() && (digits[0] != '-' || (isSigned && !hex)) &&
+        n >= (hex ? 0 : low) && n <= (hex ? 0xFFFFFFFFLL : high)) {
         return static_cast<std::uint32_t>(n);
     }
-    const bool negative = isSigned && !text.empty() && text[0] == '-';
-    const std::string_view digits = text.substr(negative ? 1 : 0);
-    if (digits.empty()) return std::nullopt;
-    long long n = 0;
-    for (char c : digits) {
-        if (!IsDigit(c) || (n = n * 10 + (c - '0')) > high + 1) return std::nullopt;
-    }
-    if (negative) n = -n;
-    if (n < low || n > high) return std::nullopt;
-    why.clear();
-    return static_cast<std::uint32_t>(n);
+    why = "\"" + std::string(text) + "\" is not a number from " + std::to_string(low) + " to " + std::to_string(high) +
+          " (or 0x and hexadecimal digits up to 0xffffffff)";
+    return std::nullopt;
 }
 
 std::optional<std::size_t> FindField(std::span<const FieldName> fields, std::string_view wanted, std::string& why) {
