@@ -317,7 +317,7 @@ TEST_F(KsconfigLinkTest, EveryCommandFinishesShowsTheLinksAndFollowsNone) {
                                                     " is " + toRoot, 1},
         {{"restore", "--scanner", "Second Scanner"}, "there is no backup (HKEY_CURRENT_USER\\Software\\Stellwick Backup\\"
                                                     "Second Scanner) to restore", 1},
-        {{"restore"}, "the settings root is present", 0},
+        {{"restore"}, "the settings root is present", 1},
     };
     for (const auto& r : runs) {
         EXPECT_TRUE(Runs(r.args, r.shown, r.exit, true));
@@ -536,7 +536,7 @@ TEST_F(KsconfigTest, CheckBackupStatusAndRestore) {
                      "have it again\nthe backup is behind the settings root\n", 4, true));
 
     const std::string saved = "ksconfig saved root.reg";
-    EXPECT_TRUE(Runs({"restore"}, "the settings root is present; nothing to restore (--force replaces it)\n"));
+    EXPECT_TRUE(Runs({"restore"}, "the settings root is present; nothing was restored (--force replaces it)", 1));
     EXPECT_TRUE(Runs({"restore", "--force", "-o", saved}, "saved in ", 0, true));
     EXPECT_EQ(Dump(kRoot), Dump(kBackup));
     EXPECT_TRUE(Runs({"check"}, "no problems in HKEY_CURRENT_USER\\Software\\Stellwick\\Keystrel 4.0\n"));

@@ -15,15 +15,10 @@ std::set<std::string> Listed(Store& store, const std::string& hardware, bool eve
     std::set<std::string> names;
     ks::UniqueBstr name = ks::MakeBstr(hardware);
     LONG count = 0;
-    if (FAILED(event ? store->LoadEventInfo(name.get(), &count) : store->LoadConfigInfo(name.get(), KSCNFGFLAG_ALL, &count))) {
-        return names;
-    }
-    for (LONG i = 0; i < count; ++i) {
-        _KSCONFIG c{};
-        _KSEVENT e{};
-        if (event ? SUCCEEDED(store->GetEvent(i, &e)) : SUCCEEDED(store->GetConfig(i, &c))) {
-            names.insert(event ? ks::FieldText(e.keyname) : ks::FieldText(c.keyname));
-        }
+    if (FAILED(event ? store->LoadEventInfo(name.get(), &count) : store->LoadConfigInfo(name.get(), KSCNFGFLAG_ALL, &count))) count = 0;
+    Record r{};
+    for (LONG i = 0; i < count && SUCCEEDED(event ? store->GetEvent(i, &r.event) : store->GetConfig(i, &r.profile)); ++i) {
+        names.insert(event ? ks::FieldText(r.event.keyname) : ks::FieldText(r.profile.keyname));
     }
     return names;
 }
@@ -166,19 +161,16 @@ void CheckRecord(HKEY key, const std::string& path, bool event, bool listed, std
     const Fields table = event ? ks::EventFields() : ks::ProfileFields();
     CheckFields(key, path, table, out);
     if (listed) return;
-    const std::string name = path.substr(path.rfind('\\') + 1);
-    const ks::Field& keyName = FieldNamed(table, "keyName");
-    std::string why = "the store does not list it";
-    if (name.size() >= keyName.size) {
-        why += ": its key name is longer than the record's " + std::to_string(keyName.size - 1) + " characters";
-    } else if (!event) {
-        const ks::Field& flags = FieldNamed(table, "flags");
-        const ks::StoreReading read = ks::WhatTheStoreReads(key, flags);
-        why += " for any type: " + (read.present ? "it reads its \"" + std::string(flags.value) + "\" as " +
-                                                       FieldText(read.field.data(), flags)
-                                                 : "it has no \"" + std::string(flags.value) + "\" value");
-    }
-    out.push_back({path, "", why});
+    // Why, as far as the record tells: a key name that does not fit it, or the flags the store reads.
+    const std::size_t keyNameSize = FieldNamed(table, "keyName").size;
+    const ks::Field& flags = FieldNamed(table, "flags");
+    const ks::StoreReading read = ks::WhatTheStoreReads(key, flags);
+    const std::string why = path.size() - path.rfind('\\') > keyNameSize
+                                ? ": its key name is longer than the record's " + std::to_string(keyNameSize - 1) + " characters"
+                            : event        ? std::string()
+                            : read.present ? " for any type: it reads its " + Quoted(flags.value) + " as " + FieldText(read.field.data(), flags)
+                                           : " for any type: it has no " + Quoted(flags.value) + " value";
+    out.push_back({path, "", "the store does not list it" + why});
 }
 
 std::vector<Problem> CheckScanner(Store& store, const std::string& hardware) {

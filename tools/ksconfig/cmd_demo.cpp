@@ -40,14 +40,13 @@ int Demo(const Arguments&) {
                                            : "from Registry.dll beside ksconfig.exe (the class is not registered)");
     ks::UniqueBstr folder, name = ks::MakeBstr(kSample);
     HRESULT hr = store->GetKSInstallFolder(folder.put());
-    if (FAILED(hr)) return StoreFailure("GetKSInstallFolder", hr);
     const std::string profile = ks::ToAnsi(folder.get()) + "\\Profiles\\" + kSample + ".ks4";
-    if (GetFileAttributesA(profile.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (FAILED(hr) || GetFileAttributesA(profile.c_str()) == INVALID_FILE_ATTRIBUTES) {
         return Fail(kNotFound, "the sample scanner's default profile " + profile + " is missing (scripts/demo.sh installs it)");
     }
     // Start afresh, so that every run shows the default profile import.
     ks::DeleteTree(HKEY_CURRENT_USER, ks::DeviceKeyPath(kSample).c_str());
-    std::printf("   Removed earlier settings of \"%s\" so that the session starts afresh.\n\n", kSample);
+    std::printf("   Removed earlier settings of \"%s\".\n\n", kSample);
 
     std::string sample = kSample;
     if (hr = store->SetActiveHardware(kSampleGuid, sample.data()); FAILED(hr)) return StoreFailure("SetActiveHardware", hr);

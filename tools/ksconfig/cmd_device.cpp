@@ -119,72 +119,51 @@ int DriverFiles(const Arguments& args) {
     const std::string& hardware = args.positional[0];
     Store store;
     if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
-    ks::UniqueBstr name = ks::MakeBstr(hardware), installBstr, twainBstr, isisBstr;
+    ks::UniqueBstr name = ks::MakeBstr(hardware), installBstr, twain, isis;
     HRESULT hr = store->GetKSInstallFolder(installBstr.put());
     if (FAILED(hr)) return StoreFailure("GetKSInstallFolder", hr);
     const std::string install = ks::ToAnsi(installBstr.get());
-    // No template path for a name that would lead out of the Profiles folder: the store uses none.
-    const std::string isisTemplate = ks::ProfilesFilePath(install, hardware, ".isis", ks::IsAnsiLeadByte).value_or("");
-    const std::string twainTemplate = ks::ProfilesFilePath(install, hardware, ".twain", ks::IsAnsiLeadByte).value_or("");
+    // Each file with its JSON member and its label. No template path for a name that would lead out
+    // of the Profiles folder: the store uses none.
+    struct File {
+        const char *member, *label;
+        std::string path;
+        bool firstUse = false;
+    };
+    std::vector<File> files = {
+        {"isisTemplate", "ISIS template", ks::ProfilesFilePath(install, hardware, ".isis", ks::IsAnsiLeadByte).value_or("")},
+        {"twainTemplate", "TWAIN template", ks::ProfilesFilePath(install, hardware, ".twain", ks::IsAnsiLeadByte).value_or("")}};
     // A settings file the store makes on first use is deleted again (it was made while looking).
     const ShellSubfolder filesFolder = Subfolder(CSIDL_APPDATA, "Keystrel 4.0");
-    auto unmade = [&](const std::string& key, std::string& file) {
-        if (file.empty() || !store.Scratch().Wrote(key, ks::DriverFields()[ks::kIniFileField].value)) return false;
-        DeleteFileA(file.c_str());
-        file.clear();
-        return true;
+    auto settingsFile = [&](const char* member, const char* label, const std::string& key, BSTR file) {
+        File f{member, label, ks::ToAnsi(file)};
+        f.firstUse = !f.path.empty() && store.Scratch().Wrote(key, ks::DriverFields()[ks::kIniFileField].value);
+        if (f.firstUse) DeleteFileA(f.path.c_str());
+        files.push_back(f);
     };
-    hr = store->GetTwainConfigurationFile(name.get(), twainBstr.put());
-    if (FAILED(hr)) return StoreFailure("GetTwainConfigurationFile", hr);
-    std::string twain = ks::ToAnsi(twainBstr.get());
-    const bool twainFirstUse = unmade(ks::JoinKey(ks::DeviceKeyPath(hardware), ks::kTwainSettingsKey), twain);
-
-    const bool withProfile = args.options.count("--ui-profile") != 0;
-    const std::string uiProfile = args.Option("--ui-profile");
-    short scanMode = 0, deviceMode = 0;
-    std::string isis;
-    if (withProfile) {
-        ks::UniqueBstr profile = ks::MakeBstr(uiProfile);
-        hr = store->SetUIInterfaceProfile(profile.get());
-        if (FAILED(hr)) return StoreFailure("SetUIInterfaceProfile", hr);
-        hr = store->UIInterfaceStartupSettings(name.get(), &scanMode, &deviceMode, isisBstr.put());
+    if (hr = store->GetTwainConfigurationFile(name.get(), twain.put()); FAILED(hr)) return StoreFailure("GetTwainConfigurationFile", hr);
+    settingsFile("twainSettings", "TWAIN settings", ks::JoinKey(ks::DeviceKeyPath(hardware), ks::kTwainSettingsKey), twain.get());
+    if (args.options.count("--ui-profile") != 0) {
+        short scanMode = 0, deviceMode = 0;
+        ks::UniqueBstr profile = ks::MakeBstr(args.Option("--ui-profile"));
+        if (hr = store->SetUIInterfaceProfile(profile.get()); FAILED(hr)) return StoreFailure("SetUIInterfaceProfile", hr);
+        hr = store->UIInterfaceStartupSettings(name.get(), &scanMode, &deviceMode, isis.put());
         if (FAILED(hr)) return StoreFailure("UIInterfaceStartupSettings", hr);
-        isis = ks::ToAnsi(isisBstr.get());
+        settingsFile("isisSettings", "ISIS settings", ks::JoinKey(ks::UIInterfaceProfilesPath(), args.Option("--ui-profile")),
+                     isis.get());
     }
-    const bool isisFirstUse = withProfile && unmade(ks::JoinKey(ks::UIInterfaceProfilesPath(), uiProfile), isis);
     filesFolder.RemoveIfMade();
-
-    // Each file: its JSON member and its line for people.
-    struct File {
-        const char* label;
-        const char* member;
-        std::string path;
-        bool firstUse;
-    };
-    std::vector<File> files = {{"ISIS template", "isisTemplate", isisTemplate, false},
-                               {"TWAIN template", "twainTemplate", twainTemplate, false},
-                               {"TWAIN settings", "twainSettings", twain, twainFirstUse}};
-    if (withProfile) files.push_back({"ISIS settings", "isisSettings", isis, isisFirstUse});
     json::Members m = {{"installFolder", JsonText(install)}};
     if (!args.Has("--json")) PrintField("install folder", install);
     for (const File& f : files) {
-        json::Members file = {{"path", f.path.empty() ? json::Null() : JsonText(f.path)},
-                              {"present", json::Bool(!f.path.empty() && FileExists(f.path))}};
+        json::Members file = {{"path", f.firstUse || f.path.empty() ? json::Null() : JsonText(f.path)},
+                              {"present", json::Bool(!f.firstUse && FileExists(f.path))}};
         if (f.firstUse) file.push_back({"firstUse", json::Bool(true)});
         m.push_back({f.member, json::Obj(file)});
         if (args.Has("--json")) continue;
         PrintField(f.label, f.firstUse       ? "none yet (a client's first call copies the template into a new file)"
                             : f.path.empty() ? "(none)"
                                              : WithPresence(f.path));
-    }
-    if (withProfile) {
-        m.push_back({"uiProfile", json::Obj({{"name", JsonText(uiProfile)},
-                                             {"scanMode", json::Num(scanMode)},
-                                             {"deviceMode", json::Num(deviceMode)}})});
-        if (!args.Has("--json")) {
-            PrintField("UI profile", Quoted(uiProfile) + ": scan mode " + std::to_string(scanMode) + ", device mode " +
-                                         std::to_string(deviceMode));
-        }
     }
     return args.Has("--json") ? PrintJson(m) : kOk;
 }
@@ -195,55 +174,47 @@ int Links(const Arguments& args) {
     // The engine keys, read as the store reads them, with the container the store names for each.
     std::vector<std::string> items, lines, classes;
     std::vector<LinkSeen> links;
-    HRESULT failed = S_OK;
+    HRESULT hr = S_OK;
     if (ks::UniqueHKey root = OpenPath(kSettingsRoot)) {
         ForEachChild(root.get(), [&](HKEY key, const std::string& name) {
-            if (!ks::IsEngineKey(key) || FAILED(failed)) return;
+            if (!ks::IsEngineKey(key) || FAILED(hr)) return;
             ks::EngineSettings engine{};
             ks::ReadFields(key, ks::EngineFields(), &engine);
-            ks::UniqueBstr bname = ks::MakeBstr(name), bcontainer;
-            failed = store->GetLinkEngineContainer(bname.get(), bcontainer.put());
-            const std::string cache = ks::FieldText(engine.linkCache), container = ks::ToAnsi(bcontainer.get());
+            ks::UniqueBstr bname = ks::MakeBstr(name), container;
+            hr = store->GetLinkEngineContainer(bname.get(), container.put());
+            const std::string cache = ks::FieldText(engine.linkCache);
             items.push_back(json::Obj({{"key", JsonText(name)},
                                        {"settings", RecordJson(&engine, ks::EngineFields())},
                                        {"linkCachePresent", json::Bool(FileExists(cache))},
-                                       {"container", JsonText(container)}}));
+                                       {"container", JsonText(ks::ToAnsi(container.get()))}}));
             lines.push_back("  " + name + "\n    GUID       " + ks::FieldText(engine.engineClass) + "\n    LinkCache  " +
-                            WithPresence(cache) + "\n    container  " + container);
+                            WithPresence(cache) + "\n    container  " + ks::ToAnsi(container.get()));
         }, &links);
     }
-    if (FAILED(failed)) return StoreFailure("GetLinkEngineContainer", failed);
-
+    if (FAILED(hr)) return StoreFailure("GetLinkEngineContainer", hr);
     IStorage* storage = nullptr;
     const HRESULT load = store->LoadLinkInfo(0, &storage);
     if (load == E_NOTIMPL) return StoreFailure("LoadLinkInfo", load);
-    const bool opened = storage != nullptr;
     if (storage != nullptr) storage->Release();
-    for (ULONG i = 0;; ++i) {
-        GUID clsid{};
-        const HRESULT hr = store->GetLinkEngineCLSID(i, &clsid);
-        if (hr == E_FAIL || hr == E_INVALIDARG) break;
-        if (FAILED(hr)) return StoreFailure("GetLinkEngineCLSID", hr);
-        classes.push_back(ks::GuidText(clsid));
-    }
-    ks::UniqueBstr profilesKey;
-    const HRESULT hr = store->GetLinkCustomProfile(profilesKey.put());
-    if (FAILED(hr)) return StoreFailure("GetLinkCustomProfile", hr);
-    const std::string linkProfiles = ks::ToAnsi(profilesKey.get());
+    GUID clsid{};
+    for (ULONG i = 0; (hr = store->GetLinkEngineCLSID(i, &clsid)) == S_OK; ++i) classes.push_back(ks::GuidText(clsid));
+    if (FAILED(hr) && hr != E_FAIL && hr != E_INVALIDARG) return StoreFailure("GetLinkEngineCLSID", hr);
+    ks::UniqueBstr profiles;
+    if (hr = store->GetLinkCustomProfile(profiles.put()); FAILED(hr)) return StoreFailure("GetLinkCustomProfile", hr);
     if (args.Has("--json")) {
         return PrintJson({{"engines", json::Arr(items)},
                           {"loadLinkInfo", json::Str(HresultText(load))},
-                          {"linkCacheOpened", json::Bool(opened)},
+                          {"linkCacheOpened", json::Bool(storage != nullptr)},
                           {"engineClasses", json::StrArr(classes)},
-                          {"linkProfiles", JsonText(linkProfiles)}});
+                          {"linkProfiles", JsonText(ks::ToAnsi(profiles.get()))}});
     }
     std::printf("%s\n", Count(static_cast<long>(lines.size()), "link engine key").c_str());
     for (const std::string& line : lines) std::printf("%s\n", line.c_str());
-    PrintField("link cache", (opened ? "opened: " : "not opened: ") + DescribeHresult(load));
+    PrintField("link cache", (storage != nullptr ? "opened: " : "not opened: ") + DescribeHresult(load));
     std::string classList;
     for (const std::string& c : classes) classList += (classList.empty() ? "" : ", ") + c;
     PrintField("engine classes", classes.empty() ? std::string("none found in the category") : classList);
-    PrintField("link profiles", linkProfiles);
+    PrintField("link profiles", ks::ToAnsi(profiles.get()));
     for (const LinkSeen& l : links) std::printf("registry link, not followed: %s -> %s\n", l.path.c_str(), l.target.c_str());
     return kOk;
 }

@@ -61,34 +61,28 @@ int SetRecord(const Arguments& args, bool event) {
     // The store runs on the scratch copy, where its release copies nothing into the real backup.
     Store store;
     if (rc = store.OpenForDevice(t->hardware); rc != kOk) return rc;
-    _KSCONFIG profile{};
-    _KSEVENT ev{};
-    void* record = event ? static_cast<void*>(&ev) : static_cast<void*>(&profile);
+    Record record{};
     const Fields table = event ? ks::EventFields() : ks::ProfileFields();
     std::string hardware = t->hardware, keyName = t->keyName;
-    HRESULT hr = event ? store->GetEventDetails(hardware.data(), keyName.data(), &ev)
-                       : store->GetConfigDetails(hardware.data(), keyName.data(), &profile);
+    HRESULT hr = event ? store->GetEventDetails(hardware.data(), keyName.data(), &record.event)
+                       : store->GetConfigDetails(hardware.data(), keyName.data(), &record.profile);
     ks::UniqueHKey key = OpenPath(t->RootPath());
     if (hr == E_INVALIDARG) {
         // A record the store does not list (a profile without type flags) is read as the store
         // reads one, so that setting its flags can make it visible.
         if (!key) return RecordNotFound(t->hardware, event, t->keyName);
-        profile = {};
-        ev = {};
-        ReadRecord(key.get(), t->keyName, record, table);
+        record = {};
+        ReadRecord(key.get(), t->keyName, &record, table);
         std::fprintf(stderr, "ksconfig: the store does not list this %s; it was read from its key\n", t->kind);
     } else if (FAILED(hr)) {
         return StoreFailure(event ? "GetEventDetails" : "GetConfigDetails", hr);
     }
     const ks::Field& keyField = FieldNamed(table, "keyName");  // the key as it is named
-    t->keyName = ks::FieldText(static_cast<const char*>(record) + keyField.offset, keyField.size);
-
-    const _KSCONFIG profileBefore = profile;
-    const _KSEVENT eventBefore = ev;
-    const char* before = event ? reinterpret_cast<const char*>(&eventBefore) : reinterpret_cast<const char*>(&profileBefore);
+    t->keyName = ks::FieldText(reinterpret_cast<const char*>(&record) + keyField.offset, keyField.size);
+    const Record before = record;
     std::vector<std::string> errors;
     std::set<const ks::Field*> named;
-    ApplySettings(record, table, settings, args.Has("--force"), errors, named);
+    ApplySettings(&record, table, settings, args.Has("--force"), errors, named);
     // The store writes the whole record: a value it reads wrongly would be stored as what it
     // read, and the evidence lost, unless the same command sets it.
     std::vector<Problem> problems;
@@ -108,7 +102,7 @@ int SetRecord(const Arguments& args, bool event) {
         return Fail(kRefused, "nothing was written", std::nullopt, lines, {{"problems", json::Arr(items)}});
     }
     ks::UniqueBstr name = ks::MakeBstr(t->hardware);
-    hr = event ? store->StoreEventInfo(name.get(), &ev) : store->StoreConfigInfo(name.get(), &profile);
+    hr = event ? store->StoreEventInfo(name.get(), &record.event) : store->StoreConfigInfo(name.get(), &record.profile);
     if (FAILED(hr)) return StoreFailure(event ? "StoreEventInfo" : "StoreConfigInfo", hr);
     store.Close();
     if (rc = WriteRecordOut(store.Scratch(), *t); rc != kOk) return rc;
@@ -116,8 +110,8 @@ int SetRecord(const Arguments& args, bool event) {
     std::vector<std::string> items;
     if (!args.Has("--json")) std::printf("%s \"%s\" of \"%s\":\n", t->kind, t->keyName.c_str(), t->hardware.c_str());
     for (const ks::Field& f : table) {
-        const char* was = before + f.offset;
-        const char* now = static_cast<const char*>(record) + f.offset;
+        const char* was = reinterpret_cast<const char*>(&before) + f.offset;
+        const char* now = reinterpret_cast<const char*>(&record) + f.offset;
         if (FieldText(was, f) == FieldText(now, f)) continue;
         items.push_back(json::Obj({{"field", json::Str(f.display)}, {"was", FieldJson(was, f)}, {"now", FieldJson(now, f)}}));
         if (!args.Has("--json")) std::printf("  %-19s %s (was %s)\n", f.display, FieldText(now, f).c_str(), FieldText(was, f).c_str());
@@ -126,7 +120,7 @@ int SetRecord(const Arguments& args, bool event) {
         PrintJson({{"hardware", JsonText(t->hardware)},
                    {"keyName", JsonText(t->keyName)},
                    {"changed", json::Arr(items)},
-                   {"record", RecordJson(record, table)}});
+                   {"record", RecordJson(&record, table)}});
     } else if (items.empty()) {
         std::printf("  (every field already held its value; the record was stored again)\n");
     }

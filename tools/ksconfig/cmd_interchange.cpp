@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstring>
+
 #include "calibration/pure/profile_text.h"
 #include "calibration/pure/profile_writer.h"
 #include "ksconfig.h"
@@ -87,10 +89,8 @@ int WriteOut(const std::string& file, const std::string& bytes, bool binary) {
 // A file's text by its byte-order mark: UTF-16LE, UTF-8, or else the ANSI code page.
 std::u16string Decode(const std::string& bytes) {
     if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-        std::u16string text;
-        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
-        }
+        std::u16string text((bytes.size() - 2) / 2, u'\0');
+        std::memcpy(text.data(), bytes.data() + 2, text.size() * sizeof(char16_t));  // the platform is little-endian too
         return text;
     }
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
@@ -139,11 +139,8 @@ void ReadProfileText(const std::u16string& decoded, regtext::Document& doc) {
 }
 
 const char* FormatName(regtext::Format format) {
-    switch (format) {
-        case regtext::Format::Reg5: return "registry editor file, version 5";
-        case regtext::Format::Reg4: return "registry editor file, REGEDIT4";
-        default: return "profile text";
-    }
+    static const char* const kNames[] = {"registry editor file, version 5", "registry editor file, REGEDIT4", "profile text"};
+    return kNames[static_cast<int>(format)];
 }
 
 std::optional<RegValue> CurrentValue(HKEY key, const std::u16string& name) {
@@ -271,31 +268,19 @@ int Import(const Arguments& args) {
         return ShowValue(type, std::span<const std::uint8_t>(data.data(), data.size()), AnsiFromUtf16);
     };
     std::vector<std::string> items, lines;
-    long values = 0, unchanged = 0, failed = 0;
-    LONG error = ERROR_SUCCESS;
+    long values = 0, failed = 0;
+    LONG error = ERROR_WRITE_FAULT;
     for (const regtext::Key& key : doc.keys) {
         const std::u16string below = key.path.substr(key.path.find(u'\\') + 1);
         const std::string name = AnsiFromUtf16(below);
-        ks::UniqueHKey current = OpenPath(W(below));
-        if (!current) {
-            items.push_back(json::Obj({{"change", json::Str("newKey")}, {"key", JsonText(name)}}));
-            lines.push_back("  new key    " + name);
-        }
-        ks::UniqueHKey target = dryRun ? ks::UniqueHKey() : OpenPath(W(below), true);
-        if (!dryRun && !target) {
-            failed += static_cast<long>(key.values.size()) + 1;
-            error = ERROR_WRITE_FAULT;
-        }
+        ks::UniqueHKey current = OpenPath(W(below)), target = dryRun ? ks::UniqueHKey() : OpenPath(W(below), true);
+        if (!dryRun && !target) failed += static_cast<long>(key.values.size()) + 1;
         for (const regtext::Value& v : key.values) {
             ++values;
             const std::optional<RegValue> was = CurrentValue(current.get(), v.name);
-            if (was && was->type == v.type && std::equal(was->data.begin(), was->data.end(), v.data.begin(), v.data.end())) {
-                ++unchanged;
-                continue;
-            }
+            if (was && was->type == v.type && std::equal(was->data.begin(), was->data.end(), v.data.begin(), v.data.end())) continue;
             const std::string problem = ProblemOnceImported(name, v);
-            json::Members m = {{"change", json::Str(was ? "changedValue" : "newValue")},
-                               {"key", JsonText(name)},
+            json::Members m = {{"key", JsonText(name)},
                                {"name", json::Str(regtext::Utf8(v.name))},
                                {"data", JsonText(shown(v.type, v.data))}};
             if (was) m.push_back({"was", JsonText(shown(was->type, was->data))});
@@ -304,11 +289,11 @@ int Import(const Arguments& args) {
             lines.push_back(std::string("  ") + (was ? "changed  " : "new value") + "  " + name + " \"" + AnsiFromUtf16(v.name) +
                             "\" = " + shown(v.type, v.data) + (was ? " (was " + shown(was->type, was->data) + ")" : ""));
             if (!problem.empty()) lines.push_back("             check would flag it: " + problem);
-            if (!target) continue;
-            if (LONG rc = RegSetValueExW(target.get(), W(v.name), 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size()));
-                rc != ERROR_SUCCESS) {
-                ++failed;
+            const LONG rc = target ? RegSetValueExW(target.get(), W(v.name), 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size()))
+                                   : ERROR_SUCCESS;
+            if (rc != ERROR_SUCCESS) {
                 error = rc;
+                ++failed;
             }
         }
     }
@@ -317,20 +302,17 @@ int Import(const Arguments& args) {
                                   {"dryRun", json::Bool(dryRun)},
                                   {"keys", json::Num(static_cast<long long>(doc.keys.size()))},
                                   {"values", json::Num(values)},
-                                  {"unchangedValues", json::Num(unchanged)},
                                   {"changes", json::Arr(items)},
                                   {"failedWrites", json::Num(failed)}};
-    const std::string failure = Count(failed, "key or value") + " could not be written";
-    if (args.Has("--json")) {
-        if (failed > 0) return Fail(kStoreError, failure, HRESULT_FROM_WIN32(error), {}, result);
-        return PrintJson(result);
+    if (failed > 0) {
+        return Fail(kStoreError, Count(failed, "key or value") + " could not be written", HRESULT_FROM_WIN32(error), lines, result);
     }
+    if (args.Has("--json")) return PrintJson(result);
     std::printf("%s %s and %s from %s (%s)%s\n", dryRun ? "would import" : "imported",
                 Count(static_cast<long>(doc.keys.size()), "key").c_str(), Count(values, "value").c_str(), file.c_str(),
                 FormatName(doc.format), items.empty() ? ": nothing changes" : ":");
     for (const std::string& line : lines) std::printf("%s\n", line.c_str());
-    if (unchanged > 0) std::printf("  %s unchanged\n", Count(unchanged, "value").c_str());
-    return failed > 0 ? Fail(kStoreError, failure, HRESULT_FROM_WIN32(error)) : kOk;
+    return kOk;
 }
 
 }  // namespace ksconfig

@@ -28,8 +28,8 @@ void NoteProblems(Store& store, const std::string& hardware) {
 
 std::string Joined(const std::vector<std::string>& names) {
     std::string out;
-    for (std::size_t i = 0; i < names.size() && i < 12; ++i) out += (i ? ", " : "") + names[i];
-    return names.size() > 12 ? out + " and " + std::to_string(names.size() - 12) + " more" : out;
+    for (const std::string& name : names) out += (out.empty() ? "" : ", ") + name;
+    return out;
 }
 
 // profiles and events: the store's list, then the registry links among the records, which it leaves out.
@@ -87,30 +87,27 @@ int ShowRecord(const Arguments& args, bool event) {
     std::string hardware = args.positional[0], keyName = args.positional[1];
     Store store;
     if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
-    _KSCONFIG c{};
-    _KSEVENT e{};
-    void* record = event ? static_cast<void*>(&e) : static_cast<void*>(&c);
+    Record record{};
     const Fields table = event ? ks::EventFields() : ks::ProfileFields();
-    const HRESULT hr = event ? store->GetEventDetails(hardware.data(), keyName.data(), &e)
-                             : store->GetConfigDetails(hardware.data(), keyName.data(), &c);
+    const HRESULT hr = event ? store->GetEventDetails(hardware.data(), keyName.data(), &record.event)
+                             : store->GetConfigDetails(hardware.data(), keyName.data(), &record.profile);
     ks::UniqueHKey key = OpenPath(ks::JoinKey(ListPath(hardware, event), keyName));
     if (hr == E_INVALIDARG && !key) return RecordNotFound(hardware, event, keyName);
     if (FAILED(hr) && hr != E_INVALIDARG) return StoreFailure(event ? "GetEventDetails" : "GetConfigDetails", hr);
     std::vector<Problem> problems;
-    if (hr == E_INVALIDARG) {
-        c = {};
-        e = {};
-        ReadRecord(key.get(), keyName, record, table);
+    if (hr == E_INVALIDARG) {  // the last record the store looked at: read the key instead
+        record = {};
+        ReadRecord(key.get(), keyName, &record, table);
     }
     const std::string path = hardware + "\\" + (event ? ks::kEventProfilesKey : ks::kScanProfilesKey) + "\\" + keyName;
     if (key) CheckRecord(key.get(), path, event, hr == S_OK, problems);
     if (args.Has("--json")) {
-        std::string object = RecordJson(record, table);
+        std::string object = RecordJson(&record, table);
         object.pop_back();
         std::printf("%s,\"problems\":%s}\n", object.c_str(), ProblemsJson(problems).c_str());
         return kOk;
     }
-    PrintRecord(record, table);
+    PrintRecord(&record, table);
     for (const Problem& p : problems) std::fprintf(stderr, "ksconfig: warning: %s\n", ProblemLine(p).c_str());
     return kOk;
 }
@@ -151,8 +148,7 @@ int Scanners(const Arguments& args) {
         LONG profiles = 0, events = 0, gamma = 0;
         HRESULT hr = store->LoadConfigInfo(name.get(), KSCNFGFLAG_ALL, &profiles);
         if (FAILED(hr)) return StoreFailure("LoadConfigInfo", hr);
-        hr = store->LoadEventInfo(name.get(), &events);
-        if (FAILED(hr)) return StoreFailure("LoadEventInfo", hr);
+        if (hr = store->LoadEventInfo(name.get(), &events); FAILED(hr)) return StoreFailure("LoadEventInfo", hr);
         hr = store->GetDefualtGamma(name.get(), &gamma);
         const bool hasGamma = hr == S_OK;
         if (FAILED(hr) && hr != E_FAIL) return StoreFailure("GetDefualtGamma", hr);

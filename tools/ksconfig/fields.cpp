@@ -53,21 +53,10 @@ std::string FieldJson(const char* bytes, const ks::Field& f) {
 
 std::string RecordJson(const void* record, Fields table) {
     json::Members members;
-    std::map<std::string, json::Members> groups;  // "toneMap.hue" is "hue" of the object "toneMap"
     for (const ks::Field& f : table) {
-        const std::string display = f.display;
-        const std::size_t dot = display.find('.');
-        const std::string group = dot == std::string::npos ? "" : display.substr(0, dot), name = display.substr(dot + 1);
-        json::Members& into = group.empty() ? members : groups[group];
-        if (!group.empty() && into.empty()) members.push_back({group, ""});  // placed where its first member is
-        into.push_back({name, FieldJson(At(record, f), f)});
-        if (f.kind == Kind::Bits) {
-            into.push_back({(name == "flags" ? std::string("flag") : name) + "Names",
-                            json::StrArr(DecodeBits(Number(At(record, f)), f.names))});
-        }
-    }
-    for (auto& [name, value] : members) {
-        if (value.empty()) value = json::Obj(groups[name]);
+        members.push_back({f.display, FieldJson(At(record, f), f)});
+        const std::string name = f.display;  // a field's bits by their names too: "flagNames", "dataTypeNames"
+        if (f.kind == Kind::Bits) members.push_back({(name == "flags" ? "flag" : name) + "Names", json::StrArr(DecodeBits(Number(At(record, f)), f.names))});
     }
     return json::Obj(members);
 }
@@ -80,7 +69,6 @@ bool ApplySettings(void* record, Fields table, const std::vector<std::string>& s
                    std::vector<std::string>& errors, std::set<const ks::Field*>& named) {
     std::vector<FieldName> names;
     for (const ks::Field& f : table) names.push_back({f.display, f.value != nullptr ? f.value : ""});
-    std::vector<std::pair<const ks::Field*, std::vector<char>>> bytes;
     for (const std::string& setting : settings) {
         const std::size_t equals = setting.find('=');
         std::string why;
@@ -88,7 +76,7 @@ bool ApplySettings(void* record, Fields table, const std::vector<std::string>& s
         const ks::Field* field = found ? &table[*found] : nullptr;
         if (field != nullptr) named.insert(field);
         const std::string text = equals == std::string::npos ? "" : setting.substr(equals + 1);
-        std::vector<char> value(field != nullptr ? field->size : 0, '\0');
+        char* at = field != nullptr ? static_cast<char*>(record) + field->offset : nullptr;
         std::optional<std::uint32_t> n;
         if (equals == std::string::npos) {
             errors.push_back("\"" + setting + "\" is not <field>=<value>");
@@ -100,8 +88,7 @@ bool ApplySettings(void* record, Fields table, const std::vector<std::string>& s
             errors.push_back(std::string(field->display) + ": " + std::to_string(text.size()) +
                              " characters do not fit; at most " + std::to_string(field->size - 1));
         } else if (field->kind == Kind::Text) {
-            std::memcpy(value.data(), text.data(), text.size());
-            bytes.push_back({field, value});
+            ks::CopyToField(at, field->size, text);
         } else if (!(n = ParseNumber(text, field->kind == Kind::Long, field->names, why))) {
             errors.push_back(std::string(field->display) + ": " + why);
         } else if (const std::uint32_t undefined = field->names.empty() ? 0 : UndefinedBits(*n, field->names);
@@ -109,13 +96,10 @@ bool ApplySettings(void* record, Fields table, const std::vector<std::string>& s
             errors.push_back(std::string(field->display) + ": " + Hex32(*n) + " holds bits no member of the field's " +
                              "enumeration names (" + Hex32(undefined) + "); --force stores them all the same");
         } else {
-            std::memcpy(value.data(), &*n, sizeof(*n));
-            bytes.push_back({field, value});
+            std::memcpy(at, &*n, sizeof(*n));
         }
     }
-    if (!errors.empty()) return false;
-    for (const auto& [field, value] : bytes) std::memcpy(static_cast<char*>(record) + field->offset, value.data(), value.size());
-    return true;
+    return errors.empty();
 }
 
 void ReadRecord(HKEY key, const std::string& keyName, void* record, Fields table) {

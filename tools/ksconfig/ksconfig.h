@@ -113,8 +113,7 @@ std::string HresultText(HRESULT hr);
 
 // Set when --json is given: failures are then reported as one JSON object on standard output,
 // {"error":{"exitCode":..,"message":..,"hresult":..}}, instead of text on standard error.
-void ReportErrorsAsJson(bool json);
-bool ErrorsAsJson();
+inline bool g_jsonErrors = false;
 
 // Reports a failure ("ksconfig: <message>", with the HRESULT when there is one) and gives
 // `exitCode`. `details` are printed as lines before the message in text; `extra` members are added
@@ -182,6 +181,12 @@ std::string JsonText(std::string_view ansi);
 
 // ---- Records
 
+// A scan profile or an event, where one command handles either.
+union Record {
+    _KSCONFIG profile;
+    _KSEVENT event;
+};
+
 // The field of `table` whose display name is `display` (the table must have it).
 const ks::Field& FieldNamed(Fields table, std::string_view display);
 
@@ -194,9 +199,9 @@ std::string RecordJson(const void* record, Fields table);
 void PrintRecord(const void* record, Fields table);
 
 // Applies "field=value" settings to a record, each checked against its field's type and range
-// first (and, unless `force`, against its enumeration's members): on any refusal the record is
-// left as it was and `errors` says why, one line a setting. Fields are found by FindField(); those
-// found go to `named`.
+// (and, unless `force`, against its enumeration's members). False on any refusal, with `errors`
+// saying why, one line a setting: the record is then half set and not to be stored. Fields are
+// found by FindField(); those found go to `named`.
 bool ApplySettings(void* record, Fields table, const std::vector<std::string>& settings, bool force,
                    std::vector<std::string>& errors, std::set<const ks::Field*>& named);
 

@@ -26,10 +26,9 @@ const std::vector<CommandDef>& Commands() {
     const std::vector<std::string> json = {"--json"}, forced = {"--json", "--force"};
     static const std::vector<CommandDef> commands = {
         {"scanners", "scanners [--json]", "scanners that have settings, with a summary of each",
-         "The device keys of the settings root: scan profiles, events, current gamma, calibration tables.",
-         "LoadConfigInfo, LoadEventInfo, GetDefualtGamma", 0, 0, json, {}, Scanners},
+         "", "LoadConfigInfo, LoadEventInfo, GetDefualtGamma", 0, 0, json, {}, Scanners},
         {"profiles", "profiles <hardware> [--type images|text|pdf|email|fax|copy|store|docs|sti|all] [--json]",
-         "the scan profiles of a scanner", "Loads the profiles of the given types as a client does.",
+         "the scan profiles of a scanner", "",
          "LoadConfigInfo, GetConfig", 1, 1, json, {"--type"}, Profiles},
         {"profile", "profile <hardware> <keyname> [--json]", "every field of one scan profile",
          "Finds the profile by its key name (letter case ignored), with the values the store reads other\n"
@@ -58,8 +57,7 @@ const std::vector<CommandDef>& Commands() {
         {"delete-event", "delete-event <hardware> <keyname> [--json]",
          "delete a button event from the settings root and the backup tree", "As delete-profile, for an event.",
          "none (deletes the keys)", 2, 2, json, {}, DeleteEvent},
-        {"calibration", "calibration <hardware> [--json]", "current gamma number and the calibration tables of a scanner",
-         "Each table's size and whether the store reads it as a table; never imports the default profile.",
+        {"calibration", "calibration <hardware> [--json]", "current gamma number and the calibration tables of a scanner", "",
          "GetDefualtGamma (the tables themselves are read from the registry)", 1, 1, json, {}, Calibration},
         {"copy-settings", "copy-settings <hardware> [--json]", "copy-to-folder path, options and count",
          "The store's first-use defaults are shown as such, and not written.", "CopyToFolderSettings", 1, 1, json, {},
@@ -71,8 +69,7 @@ const std::vector<CommandDef>& Commands() {
          "GetKSInstallFolder, GetTwainConfigurationFile; SetUIInterfaceProfile and\n"
          "UIInterfaceStartupSettings with --ui-profile",
          1, 1, json, {"--ui-profile"}, DriverFiles},
-        {"links", "links [--json]", "link engines, their link caches and the link profiles key",
-         "The engine keys as the store reads them; then the store opens the link cache as a client asks.",
+        {"links", "links [--json]", "link engines, their link caches and the link profiles key", "",
          "LoadLinkInfo, GetLinkEngineContainer, GetLinkEngineCLSID, GetLinkCustomProfile", 0, 0, json, {}, Links},
         {"export", "export [<hardware>] [--format text|reg] [-o <file> [--json]]",
          "the settings tree (or one scanner) as profile text or a registry editor file",
@@ -111,7 +108,7 @@ const std::vector<CommandDef>& Commands() {
 
 const CommandDef* g_current = nullptr;
 
-void PrintOverview() {
+int PrintOverview() {
     std::printf("usage: ksconfig <command> [arguments]\n"
                 "       ksconfig <command> --help\n\n"
                 "A client of the settings store (Registry.dll). Commands, and the store methods\n"
@@ -137,6 +134,7 @@ void PrintOverview() {
                 "writes the one record it changed into the settings root and the backup tree, and\n"
                 "nothing else; delete-* deletes the one record from both. A refused command writes\n"
                 "nothing anywhere. No command follows a registry link: it is shown with its target.\n");
+    return kOk;
 }
 
 // ksconfig's own version, and that of the store it would use.
@@ -155,24 +153,20 @@ int PrintVersion(bool asJson) {
                   std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
     }
     if (asJson) {
-        PrintJson({{"ksconfig", json::Str(KSCONFIG_VERSION)},
-                   {"registryDll", json::Obj({{"path", JsonText(dll)},
-                                              {"registered", json::Bool(!registered.empty())},
-                                              {"version", version.empty() ? json::Null() : json::Str(version)}})}});
-    } else {
-        std::printf("ksconfig %s\nRegistry.dll %s (%s%s)\n", KSCONFIG_VERSION, version.empty() ? "not found" : version.c_str(),
-                    dll.c_str(), registered.empty() ? ", beside ksconfig.exe: the class is not registered" : "");
+        return PrintJson({{"ksconfig", json::Str(KSCONFIG_VERSION)},
+                          {"registryDll", json::Obj({{"path", JsonText(dll)},
+                                                     {"registered", json::Bool(!registered.empty())},
+                                                     {"version", version.empty() ? json::Null() : json::Str(version)}})}});
     }
+    std::printf("ksconfig %s\nRegistry.dll %s (%s%s)\n", KSCONFIG_VERSION, version.empty() ? "not found" : version.c_str(),
+                dll.c_str(), registered.empty() ? ", beside ksconfig.exe: the class is not registered" : "");
     return kOk;
 }
 
 int Run(int argc, char** argv) {
     if (argc < 2) return UsageError("no command given");
     const std::string command = argv[1];
-    if (command == "--help" || command == "-h" || command == "help") {
-        PrintOverview();
-        return kOk;
-    }
+    if (command == "--help" || command == "-h" || command == "help") return PrintOverview();
     if (command == "--version") return PrintVersion(argc > 2 && std::strcmp(argv[2], "--json") == 0);
     for (const CommandDef& c : Commands()) {
         if (command == c.name) g_current = &c;
@@ -214,7 +208,7 @@ int UsageError(const std::string& problem) {
     const std::string usage = g_current != nullptr ? std::string("ksconfig ") + g_current->synopsis
                                                    : "ksconfig <command> [arguments] (ksconfig --help lists the commands)";
     Fail(kUsage, problem, std::nullopt, {}, {{"usage", JsonText(usage)}});
-    if (!ErrorsAsJson()) std::fprintf(stderr, "usage: %s\n", usage.c_str());
+    if (!g_jsonErrors) std::fprintf(stderr, "usage: %s\n", usage.c_str());
     return kUsage;
 }
 
@@ -222,7 +216,7 @@ int UsageError(const std::string& problem) {
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        if (std::strcmp(argv[i], "--json") == 0) ksconfig::ReportErrorsAsJson(true);
+        if (std::strcmp(argv[i], "--json") == 0) ksconfig::g_jsonErrors = true;
     }
     ksconfig::User();  // the real hive, before any command points HKEY_CURRENT_USER elsewhere
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

@@ -39,8 +39,6 @@ std::optional<RegValue> ValueOf(const ks::UniqueHKey& key, const char* name) {
     return std::nullopt;
 }
 
-bool g_jsonErrors = false;
-
 }  // namespace
 
 LONG ScratchHive::Enter() {
@@ -162,9 +160,6 @@ std::string HresultText(HRESULT hr) {
     std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));
     return text;
 }
-
-void ReportErrorsAsJson(bool json) { g_jsonErrors = json; }
-bool ErrorsAsJson() { return g_jsonErrors; }
 
 int Fail(int exitCode, const std::string& message, std::optional<HRESULT> hr, const std::vector<std::string>& details,
          const json::Members& extra) {
