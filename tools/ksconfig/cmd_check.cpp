@@ -15,10 +15,13 @@ std::set<std::string> Listed(Store& store, const std::string& hardware, bool eve
     std::set<std::string> names;
     ks::UniqueBstr name = ks::MakeBstr(hardware);
     LONG count = 0;
-    if (FAILED(event ? store->LoadEventInfo(name.get(), &count) : store->LoadConfigInfo(name.get(), KSCNFGFLAG_ALL, &count))) count = 0;
+    const HRESULT hr =
+        event ? store->LoadEventInfo(name.get(), &count) : store->LoadConfigInfo(name.get(), KSCNFGFLAG_ALL, &count);
     Record r{};
-    for (LONG i = 0; i < count && SUCCEEDED(event ? store->GetEvent(i, &r.event) : store->GetConfig(i, &r.profile)); ++i) {
-        names.insert(event ? ks::FieldText(r.event.keyname) : ks::FieldText(r.profile.keyname));
+    for (LONG i = 0; SUCCEEDED(hr) && i < count; ++i) {
+        if (SUCCEEDED(event ? store->GetEvent(i, &r.event) : store->GetConfig(i, &r.profile))) {
+            names.insert(event ? ks::FieldText(r.event.keyname) : ks::FieldText(r.profile.keyname));
+        }
     }
     return names;
 }
@@ -142,7 +145,8 @@ std::vector<Fields> FieldsAt(const std::string& below) {
     if (list == Fold(ks::kScanProfilesKey) || list == Fold(ks::kEventProfilesKey)) {
         return {list == Fold(ks::kScanProfilesKey) ? ks::ProfileFields() : ks::EventFields()};
     }
-    const bool driver = parent == Fold(ks::kUIInterfaceProfilesKey) || Fold(below.substr(last + 1)) == Fold(ks::kTwainSettingsKey);
+    const bool driver =
+        parent == Fold(ks::kUIInterfaceProfilesKey) || Fold(below.substr(last + 1)) == Fold(ks::kTwainSettingsKey);
     return driver ? std::vector<Fields>{ks::DriverFields()} : std::vector<Fields>();
 }
 
@@ -151,7 +155,8 @@ void CheckFields(HKEY key, const std::string& path, Fields table, std::vector<Pr
         if (f.rule == ks::ReadRule::None) continue;
         const ks::StoreReading read = ks::WhatTheStoreReads(key, f);
         if (read.why.empty()) continue;
-        std::string text = read.why + ": " + (read.taken ? "it reads " + FieldText(read.field.data(), f) : "it takes it as missing");
+        std::string text =
+            read.why + ": " + (read.taken ? "it reads " + FieldText(read.field.data(), f) : "it takes it as missing");
         if (Fold(f.display) != Fold(f.value)) text += std::string(" for ") + f.display;
         out.push_back({path, f.value, text, &f});
     }
@@ -165,11 +170,12 @@ void CheckRecord(HKEY key, const std::string& path, bool event, bool listed, std
     const std::size_t keyNameSize = FieldNamed(table, "keyName").size;
     const ks::Field& flags = FieldNamed(table, "flags");
     const ks::StoreReading read = ks::WhatTheStoreReads(key, flags);
-    const std::string why = path.size() - path.rfind('\\') > keyNameSize
-                                ? ": its key name is longer than the record's " + std::to_string(keyNameSize - 1) + " characters"
-                            : event        ? std::string()
-                            : read.present ? " for any type: it reads its " + Quoted(flags.value) + " as " + FieldText(read.field.data(), flags)
-                                           : " for any type: it has no " + Quoted(flags.value) + " value";
+    const std::string why =
+        path.size() - path.rfind('\\') > keyNameSize
+            ? ": its key name is longer than the record's " + std::to_string(keyNameSize - 1) + " characters"
+        : event        ? std::string()
+        : read.present ? " for any type: it reads its " + Quoted(flags.value) + " as " + FieldText(read.field.data(), flags)
+                       : " for any type: it has no " + Quoted(flags.value) + " value";
     out.push_back({path, "", "the store does not list it" + why});
 }
 
@@ -181,7 +187,8 @@ std::vector<Problem> CheckScanner(Store& store, const std::string& hardware) {
 }
 
 std::string ProblemLine(const Problem& p) {
-    return (p.key.empty() ? std::string("(settings root)") : p.key) + (p.value.empty() ? "" : " \"" + p.value + "\"") + ": " + p.text;
+    return (p.key.empty() ? std::string("(settings root)") : p.key) + (p.value.empty() ? "" : " \"" + p.value + "\"") + ": " +
+           p.text;
 }
 
 std::string ProblemsJson(const std::vector<Problem>& problems) {

@@ -59,9 +59,10 @@ int Demo(const Arguments&) {
     hr = store->GetActiveConfig(&active);
     if (FAILED(hr) || active == nullptr) return StoreFailure("GetActiveConfig", FAILED(hr) ? hr : E_POINTER);
     const std::string keyName = ks::FieldText(active->keyname);
-    std::printf("\n4. SetActiveConfig(-1), GetActiveConfig -> %s\n   a new profile \"%s\", key name %s,\n   hardware %s, flags %s\n",
-                DescribeHresult(hr).c_str(), ks::FieldText(active->name).c_str(), keyName.c_str(),
-                ks::GuidText(active->hwguid).c_str(), Flags(active->flags).c_str());
+    std::printf(
+        "\n4. SetActiveConfig(-1), GetActiveConfig -> %s\n   a new profile \"%s\", key name %s,\n   hardware %s, flags %s\n",
+        DescribeHresult(hr).c_str(), ks::FieldText(active->name).c_str(), keyName.c_str(), ks::GuidText(active->hwguid).c_str(),
+        Flags(active->flags).c_str());
     // Edit the block in place, as the scanning user interface does, and ask for it to be saved.
     ks::CopyToField(active->name, sizeof(active->name), "Demo colour 300 dpi");
     active->flags = static_cast<_KSCNFGFLAG>(KSCNFGFLAG_IMAGES | KSCNFGFLAG_PDF | KSCNFGFLAG_SAVE);
@@ -79,7 +80,8 @@ int Demo(const Arguments&) {
                 ks::kScanProfilesKey, keyName.c_str());
 
     std::vector<unsigned char> table(kTableSize, 0xEE);
-    if (hr = store->GetCalibrationData(name.get(), kTableSize, table.data()); FAILED(hr)) return StoreFailure("GetCalibrationData", hr);
+    hr = store->GetCalibrationData(name.get(), kTableSize, table.data());
+    if (FAILED(hr)) return StoreFailure("GetCalibrationData", hr);
     LONG gamma = 0;
     if (HRESULT got = store->GetDefualtGamma(name.get(), &gamma); FAILED(got)) return StoreFailure("GetDefualtGamma", got);
     std::string head;

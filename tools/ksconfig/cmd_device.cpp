@@ -98,7 +98,7 @@ int CopySettings(const Arguments& args) {
     const std::string folder = ks::ToAnsi(path.get());
     // The store writes its defaults (and makes the folder) when there is no readable path.
     const ks::Field& pathField = ks::CopySettingsFields()[ks::kCopyPathField];
-    const bool firstUse = store.Scratch().Wrote(ks::DeviceKeyPath(hardware), pathField.value);
+    const bool firstUse = store.Wrote(ks::DeviceKeyPath(hardware), pathField.value);
     if (firstUse && folder == defaultFolder.path) defaultFolder.RemoveIfMade();
     const std::uint32_t bits = static_cast<std::uint32_t>(flags);
     if (args.Has("--json")) {
@@ -137,11 +137,12 @@ int DriverFiles(const Arguments& args) {
     const ShellSubfolder filesFolder = Subfolder(CSIDL_APPDATA, "Keystrel 4.0");
     auto settingsFile = [&](const char* member, const char* label, const std::string& key, BSTR file) {
         File f{member, label, ks::ToAnsi(file)};
-        f.firstUse = !f.path.empty() && store.Scratch().Wrote(key, ks::DriverFields()[ks::kIniFileField].value);
+        f.firstUse = !f.path.empty() && store.Wrote(key, ks::DriverFields()[ks::kIniFileField].value);
         if (f.firstUse) DeleteFileA(f.path.c_str());
         files.push_back(f);
     };
-    if (hr = store->GetTwainConfigurationFile(name.get(), twain.put()); FAILED(hr)) return StoreFailure("GetTwainConfigurationFile", hr);
+    hr = store->GetTwainConfigurationFile(name.get(), twain.put());
+    if (FAILED(hr)) return StoreFailure("GetTwainConfigurationFile", hr);
     settingsFile("twainSettings", "TWAIN settings", ks::JoinKey(ks::DeviceKeyPath(hardware), ks::kTwainSettingsKey), twain.get());
     if (args.options.count("--ui-profile") != 0) {
         short scanMode = 0, deviceMode = 0;

@@ -182,7 +182,9 @@ int SaveAsRegFile(const std::string& path, const std::string& file) {
     for (const std::u16string& key : leftOut) {
         std::fprintf(stderr, "ksconfig: left out key %s: its name holds a line break\n", AnsiFromUtf16(key).c_str());
     }
-    for (char c : LinkComments(links)) text += c == '\n' ? std::u16string(u"\r\n") : std::u16string(1, static_cast<unsigned char>(c));
+    for (char c : LinkComments(links)) {
+        text += c == '\n' ? std::u16string(u"\r\n") : std::u16string(1, static_cast<unsigned char>(c));
+    }
     // A terminal shows the file's text: its UTF-16 bytes would come out as noise.
     if (file.empty() && _isatty(_fileno(stdout))) {
         std::string shown = AnsiFromUtf16(text);
@@ -278,7 +280,7 @@ int Import(const Arguments& args) {
         for (const regtext::Value& v : key.values) {
             ++values;
             const std::optional<RegValue> was = CurrentValue(current.get(), v.name);
-            if (was && was->type == v.type && std::equal(was->data.begin(), was->data.end(), v.data.begin(), v.data.end())) continue;
+            if (was && was->type == v.type && std::ranges::equal(was->data, v.data)) continue;
             const std::string problem = ProblemOnceImported(name, v);
             json::Members m = {{"key", JsonText(name)},
                                {"name", json::Str(regtext::Utf8(v.name))},
@@ -289,8 +291,9 @@ int Import(const Arguments& args) {
             lines.push_back(std::string("  ") + (was ? "changed  " : "new value") + "  " + name + " \"" + AnsiFromUtf16(v.name) +
                             "\" = " + shown(v.type, v.data) + (was ? " (was " + shown(was->type, was->data) + ")" : ""));
             if (!problem.empty()) lines.push_back("             check would flag it: " + problem);
-            const LONG rc = target ? RegSetValueExW(target.get(), W(v.name), 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size()))
-                                   : ERROR_SUCCESS;
+            const LONG rc =
+                target ? RegSetValueExW(target.get(), W(v.name), 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size()))
+                       : ERROR_SUCCESS;
             if (rc != ERROR_SUCCESS) {
                 error = rc;
                 ++failed;
@@ -305,7 +308,8 @@ int Import(const Arguments& args) {
                                   {"changes", json::Arr(items)},
                                   {"failedWrites", json::Num(failed)}};
     if (failed > 0) {
-        return Fail(kStoreError, Count(failed, "key or value") + " could not be written", HRESULT_FROM_WIN32(error), lines, result);
+        return Fail(kStoreError, Count(failed, "key or value") + " could not be written", HRESULT_FROM_WIN32(error), lines,
+                    result);
     }
     if (args.Has("--json")) return PrintJson(result);
     std::printf("%s %s and %s from %s (%s)%s\n", dryRun ? "would import" : "imported",

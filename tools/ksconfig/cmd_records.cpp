@@ -65,7 +65,9 @@ int ListRecords(const Arguments& args, bool event) {
         }
     }
     std::vector<LinkSeen> links;
-    if (ks::UniqueHKey key = OpenPath(ListPath(hardware, event))) ForEachChild(key.get(), [](HKEY, const std::string&) {}, &links);
+    if (ks::UniqueHKey key = OpenPath(ListPath(hardware, event))) {
+        ForEachChild(key.get(), [](HKEY, const std::string&) {}, &links);
+    }
     if (args.Has("--json")) {
         for (const LinkSeen& l : links) {
             json.push_back(json::Obj({{"keyName", JsonText(l.path)}, {"registryLink", JsonText(l.target)}}));
@@ -75,7 +77,9 @@ int ListRecords(const Arguments& args, bool event) {
         std::printf("%s of \"%s\"%s\n", Count(count, event ? "event" : "scan profile").c_str(), hardware.c_str(),
                     event ? "" : (" (type " + type + ")").c_str());
         PrintTable(rows);
-        for (const LinkSeen& l : links) std::printf("  %s  a registry link to %s, not followed\n", l.path.c_str(), l.target.c_str());
+        for (const LinkSeen& l : links) {
+            std::printf("  %s  a registry link to %s, not followed\n", l.path.c_str(), l.target.c_str());
+        }
     }
     NoteProblems(store, hardware);
     return kOk;

@@ -67,7 +67,9 @@ int Restore(const Arguments& args) {
     if (OpenPath(rootPath, false, &link); !link.path.empty()) return Fail(kRefused, "nothing was restored" + NotFollowed(link));
     std::string saved;
     if (KeyExists(rootPath)) {
-        if (!force && !oneScanner) return Fail(kRefused, "the settings root is present; nothing was restored (--force replaces it)");
+        if (!force && !oneScanner) {
+            return Fail(kRefused, "the settings root is present; nothing was restored (--force replaces it)");
+        }
         saved = SavedFileName(args);
         if (int rc = SaveAsRegFile(rootPath, saved); rc != kOk) return rc;
         if (LONG error = DeletePath(rootPath); error != ERROR_SUCCESS) {

@@ -55,8 +55,9 @@ std::string RecordJson(const void* record, Fields table) {
     json::Members members;
     for (const ks::Field& f : table) {
         members.push_back({f.display, FieldJson(At(record, f), f)});
-        const std::string name = f.display;  // a field's bits by their names too: "flagNames", "dataTypeNames"
-        if (f.kind == Kind::Bits) members.push_back({(name == "flags" ? "flag" : name) + "Names", json::StrArr(DecodeBits(Number(At(record, f)), f.names))});
+        // A field's bits by their names too: "flagNames", "dataTypeNames".
+        const std::string names = (f.display == std::string_view("flags") ? "flag" : std::string(f.display)) + "Names";
+        if (f.kind == Kind::Bits) members.push_back({names, json::StrArr(DecodeBits(Number(At(record, f)), f.names))});
     }
     return json::Obj(members);
 }

@@ -46,41 +46,22 @@ using Fields = std::span<const ks::Field>;
 // found problems. kBehind: backup-status found the backup behind the settings root.
 enum Exit : int { kOk = 0, kNotFound = 1, kRefused = 1, kUsage = 2, kStoreError = 3, kBehind = 4 };
 
-// Looking changes nothing. A reading command runs the store against a scratch copy of the
+// A store object. Made through the registered class when there is one; otherwise from
+// Registry.dll beside ksconfig.exe, with a note on stderr, so an unregistered build still works.
+//
+// Looking changes nothing. A reading command (kLook) runs the store against a scratch copy of the
 // settings root (or, while the root is missing, of the backup tree, which the store then reads to
 // rebuild it): this process's HKEY_CURRENT_USER is pointed at the copy, and the store, being
 // in-process, follows. What it writes there (first-use defaults, a rebuilt root, the backup taken
-// when the object is released) goes away with the copy.
-class ScratchHive {
-public:
-    ScratchHive() = default;
-    ScratchHive(const ScratchHive&) = delete;
-    ScratchHive& operator=(const ScratchHive&) = delete;
-    ~ScratchHive();  // puts HKEY_CURRENT_USER back and deletes the copy
-    // Copies (without registry links, with the store's own tree copy) and redirects; the
-    // platform's error when that fails (nothing is redirected then).
-    LONG Enter();
-    // Whether value `name` of `path` holds something in the copy that the real hive does not: the
-    // store wrote it.
-    bool Wrote(const std::string& path, const char* name) const;
-    // The copy of `path`, for reading; empty when absent.
-    ks::UniqueHKey Open(const std::string& path) const;
-
-private:
-    ks::UniqueHKey scratch_;
-    std::string scratchPath_;  // below the real HKEY_CURRENT_USER
-    std::optional<ks::CurrentUserRedirect> redirect_;
-};
-
-// A store object. Made through the registered class when there is one; otherwise from
-// Registry.dll beside ksconfig.exe, with a note on stderr, so an unregistered build still works.
+// when the object is released) goes away with the copy; an edit copies its one record out of it.
+// kEdit: the store works on the real settings, as any client: the demo, and the rebuild of a root.
 class Store {
 public:
-    // kLook: the object works on the scratch copy, so nothing it writes reaches the settings (an
-    // edit copies its one record out of it). kEdit: on the real ones, as any client: the demo, and
-    // the rebuild of a whole root.
     enum Mode { kLook, kEdit };
     explicit Store(Mode mode = kLook) : mode_(mode) {}
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+    ~Store();  // releases the object, puts HKEY_CURRENT_USER back and deletes the copy
     // Creating the object runs the store's ensure-root step. Returns the failure's exit code
     // after printing it, or kOk.
     int Open();
@@ -89,15 +70,24 @@ public:
     int OpenForDevice(const std::string& hardware);
     IKeystrelConfig* operator->() const { return config_.get(); }
     bool ViaRegisteredClass() const { return registered_; }
-    const ScratchHive& Scratch() const { return scratch_; }
     // Releasing runs the store's backup step (the settings root is copied into the backup).
     void Close() { config_.reset(); }
+    // The scratch copy of `path`, for reading; empty when absent.
+    ks::UniqueHKey OpenCopy(const std::string& path) const;
+    // Whether value `name` of `path` holds something in the copy that the real hive does not: the
+    // store wrote it.
+    bool Wrote(const std::string& path, const char* name) const;
 
 private:
     int Factory(ks::ComPtr<IClassFactory>& factory);
+    // Copies (without registry links, with the store's own tree copy) and redirects; the
+    // platform's error when that fails (nothing is redirected then).
+    LONG EnterCopy();
 
     Mode mode_;
-    ScratchHive scratch_;  // declared before the object: released after it
+    ks::UniqueHKey scratch_;
+    std::string scratchPath_;  // below the real HKEY_CURRENT_USER
+    std::optional<ks::CurrentUserRedirect> redirect_;
     ks::ComPtr<IKeystrelConfig> config_;
     bool registered_ = false;
 };
@@ -288,7 +278,9 @@ inline std::string Count(long n, const char* what) { return std::to_string(n) + 
 inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 // "0x00000005 KSCNFGFLAG_IMAGES|KSCNFGFLAG_PDF".
-inline std::string FlagsText(std::uint32_t value, Names table) { return Hex32(value) + " " + JoinNames(DecodeBits(value, table)); }
+inline std::string FlagsText(std::uint32_t value, Names table) {
+    return Hex32(value) + " " + JoinNames(DecodeBits(value, table));
+}
 
 // One "label           value" line.
 inline void PrintField(const char* label, const std::string& value) { std::printf("%-15s %s\n", label, value.c_str()); }

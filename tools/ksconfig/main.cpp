@@ -52,7 +52,7 @@ const std::vector<CommandDef>& Commands() {
         {"delete-profile", "delete-profile <hardware> <keyname> [--json]",
          "delete a scan profile from the settings root and the backup tree",
          "Deletes its key from both (the backup step only adds), so a rebuilt root cannot bring it back;\n"
-         "nothing else is touched. Events that still name the profile are listed.",
+         "nothing else is touched (check lists the events that still name it).",
          "none (deletes the keys, as DeleteConfigInfo does)", 2, 2, json, {}, DeleteProfile},
         {"delete-event", "delete-event <hardware> <keyname> [--json]",
          "delete a button event from the settings root and the backup tree", "As delete-profile, for an event.",

@@ -156,7 +156,8 @@ std::vector<regtext::Key> ReadKeys(const std::string& path, std::vector<LinkSeen
             values.push_back({std::u16string(value.begin(), value.end()), type, {bytes.begin(), bytes.end()}, 0});
         });
         std::sort(values.begin(), values.end(), [](const regtext::Value& a, const regtext::Value& b) {
-            return lstrcmpiW(reinterpret_cast<const wchar_t*>(a.name.c_str()), reinterpret_cast<const wchar_t*>(b.name.c_str())) < 0;
+            return lstrcmpiW(reinterpret_cast<const wchar_t*>(a.name.c_str()), reinterpret_cast<const wchar_t*>(b.name.c_str())) <
+                   0;
         });
         keys.push_back({below.empty() ? name : name + u"\\" + std::u16string(below.begin(), below.end()), values, 0});
         return true;

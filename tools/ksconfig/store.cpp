@@ -41,7 +41,7 @@ std::optional<RegValue> ValueOf(const ks::UniqueHKey& key, const char* name) {
 
 }  // namespace
 
-LONG ScratchHive::Enter() {
+LONG Store::EnterCopy() {
     DeleteOrphans();
     scratchPath_ = std::string(kScratchParent) + "\\" + std::to_string(GetCurrentProcessId());
     ks::DeleteTree(User(), scratchPath_.c_str());
@@ -60,7 +60,8 @@ LONG ScratchHive::Enter() {
     return error;
 }
 
-ScratchHive::~ScratchHive() {
+Store::~Store() {
+    config_.reset();  // the DLL stays loaded: COM may still hold its factory until CoUninitialize
     if (!scratch_) return;
     redirect_.reset();
     scratch_.reset();
@@ -68,12 +69,12 @@ ScratchHive::~ScratchHive() {
     RegDeleteKeyA(User(), kScratchParent);  // only when no other ksconfig has a copy below it
 }
 
-ks::UniqueHKey ScratchHive::Open(const std::string& path) const {
+ks::UniqueHKey Store::OpenCopy(const std::string& path) const {
     return scratch_ ? ks::OpenKey(scratch_.get(), path, KEY_READ) : ks::UniqueHKey();
 }
 
-bool ScratchHive::Wrote(const std::string& path, const char* name) const {
-    const std::optional<RegValue> copy = ValueOf(Open(path), name), real = ValueOf(OpenPath(path), name);
+bool Store::Wrote(const std::string& path, const char* name) const {
+    const std::optional<RegValue> copy = ValueOf(OpenCopy(path), name), real = ValueOf(OpenPath(path), name);
     return copy && (!real || real->type != copy->type || real->data != copy->data);
 }
 
@@ -93,7 +94,6 @@ int Store::Factory(ks::ComPtr<IClassFactory>& factory) {
                                 ? "the KeystrelConfig class is not registered (\"regsvr32 Registry.dll\" registers it)"
                                 : "the registered Registry.dll (" + registered + ") is missing";
     const std::string path = ExeFolder() + "\\Registry.dll";
-    // The DLL stays loaded: COM may still hold its factory until CoUninitialize.
     HMODULE dll = LoadLibraryA(path.c_str());
     if (dll == nullptr) {
         return Fail(kStoreError, why + ", and there is no Registry.dll beside ksconfig.exe (" + path + ")",
@@ -112,7 +112,7 @@ int Store::Open() {
     // The class is found before HKEY_CURRENT_USER is redirected: its registration is not copied.
     ks::ComPtr<IClassFactory> factory;
     if (int rc = Factory(factory); rc != kOk) return rc;
-    if (LONG error = mode_ == kLook ? scratch_.Enter() : ERROR_SUCCESS; error != ERROR_SUCCESS) {
+    if (LONG error = mode_ == kLook ? EnterCopy() : ERROR_SUCCESS; error != ERROR_SUCCESS) {
         return StoreFailure("copying the settings into a scratch key", HRESULT_FROM_WIN32(error));
     }
     HRESULT hr = factory->CreateInstance(nullptr, IID_IKeystrelConfig, config_.put_void());
@@ -137,12 +137,9 @@ std::string DescribeHresult(HRESULT hr) {
     static const std::map<HRESULT, const char*> kKnown = {
         {S_OK, "S_OK: success"},
         {E_INVALIDARG, "E_INVALIDARG: an index is out of range or a name was not found"},
-        {E_POINTER, "E_POINTER: a required pointer was null"},
         {E_FAIL, "E_FAIL: unspecified failure (an empty list or a missing registry value)"},
-        {E_OUTOFMEMORY, "E_OUTOFMEMORY: out of memory"},
         {E_NOTIMPL, "E_NOTIMPL: not implemented in this build of the store"},
         {E_UNEXPECTED, "E_UNEXPECTED: unexpected failure inside the store"},
-        {STG_E_FILENOTFOUND, "STG_E_FILENOTFOUND: file not found"},
         {STG_E_FILEALREADYEXISTS, "STG_E_FILEALREADYEXISTS: not a compound file"},
     };
     if (auto known = kKnown.find(hr); known != kKnown.end()) return HresultText(hr) + " (" + known->second + ")";

@@ -78,8 +78,9 @@ std::optional<std::size_t> FindField(std::span<const FieldName> fields, std::str
 std::string ShowValue(std::uint32_t type, std::span<const std::uint8_t> data, Narrower wide) {
     char piece[32];
     if (type == 4 && data.size() == 4) {  // REG_DWORD
-        std::snprintf(piece, sizeof(piece), "dword:%08lx",
-                      static_cast<unsigned long>(data[0] | data[1] << 8 | data[2] << 16 | static_cast<std::uint32_t>(data[3]) << 24));
+        std::snprintf(
+            piece, sizeof(piece), "dword:%08lx",
+            static_cast<unsigned long>(data[0] | data[1] << 8 | data[2] << 16 | static_cast<std::uint32_t>(data[3]) << 24));
         return piece;
     }
     if (type == 1 || type == 2) {  // REG_SZ, REG_EXPAND_SZ: one text ending in its NUL
