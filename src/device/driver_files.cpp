@@ -45,9 +45,9 @@ std::string ProvisionDriverFile(HKEY key, const std::string& hardware, const cha
     const std::optional<std::string> templatePath = ProfilesFilePath(*install, hardware, extension, IsAnsiLeadByte);
     const std::string fallback = templatePath.value_or(std::string());
 
-    std::optional<std::string> appData = UserShellFolder(CSIDL_APPDATA);
-    if (!appData) return fallback;
-    std::string folder = JoinPath(*appData, kDriverFilesFolder);
+    const std::optional<std::string> made = DriverFilesFolder();
+    if (!made) return fallback;
+    const std::string& folder = *made;
     // "\" + 38-character name + ".ini": a path that long would not fit the readers' buffers.
     if (folder.size() + 1 + 38 + 4 > kMaxPathLength) return fallback;
     CreateDirectoryA(folder.c_str(), nullptr);  // an existing folder is fine
@@ -92,6 +92,12 @@ std::string ProfileKeyPath(const std::string& profile) {
 }
 
 }  // namespace
+
+std::optional<std::string> DriverFilesFolder() {
+    std::optional<std::string> appData = UserShellFolder(CSIDL_APPDATA);
+    if (!appData) return std::nullopt;
+    return JoinPath(*appData, kDriverFilesFolder);
+}
 
 void UIInterfaceSaveSettings(const std::string& profile, short scanMode, short deviceMode) {
     // The key is made by the start-up call; saving never creates it.

@@ -175,7 +175,7 @@ TEST_F(KsconfigTest, CommandsShowTheRecordedSettingsOrExitWithTheirCodes) {
          R"("keyName":"P1","name":"Colour","linkConfig":"","uiConfig":"","flags":5,"flagNames":["KSCNFGFLAG_IMAGES","KSCNFGFLAG_PDF"],)",
          0, true},
         // P2 is shown for every type, P3 is not an image profile.
-        {{"profiles", kScanner, "--type", "images"}, "2 scan profiles of \"Test Scanner\" (type images)\n"
+        {{"profiles", kScanner, "--type", "KSCNFGFLAG_IMAGES"}, "2 scan profiles of \"Test Scanner\" (type KSCNFGFLAG_IMAGES)\n"
          "  P1  \"Colour\"  KSCNFGFLAG_IMAGES|KSCNFGFLAG_PDF   KSCNFGMODE_COLOR                     300x300 dpi\n"
          "  P2  \"Fax\"     KSCNFGFLAG_FAX|KSCNFGFLAG_SHOWALL  KSCNFGMODE_BITONAL|KSCNFGMODE_TWAIN  200x200 dpi\n"},
         {{"profiles", kScanner, "--json"}, R"("keyName":"P3","name":"Text","linkConfig":"","uiConfig":"","flags":2,)", 0, true},
@@ -195,7 +195,7 @@ TEST_F(KsconfigTest, CommandsShowTheRecordedSettingsOrExitWithTheirCodes) {
         {{"links", "--json"}, R"("loadLinkInfo":"0x8)", 0, true}, {{"--version"}, "ksconfig 4.", 0, true},
         {{"--help"}, "  set-profile    change fields of a scan profile through the store\n", 0, true},
         {{}, "no command given", 2}, {{"frobnicate"}, "unknown command", 2}, {{"export", "-o"}, "-o needs a value", 2},
-        {{"profiles", kScanner, "--type", "paper"}, "unknown profile type", 2}, {{"profile", kScanner}, "missing", 2},
+        {{"profiles", kScanner, "--type", "paper"}, "--type: \"paper\" is not a member", 2}, {{"profile", kScanner}, "missing", 2},
         {{"backup-status", "--hex"}, "unknown option --hex", 2},
         {{"profile", kScanner, "colour"}, "has no scan profile with the key name \"colour\": that is the display name of "
                                           "P1; give the key name", 1},

@@ -1,12 +1,9 @@
 // Commands that show a scanner's calibration tables, copy-to-folder settings and driver
 // settings files, and the link engines.
-#include <shlobj.h>
-
-#include <cstring>
-
 #include "calibration/calibration.h"
-#include "ksconfig.h"
 #include "core/pure/profiles_file.h"
+#include "device/device.h"
+#include "ksconfig.h"
 #include "links/link_service.h"
 
 namespace ksconfig {
@@ -19,21 +16,17 @@ bool FileExists(const std::string& path) {
 
 std::string WithPresence(const std::string& path) { return path + (FileExists(path) ? " (present)" : " (missing)"); }
 
-// A folder below one of the user's shell folders, and whether it exists now: one the store makes
-// on first use while a command only looks is removed again (when still empty).
-struct ShellSubfolder {
-    std::string path;
-    bool existed = false;
+// A folder the store makes on first use, and whether it exists now: made while a command only
+// looks, it is removed again (when still empty).
+struct FirstUseFolder {
+    explicit FirstUseFolder(std::optional<std::string> folder)
+        : path(folder.value_or("")), existed(GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {}
     void RemoveIfMade() const {
-        if (!existed) RemoveDirectoryA(path.c_str());
+        if (!existed && !path.empty()) RemoveDirectoryA(path.c_str());
     }
+    std::string path;
+    bool existed;
 };
-ShellSubfolder Subfolder(int csidl, const char* name) {
-    char folder[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder))) return {};
-    std::string path = std::string(folder) + (folder[0] && folder[std::strlen(folder) - 1] == '\\' ? "" : "\\") + name;
-    return {path, GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES};
-}
 
 }  // namespace
 
@@ -92,7 +85,7 @@ int CopySettings(const Arguments& args) {
     ks::UniqueBstr name = ks::MakeBstr(hardware), path;
     _KSCPYFLAG flags = static_cast<_KSCPYFLAG>(0);
     LONG count = 0;
-    const ShellSubfolder defaultFolder = Subfolder(CSIDL_PERSONAL, "My Scanned Documents");
+    const FirstUseFolder defaultFolder(ks::DefaultCopyFolder());
     const HRESULT hr = store->CopyToFolderSettings(name.get(), &flags, path.put(), &count);
     if (FAILED(hr)) return StoreFailure("CopyToFolderSettings", hr);
     const std::string folder = ks::ToAnsi(path.get());
@@ -134,7 +127,7 @@ int DriverFiles(const Arguments& args) {
         {"isisTemplate", "ISIS template", ks::ProfilesFilePath(install, hardware, ".isis", ks::IsAnsiLeadByte).value_or("")},
         {"twainTemplate", "TWAIN template", ks::ProfilesFilePath(install, hardware, ".twain", ks::IsAnsiLeadByte).value_or("")}};
     // A settings file the store makes on first use is deleted again (it was made while looking).
-    const ShellSubfolder filesFolder = Subfolder(CSIDL_APPDATA, "Keystrel 4.0");
+    const FirstUseFolder filesFolder(ks::DriverFilesFolder());
     auto settingsFile = [&](const char* member, const char* label, const std::string& key, BSTR file) {
         File f{member, label, ks::ToAnsi(file)};
         f.firstUse = !f.path.empty() && store.Wrote(key, ks::DriverFields()[ks::kIniFileField].value);

@@ -15,13 +15,6 @@ namespace {
 
 const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
-void AppendUtf16(std::vector<std::uint8_t>& out, std::u16string_view text) {
-    for (char16_t c : text) {
-        out.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        out.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-}
-
 // The sections of the tree `top` (named `path` below HKEY_CURRENT_USER), each key before its
 // subkeys; what profile text cannot hold is reported and counted in `skipped`.
 std::string ExportText(HKEY top, const std::string& path, std::vector<LinkSeen>& links, int& skipped) {
@@ -110,7 +103,7 @@ void WidenTexts(regtext::Key& key, bool hexData) {
         }
         const std::u16string wide = Utf16FromAnsi(std::string(v.data.begin(), v.data.end()));
         v.data.clear();
-        AppendUtf16(v.data, wide);
+        regtext::AppendUtf16(v.data, wide);
     }
 }
 
@@ -192,7 +185,7 @@ int SaveAsRegFile(const std::string& path, const std::string& file) {
         return WriteOut(file, shown, false);
     }
     std::vector<std::uint8_t> bytes = {0xFF, 0xFE};
-    AppendUtf16(bytes, text);
+    regtext::AppendUtf16(bytes, text);
     return WriteOut(file, std::string(bytes.begin(), bytes.end()), true);
 }
 

@@ -5,15 +5,6 @@
 namespace ksconfig {
 namespace {
 
-// The profile type filter of `profiles --type`: a type member of the flags' enumeration
-// (KSCNFGFLAG_IMAGES, ... and KSCNFGFLAG_ALL) named without its prefix, in any letter case.
-std::optional<std::uint32_t> TypeFilter(const std::string& word) {
-    for (const ks::EnumName& m : ks::ConfigFlagNames()) {
-        if (m.value != 0 && (m.value & ~KSCNFGFLAG_ALL) == 0 && Fold(m.name) == Fold("KSCNFGFLAG_" + word)) return m.value;
-    }
-    return std::nullopt;
-}
-
 std::string ListPath(const std::string& hardware, bool event) {
     return ks::JoinKey(ks::DeviceKeyPath(hardware), event ? ks::kEventProfilesKey : ks::kScanProfilesKey);
 }
@@ -35,9 +26,11 @@ std::string Joined(const std::vector<std::string>& names) {
 // profiles and events: the store's list, then the registry links among the records, which it leaves out.
 int ListRecords(const Arguments& args, bool event) {
     const std::string& hardware = args.positional[0];
-    const std::string type = args.Option("--type", "all");
-    const std::optional<std::uint32_t> filter = TypeFilter(type);
-    if (!filter) return UsageError("unknown profile type \"" + type + "\"");
+    // The types a client asks for, as the flags field takes them: KSCNFGFLAG_IMAGES|KSCNFGFLAG_PDF.
+    const std::string type = args.Option("--type", "KSCNFGFLAG_ALL");
+    std::string why;
+    const std::optional<std::uint32_t> filter = ParseNumber(type, false, ks::ConfigFlagNames(), why);
+    if (!filter) return UsageError("--type: " + why);
     Store store;
     if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
     ks::UniqueBstr name = ks::MakeBstr(hardware);

@@ -27,8 +27,8 @@ const std::vector<CommandDef>& Commands() {
     static const std::vector<CommandDef> commands = {
         {"scanners", "scanners [--json]", "scanners that have settings, with a summary of each",
          "", "LoadConfigInfo, LoadEventInfo, GetDefualtGamma", 0, 0, json, {}, Scanners},
-        {"profiles", "profiles <hardware> [--type images|text|pdf|email|fax|copy|store|docs|sti|all] [--json]",
-         "the scan profiles of a scanner", "",
+        {"profiles", "profiles <hardware> [--type <flags>] [--json]",
+         "the scan profiles of a scanner", "--type takes the types as set-profile takes flags (KSCNFGFLAG_ALL by default).",
          "LoadConfigInfo, GetConfig", 1, 1, json, {"--type"}, Profiles},
         {"profile", "profile <hardware> <keyname> [--json]", "every field of one scan profile",
          "Finds the profile by its key name (letter case ignored), with the values the store reads other\n"

@@ -52,12 +52,7 @@ LONG Store::EnterCopy() {
     error = CopyInto(scratch_.get(), kSettingsRoot);
     if (error == ERROR_SUCCESS && !KeyExists(kSettingsRoot)) error = CopyInto(scratch_.get(), kBackupRoot);
     if (error == ERROR_SUCCESS) error = redirect_.emplace(scratch_.get()).Error();
-    if (error != ERROR_SUCCESS) {
-        redirect_.reset();
-        scratch_.reset();
-        ks::DeleteTree(User(), scratchPath_.c_str());
-    }
-    return error;
+    return error;  // a copy made in vain goes with the object
 }
 
 Store::~Store() {

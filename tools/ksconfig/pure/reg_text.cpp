@@ -57,12 +57,19 @@ std::vector<std::u16string_view> SplitLines(std::u16string_view text) {
     return lines;
 }
 
+}  // namespace
+
 void AppendUtf16(std::vector<std::uint8_t>& out, std::u16string_view text) {
     for (char16_t c : text) {
         out.push_back(static_cast<std::uint8_t>(c & 0xFF));
         out.push_back(static_cast<std::uint8_t>(c >> 8));
     }
 }
+
+namespace {
+
+// The escapes of quoted texts: a backslash and the character, for the character.
+constexpr std::u16string_view kEscaped = u"\\\"nr0", kUnescaped{u"\\\"\n\r\0", 5};
 
 std::vector<std::uint8_t> SzData(std::u16string_view text) {
     std::vector<std::uint8_t> data;
@@ -179,16 +186,12 @@ private:
                 continue;
             }
             if (++i == s.size()) break;
-            switch (s[i]) {
-                case u'\\': out += u'\\'; break;
-                case u'"': out += u'"'; break;
-                case u'n': out += u'\n'; break;
-                case u'r': out += u'\r'; break;
-                case u'0': out += u'\0'; break;
-                default:
-                    Bad(line, "unknown escape \\" + Utf8(s.substr(i, 1)));
-                    return std::nullopt;
+            const std::size_t escape = kEscaped.find(s[i]);
+            if (escape == std::u16string_view::npos) {
+                Bad(line, "unknown escape \\" + Utf8(s.substr(i, 1)));
+                return std::nullopt;
             }
+            out += kUnescaped[escape];
         }
         Bad(line, "a quoted text without its closing quote");
         return std::nullopt;
@@ -276,16 +279,11 @@ private:
     Document doc_;
 };
 
-std::u16string Escape(std::u16string_view s) {
+std::u16string Escape(std::u16string_view s) {  // a NUL is no character of a whole text
     std::u16string out;
     for (char16_t c : s) {
-        switch (c) {
-            case u'\\': out += u"\\\\"; break;
-            case u'"': out += u"\\\""; break;
-            case u'\r': out += u"\\r"; break;
-            case u'\n': out += u"\\n"; break;
-            default: out += c;
-        }
+        const std::size_t escape = c == u'\0' ? std::u16string_view::npos : kUnescaped.find(c);
+        out += escape == std::u16string_view::npos ? std::u16string(1, c) : std::u16string{u'\\', kEscaped[escape]};
     }
     return out;
 }
