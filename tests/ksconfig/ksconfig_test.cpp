@@ -170,7 +170,7 @@ TEST_F(KsconfigTest, CommandsShowTheRecordedSettingsOrExitWithTheirCodes) {
     SetString(Device("\\TwainSettings"), "IniFile", twain);
     const struct { std::vector<std::string> args; std::string shown; DWORD exit = 0; bool part = false; } cases[] = {
         {{"scanners"}, "1 scanner with settings\n"
-                       "  Test Scanner: 3 scan profiles, 1 event, current gamma 2, 3 calibration tables\n"},
+                       "  Test Scanner: 3 scan profiles, 1 event, current gamma 2\n"},
         {{"profile", kScanner, "p1", "--json"},
          R"("keyName":"P1","name":"Colour","linkConfig":"","uiConfig":"","flags":5,"flagNames":["KSCNFGFLAG_IMAGES","KSCNFGFLAG_PDF"],)",
          0, true},

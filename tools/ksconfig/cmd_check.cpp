@@ -54,10 +54,9 @@ void CheckCalibration(HKEY device, const std::string& hardware, std::vector<Prob
     for (const RegValue& v : tables ? SortedValues(tables.get()) : std::vector<RegValue>()) {
         std::vector<unsigned char> bytes(v.data.size() + 1);
         const std::optional<LONG> gamma = TableNumber(v.name);
-        if (!gamma) {
-            out.push_back({path, v.name, "not a table name (\"" + ks::TableName(1) + "\" and so on): the store never reads it"});
-        } else if (!ks::QueryTable(tables.get(), *gamma, static_cast<LONG>(v.data.size()), bytes.data())) {
-            out.push_back({path, v.name, ks::TypeName(v.type) + ": the store does not read it as a table"});
+        const std::string noName = "not a table name (\"" + ks::TableName(1) + "\" and so on): the store never reads it";
+        if (!gamma || !ks::QueryTable(tables.get(), *gamma, static_cast<LONG>(v.data.size()), bytes.data())) {
+            out.push_back({path, v.name, gamma ? ks::TypeName(v.type) + ": the store does not read it as a table" : noName});
         }
     }
     const LONG gamma = ks::CurrentGamma(device);
@@ -70,9 +69,8 @@ void CheckCalibration(HKEY device, const std::string& hardware, std::vector<Prob
 }  // namespace
 
 void CheckBackup(const std::string& below, std::vector<Problem>& out) {
-    const std::string rootPath = below.empty() ? std::string(kSettingsRoot) : ks::JoinKey(kSettingsRoot, below);
-    const std::string backupPath = below.empty() ? std::string(kBackupRoot) : ks::JoinKey(kBackupRoot, below);
-    const Tree root = ReadTree(rootPath), backup = ReadTree(backupPath);
+    auto under = [&](const char* top) { return below.empty() ? std::string(top) : ks::JoinKey(top, below); };
+    const Tree root = ReadTree(under(kSettingsRoot)), backup = ReadTree(under(kBackupRoot));
     auto full = [&](const std::string& path) { return below.empty() ? path : path.empty() ? below : below + "\\" + path; };
     for (const Tree* t : {&root, &backup}) {
         const std::string where = t == &root ? "" : "in the backup tree: ";

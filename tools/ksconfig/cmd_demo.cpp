@@ -35,9 +35,7 @@ int Demo(const Arguments&) {
     std::printf("A client session of the settings store with the sample scanner \"%s\".\n\n", kSample);
     Store store(Store::kEdit);
     if (int rc = store.Open(); rc != kOk) return rc;
-    std::printf("1. Created a KeystrelConfig object %s.\n",
-                store.ViaRegisteredClass() ? "through COM (the registered class)"
-                                           : "from Registry.dll beside ksconfig.exe (the class is not registered)");
+    std::printf("1. Created a KeystrelConfig object.\n");
     ks::UniqueBstr folder, name = ks::MakeBstr(kSample);
     HRESULT hr = store->GetKSInstallFolder(folder.put());
     const std::string profile = ks::ToAnsi(folder.get()) + "\\Profiles\\" + kSample + ".ks4";

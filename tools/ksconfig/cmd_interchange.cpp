@@ -16,8 +16,8 @@ namespace {
 const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
 // The sections of the tree `top` (named `path` below HKEY_CURRENT_USER), each key before its
-// subkeys; what profile text cannot hold is reported and counted in `skipped`.
-std::string ExportText(HKEY top, const std::string& path, std::vector<LinkSeen>& links, int& skipped) {
+// subkeys, lines ending in `eol`; what profile text cannot hold is reported and counted in `skipped`.
+std::string ExportText(HKEY top, const std::string& path, const char* eol, std::vector<LinkSeen>& links, int& skipped) {
     std::string out;
     Walk(top, SIZE_MAX, [&](HKEY key, const std::wstring& below) {
         const std::string name = below.empty() ? path : path + "\\" + Ansi(below);
@@ -44,8 +44,8 @@ std::string ExportText(HKEY top, const std::string& path, std::vector<LinkSeen>&
                          "ksconfig: so its later values would not be imported\n",
                          header->c_str(), length, ks::kImportedSectionLength);
         }
-        out += (out.empty() ? "" : "\n") + *header + '\n';
-        for (const std::string& line : lines) out += line + '\n';
+        out += (out.empty() ? "" : eol) + *header + eol;
+        for (const std::string& line : lines) out += line + eol;
         return true;
     }, [&](const std::wstring& below, const std::string& target) { links.push_back({path + "\\" + Ansi(below), target}); });
     return out;
@@ -53,12 +53,12 @@ std::string ExportText(HKEY top, const std::string& path, std::vector<LinkSeen>&
 
 // Comment lines naming the registry links an export left out: files cannot hold a link, and
 // none is followed.
-std::string LinkComments(const std::vector<LinkSeen>& links) {
+std::string LinkComments(const std::vector<LinkSeen>& links, const char* eol) {
     std::string out;
     for (const LinkSeen& l : links) {
         std::fprintf(stderr, "ksconfig: left out HKEY_CURRENT_USER\\%s, a registry link to %s: not followed\n",
                      l.path.c_str(), l.target.c_str());
-        out += "; registry link, not followed: HKEY_CURRENT_USER\\" + l.path + " -> " + l.target + "\n";
+        out += "; registry link, not followed: HKEY_CURRENT_USER\\" + l.path + " -> " + l.target + eol;
     }
     return out;
 }
@@ -175,9 +175,7 @@ int SaveAsRegFile(const std::string& path, const std::string& file) {
     for (const std::u16string& key : leftOut) {
         std::fprintf(stderr, "ksconfig: left out key %s: its name holds a line break\n", AnsiFromUtf16(key).c_str());
     }
-    for (char c : LinkComments(links)) {
-        text += c == '\n' ? std::u16string(u"\r\n") : std::u16string(1, static_cast<unsigned char>(c));
-    }
+    text += Utf16FromAnsi(LinkComments(links, "\r\n"));
     // A terminal shows the file's text: its UTF-16 bytes would come out as noise.
     if (file.empty() && _isatty(_fileno(stdout))) {
         std::string shown = AnsiFromUtf16(text);
@@ -209,14 +207,13 @@ int Export(const Arguments& args) {
     } else {
         int skipped = 0;
         std::vector<LinkSeen> links;
-        std::string text = ExportText(top.get(), path, links, skipped);
-        text += LinkComments(links);
+        // Profile files are read by the platform's profile functions: plain ANSI text, CR LF lines.
+        const char* eol = file.empty() ? "\n" : "\r\n";
+        std::string text = ExportText(top.get(), path, eol, links, skipped);
+        text += LinkComments(links, eol);
         skipped += static_cast<int>(links.size());
         if (skipped > 0) std::fprintf(stderr, "ksconfig: %s left out of the export\n", Count(skipped, "item").c_str());
-        // Profile files are read by the platform's profile functions: plain ANSI text, CR LF lines.
-        std::string crlf;
-        for (char c : text) crlf += c == '\n' && !file.empty() ? std::string("\r\n") : std::string(1, c);
-        rc = WriteOut(file, crlf, false);
+        rc = WriteOut(file, text, false);
     }
     if (rc == kOk && args.Has("--json")) {
         PrintJson({{"file", JsonText(file)}, {"format", json::Str(format)}});

@@ -17,12 +17,6 @@ void NoteProblems(Store& store, const std::string& hardware) {
     }
 }
 
-std::string Joined(const std::vector<std::string>& names) {
-    std::string out;
-    for (const std::string& name : names) out += (out.empty() ? "" : ", ") + name;
-    return out;
-}
-
 // profiles and events: the store's list, then the registry links among the records, which it leaves out.
 int ListRecords(const Arguments& args, bool event) {
     const std::string& hardware = args.positional[0];
@@ -65,7 +59,7 @@ int ListRecords(const Arguments& args, bool event) {
         for (const LinkSeen& l : links) {
             json.push_back(json::Obj({{"keyName", JsonText(l.path)}, {"registryLink", JsonText(l.target)}}));
         }
-        std::printf("%s\n", json::Arr(json).c_str());
+        PrintJsonArray(json);
     } else {
         std::printf("%s of \"%s\"%s\n", Count(count, event ? "event" : "scan profile").c_str(), hardware.c_str(),
                     event ? "" : (" (type " + type + ")").c_str());
@@ -127,9 +121,9 @@ int RecordNotFound(const std::string& hardware, bool event, const std::string& k
         });
     }
     if (!named.empty()) {
-        message += ": that is the display name of " + Joined(named) + "; give the key name";
+        message += ": that is the display name of " + JoinNames(named, ", ") + "; give the key name";
     } else if (!keys.empty()) {
-        message += "; its " + kind + "s are " + Joined(keys);
+        message += "; its " + kind + "s are " + JoinNames(keys, ", ");
     }
     return Fail(kNotFound, message + NotFollowed(link));
 }
@@ -149,25 +143,18 @@ int Scanners(const Arguments& args) {
         hr = store->GetDefualtGamma(name.get(), &gamma);
         const bool hasGamma = hr == S_OK;
         if (FAILED(hr) && hr != E_FAIL) return StoreFailure("GetDefualtGamma", hr);
-        ks::UniqueHKey tables = OpenPath(ks::JoinKey(ks::DeviceKeyPath(device), ks::kCalibrationProfilesKey));
-        const long tableCount = tables ? static_cast<long>(ks::Values(tables.get()).size()) : 0;
         lines.push_back("  " + device + ": " + Count(profiles, "scan profile") + ", " + Count(events, "event") + ", " +
-                        (hasGamma ? "current gamma " + std::to_string(gamma) : std::string("no current gamma")) + ", " +
-                        Count(tableCount, "calibration table"));
+                        (hasGamma ? "current gamma " + std::to_string(gamma) : std::string("no current gamma")));
         json.push_back(json::Obj({{"name", JsonText(device)},
                                   {"profiles", json::Num(profiles)},
                                   {"events", json::Num(events)},
-                                  {"currentGamma", hasGamma ? json::Num(gamma) : json::Null()},
-                                  {"calibrationTables", json::Num(tableCount)}}));
+                                  {"currentGamma", hasGamma ? json::Num(gamma) : json::Null()}}));
     }
     for (const LinkSeen& l : links) {
         lines.push_back("  " + l.path + ": a registry link to " + l.target + ", not followed");
         json.push_back(json::Obj({{"name", JsonText(l.path)}, {"registryLink", JsonText(l.target)}}));
     }
-    if (args.Has("--json")) {
-        std::printf("%s\n", json::Arr(json).c_str());
-        return kOk;
-    }
+    if (args.Has("--json")) return PrintJsonArray(json);
     std::printf("%s with settings\n", Count(static_cast<long>(devices.size()), "scanner").c_str());
     for (const std::string& line : lines) std::printf("%s\n", line.c_str());
     return kOk;

@@ -69,7 +69,6 @@ public:
     // no device key, so a mistyped name never makes settings for it.
     int OpenForDevice(const std::string& hardware);
     IKeystrelConfig* operator->() const { return config_.get(); }
-    bool ViaRegisteredClass() const { return registered_; }
     // Releasing runs the store's backup step (the settings root is copied into the backup).
     void Close() { config_.reset(); }
     // The scratch copy of `path`, for reading; empty when absent.
@@ -89,7 +88,6 @@ private:
     std::string scratchPath_;  // below the real HKEY_CURRENT_USER
     std::optional<ks::CurrentUserRedirect> redirect_;
     ks::ComPtr<IKeystrelConfig> config_;
-    bool registered_ = false;
 };
 
 // kOk when the scanner has a device key (or, while the root is missing, a key in the backup);
@@ -128,10 +126,12 @@ HKEY User();
 // itself: empty when one is missing or a registry link (then named in `*link`, when given).
 ks::UniqueHKey OpenPath(const std::wstring& path, bool create = false, LinkSeen* link = nullptr);
 ks::UniqueHKey OpenPath(const std::string& path, bool create = false, LinkSeen* link = nullptr);
-bool KeyExists(const std::string& path);
+inline bool KeyExists(const std::string& path) { return static_cast<bool>(OpenPath(path)); }
 // "; <path> is a registry link to <target>, which ksconfig does not follow", or "" when `link`
 // names none: what a message adds when a path could not be opened.
-std::string NotFollowed(const LinkSeen& link);
+inline std::string NotFollowed(const LinkSeen& link) {
+    return link.path.empty() ? std::string() : "; " + link.Text() + ", which ksconfig does not follow";
+}
 // Deletes the tree at `path` (a link on the way deletes nothing); the platform's code.
 LONG DeletePath(const std::string& path, LinkSeen* link = nullptr);
 
@@ -262,8 +262,9 @@ int Demo(const Arguments& args);
 // Writes the tree at `path` (below the current user's hive) as a registry editor file.
 int SaveAsRegFile(const std::string& path, const std::string& file);
 
-// Prints one JSON document; kOk.
+// Prints one JSON document, an object or an array; kOk.
 int PrintJson(const json::Members& members);
+int PrintJsonArray(const std::vector<std::string>& items);
 
 // Reports a usage problem of the command being run and gives the usage exit code.
 int UsageError(const std::string& problem);

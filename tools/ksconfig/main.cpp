@@ -129,11 +129,8 @@ int PrintOverview() {
                 "  2  usage error\n"
                 "  3  store or system error (with its HRESULT)\n"
                 "  4  backup-status: the backup is behind the settings root\n\n"
-                "Commands that only look change neither the settings root nor the backup: their\n"
-                "store object works on a scratch copy. An edit runs the store on that copy too, then\n"
-                "writes the one record it changed into the settings root and the backup tree, and\n"
-                "nothing else; delete-* deletes the one record from both. A refused command writes\n"
-                "nothing anywhere. No command follows a registry link: it is shown with its target.\n");
+                "Looking changes nothing (the store works on a scratch copy); an edit writes its one record\n"
+                "into the root and the backup; a refused command writes nothing; no registry link is followed.\n");
     return kOk;
 }
 

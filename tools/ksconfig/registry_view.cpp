@@ -60,12 +60,6 @@ ks::UniqueHKey OpenPath(const std::string& path, bool create, LinkSeen* link) {
     return OpenPath(ks::Widen(path, CP_ACP), create, link);
 }
 
-bool KeyExists(const std::string& path) { return static_cast<bool>(OpenPath(path)); }
-
-std::string NotFollowed(const LinkSeen& link) {
-    return link.path.empty() ? std::string() : "; " + link.Text() + ", which ksconfig does not follow";
-}
-
 LONG DeletePath(const std::string& path, LinkSeen* link) {
     const std::size_t slash = path.find_last_of('\\');
     ks::UniqueHKey parent = OpenPath(path.substr(0, slash), false, link);

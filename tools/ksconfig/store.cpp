@@ -76,10 +76,7 @@ bool Store::Wrote(const std::string& path, const char* name) const {
 int Store::Factory(ks::ComPtr<IClassFactory>& factory) {
     HRESULT hr = CoGetClassObject(CLSID_KeystrelConfig, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
                                   factory.put_void());
-    if (SUCCEEDED(hr)) {
-        registered_ = true;
-        return kOk;
-    }
+    if (SUCCEEDED(hr)) return kOk;
     // COM names a registered DLL that is gone only by a code of its own (Wine: access denied).
     const std::string registered = RegisteredStorePath();
     if (!registered.empty() && GetFileAttributesA(registered.c_str()) != INVALID_FILE_ATTRIBUTES) {
@@ -172,6 +169,11 @@ int Fail(int exitCode, const std::string& message, std::optional<HRESULT> hr, co
 
 int PrintJson(const json::Members& members) {
     std::printf("%s\n", json::Obj(members).c_str());
+    return kOk;
+}
+
+int PrintJsonArray(const std::vector<std::string>& items) {
+    std::printf("%s\n", json::Arr(items).c_str());
     return kOk;
 }
 

@@ -37,9 +37,9 @@ std::uint32_t UndefinedBits(std::uint32_t value, Names table) {
     return value;
 }
 
-std::string JoinNames(const std::vector<std::string>& names) {
+std::string JoinNames(const std::vector<std::string>& names, const char* separator) {
     std::string out;
-    for (const std::string& n : names) out += (out.empty() ? "" : "|") + n;
+    for (const std::string& n : names) out += (out.empty() ? "" : separator) + n;
     return out;
 }
 

@@ -23,8 +23,8 @@ std::vector<std::string> DecodeBits(std::uint32_t value, Names table);
 // enumeration (the store keeps it all the same).
 std::uint32_t UndefinedBits(std::uint32_t value, Names table);
 
-// The names joined with "|".
-std::string JoinNames(const std::vector<std::string>& names);
+// The names joined with "|", or with `separator`.
+std::string JoinNames(const std::vector<std::string>& names, const char* separator = "|");
 
 // "0x0000000a": how numbers of flag fields are shown.
 std::string Hex32(std::uint32_t value);

@@ -84,20 +84,15 @@ std::string ShowValue(std::uint32_t type, std::span<const std::uint8_t> data, Na
         return piece;
     }
     if (type == 1 || type == 2) {  // REG_SZ, REG_EXPAND_SZ: one text ending in its NUL
-        std::string text;
-        bool terminated = false;
-        if (wide == nullptr) {
-            text.assign(data.begin(), data.end());
-            terminated = !text.empty() && text.find('\0') == text.size() - 1;
-        } else if (data.size() % 2 == 0) {
+        std::string text(data.begin(), data.end());
+        if (wide != nullptr) {
             std::u16string w;
             for (std::size_t i = 0; i + 1 < data.size(); i += 2) w += static_cast<char16_t>(data[i] | data[i + 1] << 8);
-            terminated = !w.empty() && w.find(u'\0') == w.size() - 1;
-            if (terminated) text = wide(w.substr(0, w.size() - 1)) + '\0';
+            const bool whole = data.size() % 2 == 0 && !w.empty() && w.find(u'\0') == w.size() - 1;
+            text = whole ? wide(w.substr(0, w.size() - 1)) + '\0' : std::string();
         }
-        if (terminated) {
-            text.pop_back();
-            return (type == 2 ? "expand:\"" : "\"") + text + "\"";
+        if (!text.empty() && text.find('\0') == text.size() - 1) {
+            return (type == 2 ? "expand:\"" : "\"") + text.substr(0, text.size() - 1) + "\"";
         }
     }
     std::snprintf(piece, sizeof(piece), "hex(%lx):", static_cast<unsigned long>(type));
