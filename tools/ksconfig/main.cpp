@@ -199,19 +199,31 @@ void PrintCommandHelp(const CommandDef& c) {
     std::printf("\nStore methods: %s.\n", c.methods);
 }
 
-// ksconfig's own version, and that of the store it would use.
-int PrintVersion() {
-    std::printf("ksconfig %s\n", KSCONFIG_VERSION);
-    std::string dll = RegisteredStorePath();
-    if (dll.empty()) dll = ExeFolder() + "\\Registry.dll";
-    DWORD ignored = 0, size = GetFileVersionInfoSizeA(dll.c_str(), &ignored);
+// A module file's version from its version resource, "a.b.c.d", or empty when it has none.
+std::string FileVersion(const std::string& path) {
+    DWORD ignored = 0, size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
     std::vector<char> info(size);
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (size != 0 && GetFileVersionInfoA(dll.c_str(), 0, size, info.data()) &&
-        VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length) && fixed != nullptr) {
-        std::printf("Registry.dll %u.%u.%u.%u (%s)\n", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
-                    HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS), dll.c_str());
+    if (size == 0 || !GetFileVersionInfoA(path.c_str(), 0, size, info.data()) ||
+        !VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || fixed == nullptr)
+        return {};
+    return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+           std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
+}
+
+// ksconfig's own version, and that of the store it would use: both from their version resources,
+// which the build writes from its one version number.
+int PrintVersion() {
+    char self[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, self, sizeof(self));
+    std::string own = n > 0 && n < sizeof(self) ? FileVersion(std::string(self, n)) : std::string();
+    std::printf("ksconfig %s\n", own.empty() ? "(no version resource)" : own.c_str());
+    std::string dll = RegisteredStorePath();
+    if (dll.empty()) dll = ExeFolder() + "\\Registry.dll";
+    std::string version = FileVersion(dll);
+    if (!version.empty()) {
+        std::printf("Registry.dll %s (%s)\n", version.c_str(), dll.c_str());
     } else {
         std::printf("Registry.dll not found (%s)\n", dll.c_str());
     }
