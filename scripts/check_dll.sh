@@ -64,7 +64,8 @@ if [ $checksum -eq 1 ]; then
       NR - 1 == skip || NR - 1 == skip + 1 { next }
       { s += $1; if (s >= 65536) s -= 65535 }
       END { printf "%d\n", s + len }')
-  [ "$calculated" = "$(u32 "$field")" ] || fail "the PE checksum in the header ($(u32 "$field")) is not the file's ($calculated)"
+  [ "$calculated" = "$(u32 "$field")" ] ||
+    fail "$(printf 'the PE checksum in the header (%08X) is not the file'"'"'s (%08X)' "$(u32 "$field")" "$calculated")"
 fi
 
 [ $status -eq 0 ] && echo "$(basename "$file"): exports, imports and hardening ok$([ $checksum -eq 0 ] || echo ', PE checksum valid')"
