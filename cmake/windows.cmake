@@ -4,9 +4,18 @@ file(MAKE_DIRECTORY ${KS_GEN})
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
+# widl stamps the type library, which the DLL embeds, with the time it runs (widl 7 ignores
+# SOURCE_DATE_EPOCH): it runs at a fixed time, so that two builds give the same DLL.
+find_program(KS_FAKETIME faketime)
+if(KS_FAKETIME)
+  set(KS_WIDL_RUN ${CMAKE_COMMAND} -E env TZ=UTC ${KS_FAKETIME} -f "1970-01-01 00:00:00" ${KS_WIDL})
+else()
+  message(STATUS "faketime not found (scripts/bootstrap.sh installs it): the type library, and so the DLL, carry the build time")
+  set(KS_WIDL_RUN ${KS_WIDL})
+endif()
 add_custom_command(
   OUTPUT ${KS_GEN}/KsRegistry.h ${KS_GEN}/KsRegistry_i.c ${KS_GEN}/KsRegistry.tlb
-  COMMAND ${KS_WIDL} ${KS_WIDL_ARCH} -I/usr/include/wine/wine/windows -L${KS_STDOLE_DIR}
+  COMMAND ${KS_WIDL_RUN} ${KS_WIDL_ARCH} -I/usr/include/wine/wine/windows -L${KS_STDOLE_DIR}
           -h -H ${KS_GEN}/KsRegistry.h -u -U ${KS_GEN}/KsRegistry_i.c -t -T ${KS_GEN}/KsRegistry.tlb
           ${CMAKE_SOURCE_DIR}/include/KsRegistry.idl
   DEPENDS ${CMAKE_SOURCE_DIR}/include/KsRegistry.idl
@@ -18,6 +27,21 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   list(APPEND KS_STATIC_LINK -Wl,--enable-stdcall-fixup)
 endif()
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+# Hardening that ships: stack canaries in functions with arrays or address-taken locals, and the
+# checked copies of mingw-w64's string and stdio calls (optimised builds only). Both need libssp,
+# which the static link takes in from its archive: no DLL beside ours (check_dll.sh enforces it).
+add_compile_options(-fstack-protector-strong)
+add_compile_definitions(_FORTIFY_SOURCE=2)
+add_link_options(-fstack-protector-strong)
+# The loader's protections are asked for rather than left to the linker's defaults.
+add_link_options(LINKER:--dynamicbase,--nxcompat)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  add_link_options(LINKER:--high-entropy-va)
+endif()
+# Reproducible: no link time stamp, and the source and build folders mapped out of the debug
+# information and __FILE__ (the build folder last: GCC tries the last map first).
+add_link_options(LINKER:--no-insert-timestamp)
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
 
 # The interface's GUIDs, in one library shared by the store, its tests and its tools.
 add_library(ks_guids STATIC ${KS_GEN}/KsRegistry_i.c)
