@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: native pure-code tests (ASan/UBSan) and fuzzers, then
-# the Wine tests of the 32-bit and the 64-bit DLL. Usage: scripts/test.sh [native|i686|x86_64]...
+# the Wine tests of the 32-bit and the 64-bit DLL built by GCC with the runtime checks, then the
+# same code built by clang: the 64-bit Wine tests and the static analysis, and the 32-bit DLL's
+# exports. Usage: scripts/test.sh [native|i686|x86_64|clang-x86_64|clang-i686]...
 # Where the kernel cannot run 32-bit programs (or KS_NO_32BIT=1), the i686 Wine tests run as one
 # process under qemu's user-mode emulator when root can register it (KS_NO_EMULATION=1 says not to
 # try), and are reported as skipped otherwise; the emulator is unregistered again at the end.
@@ -9,7 +11,7 @@ source "$(dirname "$0")/common.sh"
 "$root/scripts/bootstrap.sh"
 detect_i686_mode
 archs=("$@")
-[ ${#archs[@]} -gt 0 ] || archs=(native i686 x86_64)
+[ ${#archs[@]} -gt 0 ] || archs=(native i686 x86_64 clang-x86_64 clang-i686)
 
 # A run that was killed may have left the emulator registered: start from the host as it is.
 if [ "$KS_I686_MODE" = emulated ]; then "$root/scripts/emulate32.sh" off; detect_i686_mode; fi
@@ -32,11 +34,16 @@ esac
 status=0
 for arch in "${archs[@]}"; do
   configure_and_build "$arch"
-  [ "$arch" = native ] || ensure_wineprefix
   echo "== testing $arch"
   filter=()
-  # The one-process suite exists for emulation only; elsewhere the same tests ran one by one.
-  [ "$arch" = i686 ] && [ "$KS_I686_MODE" != emulated ] && filter=(-LE i686_suite)
+  case "$arch" in
+    # The one-process suite exists for emulation only; elsewhere the same tests ran one by one.
+    i686) [ "$KS_I686_MODE" != emulated ] && filter=(-LE i686_suite) ;;
+    # What ships is GCC's: the clang build runs the Wine tests and the analysis, not the packages.
+    clang-x86_64) filter=(-E '^package_') ;;
+    # The 32-bit clang build is there to compile and link: its DLL's exports and imports.
+    clang-i686) filter=(-R '^dll_exports_imports$') ;;
+  esac
   (cd "$build/$arch" && ctest --output-on-failure --timeout 900 "${filter[@]}") || status=1
 done
 exit $status

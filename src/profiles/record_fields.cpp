@@ -100,6 +100,7 @@ void ReadFields(HKEY key, std::span<const RecordField> fields, void* record, Tex
             ReadAnyTypeText(key, f.name, field, f.size);
         } else if (auto text = ReadString(key, f.name, static_cast<DWORD>(f.size))) {
             std::memset(field, 0, f.size);
+            // NOLINTNEXTLINE(bugprone-not-null-terminated-result): zeroed above, and the text fits with its terminator
             std::memcpy(field, text->data(), text->size());
         }
     }
@@ -136,6 +137,7 @@ bool MakeGuidKeyName(char* field, std::size_t size) {
     if (auto open = name.find('{'); open != std::string::npos) name[open] = '*';
     if (auto close = name.find('}'); close != std::string::npos) name[close] = '*';
     std::memset(field, 0, size);
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result): zeroed above, and the copy leaves the last byte
     std::memcpy(field, name.data(), name.size() < size ? name.size() : size - 1);
     return true;
 }
