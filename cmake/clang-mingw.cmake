@@ -1,7 +1,9 @@
 # Clang as the second compiler of the Windows code, included by toolchain-clang-<arch>.cmake after
 # they set KS_TRIPLET: Debian's clang-14 against the same mingw-w64 headers and runtime and the same
-# libstdc++ (the posix-thread variant) as the GCC toolchain files, linked by mingw's GNU ld, so the
-# .def exports and the i686 stdcall fixup work as with GCC. windres and widl stay mingw's.
+# libstdc++ (the posix-thread variant) as the GCC toolchain files. windres and widl stay mingw's.
+# lld-14 links, in its MinGW mode: the .def exports and the i686 stdcall fixup work as with GNU ld,
+# which warns on every program that clang's local copies of libstdc++'s type_info names
+# (std::exception, std::runtime_error) differ in size from libstdc++'s own.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_C_COMPILER   clang-14)
 set(CMAKE_CXX_COMPILER clang++-14)
@@ -24,7 +26,7 @@ set(CMAKE_CXX_FLAGS_INIT
     "-isystem ${KS_LIBSTDCXX} -isystem ${KS_LIBSTDCXX}/${KS_TRIPLET} -isystem ${KS_LIBSTDCXX}/backward")
 # -pthread puts winpthreads into the link group, as the posix GCC's own specs do: libstdc++ and
 # libgcc's emutls need it.
-set(KS_CLANG_LINK "-B${KS_GCC_DIR} -L${KS_GCC_DIR} -pthread")
+set(KS_CLANG_LINK "-fuse-ld=lld -B${KS_GCC_DIR} -L${KS_GCC_DIR} -pthread")
 set(CMAKE_EXE_LINKER_FLAGS_INIT    "${KS_CLANG_LINK}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${KS_CLANG_LINK}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${KS_CLANG_LINK}")

@@ -21,6 +21,9 @@ add_custom_target(ks_idl DEPENDS ${KS_GEN}/KsRegistry.h ${KS_GEN}/KsRegistry.tlb
 # containers' operator[], front/back and iterators. Off by default: what ships
 # (scripts/package.sh) is built without them.
 option(KS_RUNTIME_CHECKS "Build with trapping UBSan and libstdc++ assertions (test builds only)" OFF)
+# Wine's full heap validation during the Wine tests (see wine_start below). It makes the heaviest
+# tests ten times slower, so the scripts turn it on for one build, the x86_64 one.
+option(KS_HEAP_CHECKS "Run the Wine tests under Wine's full heap validation" OFF)
 if(KS_RUNTIME_CHECKS)
   add_compile_options(-fsanitize=undefined -fsanitize-undefined-trap-on-error)
   add_link_options(-fsanitize=undefined -fsanitize-undefined-trap-on-error)
@@ -77,9 +80,8 @@ set(KS_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix the tes
 set(KS_WINE ${CMAKE_SOURCE_DIR}/scripts/wine.sh)
 set(KS_WINE_SKIP 77)
 set(KS_WINESERVER /usr/lib/wine/wineserver)
-# With the runtime checks the Wine tests also run under Wine's heap validation (wine_start below),
-# whose reports come on the heap channel; wine.sh --gtest fails a test program that prints one.
-if(KS_RUNTIME_CHECKS)
+# Wine's heap validation reports on the heap channel; wine.sh --gtest fails a program that prints one.
+if(KS_HEAP_CHECKS)
   set(KS_WINEDEBUG -all,err+heap,warn+heap)
 else()
   set(KS_WINEDEBUG -all)
@@ -103,7 +105,7 @@ set(KS_SUITE_DIRS core profiles seams links calibration device faults)
 set(KS_SUITE_OBJECTS)
 foreach(dir ${KS_TEST_DIRS})
   get_filename_component(sub ${dir} NAME)
-  if(NOT IS_DIRECTORY ${dir} OR sub STREQUAL "native" OR sub STREQUAL "support")
+  if(NOT IS_DIRECTORY ${dir} OR sub STREQUAL "native" OR sub STREQUAL "support" OR sub STREQUAL "checks")
     continue()
   endif()
   file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
@@ -167,8 +169,28 @@ add_test(NAME dll_exports_imports COMMAND ${CMAKE_SOURCE_DIR}/scripts/check_dll.
 
 include(${CMAKE_SOURCE_DIR}/cmake/package.cmake)
 
+# The runtime checks themselves: a canary program each of whose tests plants a fault that they must
+# stop, run one test at a time through wine.sh --gtest.
+if(KS_RUNTIME_CHECKS OR KS_HEAP_CHECKS)
+  add_executable(runtime_checks_canary ${CMAKE_SOURCE_DIR}/tests/checks/canary.cpp)
+  target_compile_options(runtime_checks_canary PRIVATE ${KS_WARNINGS})
+  target_link_libraries(runtime_checks_canary PRIVATE gtest_main)
+  target_link_options(runtime_checks_canary PRIVATE ${KS_STATIC_LINK})
+  set(KS_CANARY_ARGS)
+  if(KS_RUNTIME_CHECKS)
+    list(APPEND KS_CANARY_ARGS --runtime)
+  endif()
+  if(KS_HEAP_CHECKS)
+    list(APPEND KS_CANARY_ARGS --heap)
+  endif()
+  add_test(NAME runtime_checks COMMAND /usr/bin/env ${KS_WINE_ENV} ${CMAKE_SOURCE_DIR}/tests/checks/checks_test.sh
+           ${KS_CANARY_ARGS} ${CMAKE_SYSTEM_PROCESSOR} $<TARGET_FILE:runtime_checks_canary>)
+  set_tests_properties(runtime_checks PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 RUN_SERIAL TRUE
+                       SKIP_RETURN_CODE ${KS_WINE_SKIP})
+endif()
+
 # Every Wine test needs the prefix (created when missing, so that a build configured by hand runs
-# its tests as the scripts' does) and a running wineserver first. With the runtime checks the test
+# its tests as the scripts' does) and a running wineserver first. With the heap checks the test
 # programs, and the programs they start, run under Wine's full heap validation; without, it is
 # turned off again for them, since the scripts' builds share one prefix.
 get_property(KS_TOP_TARGETS DIRECTORY ${CMAKE_SOURCE_DIR} PROPERTY BUILDSYSTEM_TARGETS)
@@ -181,7 +203,7 @@ foreach(target ${KS_TOP_TARGETS} ksconfig ksclient)
     endif()
   endif()
 endforeach()
-if(KS_RUNTIME_CHECKS)
+if(KS_HEAP_CHECKS)
   set(KS_HEAP_CHECK --heap-check)
 endif()
 add_test(NAME wine_start COMMAND /usr/bin/env ${KS_WINE_ENV} ${KS_WINE} --prefix ${KS_HEAP_CHECK} ${KS_HEAP_CHECKED})
