@@ -31,19 +31,31 @@ case "$KS_I686_MODE" in
   none)     echo "   this host cannot run 32-bit programs: the i686 DLL is built and checked, its Wine tests are skipped" ;;
 esac
 
-status=0
+# Each flavour's tests run while the next flavour builds: the Wine tests mostly wait on Wine and
+# leave the cores to the build. Two flavours' tests never run at once (they share the Wine prefix).
+status=0 testing= test_pid= test_start=0
+finish_tests() {  # waits for the flavour under test, then shows its output
+  [ -n "$testing" ] || return 0
+  wait "$test_pid" || status=1
+  cat "$build/$testing.test.log"
+  echo "== $testing tested in $((SECONDS - test_start)) s ($SECONDS s since the start)"
+  testing=
+}
 for arch in "${archs[@]}"; do
-  configure_and_build "$arch"
-  echo "== testing $arch"
+  if ! configure_and_build "$arch"; then finish_tests; exit 1; fi
+  finish_tests
   filter=()
   case "$arch" in
     # The one-process suite exists for emulation only; elsewhere the same tests ran one by one.
-    i686) [ "$KS_I686_MODE" != emulated ] && filter=(-LE i686_suite) ;;
+    i686) if [ "$KS_I686_MODE" != emulated ]; then filter=(-LE i686_suite); fi ;;
     # What ships is GCC's: the clang build runs the Wine tests and the analysis, not the packages.
     clang-x86_64) filter=(-E '^package_') ;;
     # The 32-bit clang build is there to compile and link: its DLL's exports and imports.
     clang-i686) filter=(-R '^dll_exports_imports$') ;;
   esac
-  (cd "$build/$arch" && ctest --output-on-failure --timeout 900 "${filter[@]}") || status=1
+  echo "== testing $arch (built at $SECONDS s; its output follows when done)"
+  (cd "$build/$arch" && ctest --output-on-failure --timeout 900 "${filter[@]}") >"$build/$arch.test.log" 2>&1 &
+  test_pid=$! testing=$arch test_start=$SECONDS
 done
+finish_tests
 exit $status

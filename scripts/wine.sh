@@ -111,16 +111,28 @@ shift
 # googletest prints "[  PASSED  ] N tests." last, "[  SKIPPED ] N tests" when tests skipped
 # themselves, and "[  FAILED  ]" lines when any failed; the program's own exit code must be 0 as
 # well. Wine's heap checks (see --prefix) report on its err:heap and warn:heap channels, which the
-# Wine tests enable: any such line fails the run, whatever the program said.
+# Wine tests enable: any such line fails the run, whatever the program said. A damaged heap fails
+# every later heap call under the validation, is reported again on each, and was seen to leave a
+# program hanging: the program is stopped at the first report.
+heap_report='^[0-9a-f]+:(err|warn):heap:'
 run_gtest() {  # loader program [args...]
-  local log status passed skipped
+  local log status passed skipped pid shown watch
   log=$(mktemp) || exit 1
-  "$@" 2>&1 | tee "$log"
-  status=${PIPESTATUS[0]}
+  "$@" >"$log" 2>&1 &
+  pid=$!
+  # The output as it comes, with the first heap report only.
+  tail -s 0.2 -n +1 -f --pid=$pid "$log" |
+    awk -v report="$heap_report" '$0 ~ report { if (seen++) next } { print; fflush() }' &
+  shown=$!
+  { tail -s 0.2 -n +1 -f --pid=$pid "$log" | grep -qE -m 1 "$heap_report" && kill -KILL $pid 2>/dev/null; } &
+  watch=$!
+  wait $pid
+  status=$?
+  wait $shown $watch
   passed=$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$log" | tail -n 1)
   skipped=$(sed -nE 's/^\[  SKIPPED \] ([0-9]+) tests?,.*/\1/p' "$log" | tail -n 1)
-  if grep -qE '^[0-9a-f]+:(err|warn):heap:' "$log"; then
-    echo "wine.sh: Wine's heap checks reported a damaged heap in $2 (the err:heap/warn:heap lines above)"
+  if grep -qE "$heap_report" "$log"; then
+    echo "wine.sh: Wine's heap checks reported a damaged heap in $2 (the err:heap/warn:heap line above); stopped it there"
     status=1
   elif [ "$status" -eq 0 ]; then
     if [ -z "$passed" ] || grep -q '^\[  FAILED  \]' "$log"; then

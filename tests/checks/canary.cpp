@@ -10,9 +10,11 @@
 
 namespace {
 
-// Values the compiler cannot see through, so that the faults happen at run time.
+// Values the compiler cannot see through, so that the faults happen at run time (and, for the
+// overruns, so that UBSan's object-size check cannot stop them before the heap check sees them).
 volatile int gOne = 1;
 volatile std::size_t gIndex = 3;
+char* volatile gBlock = nullptr;
 
 TEST(Canary, SignedOverflowTraps) {
     int big = INT_MAX;
@@ -26,16 +28,16 @@ TEST(Canary, IndexPastTheEndAborts) {
 }
 
 TEST(Canary, OneByteOverrunOfANewBlockIsReported) {
-    char* block = new char[13];
-    block[12 + gOne] = 'x';
-    delete[] block;
+    gBlock = new char[13];
+    gBlock[12 + gOne] = 'x';
+    delete[] gBlock;
 }
 
 TEST(Canary, OneByteOverrunOfAHeapAllocBlockIsReported) {
-    auto* block = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, 13));
-    ASSERT_NE(block, nullptr);
-    block[12 + gOne] = 'x';
-    HeapFree(GetProcessHeap(), 0, block);
+    gBlock = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, 13));
+    ASSERT_NE(gBlock, nullptr);
+    gBlock[12 + gOne] = 'x';
+    HeapFree(GetProcessHeap(), 0, gBlock);
 }
 
 TEST(Canary, SkipsItself) { GTEST_SKIP() << "a test that cannot run reports it"; }
