@@ -6,6 +6,8 @@
 # The WiX fragment for the utility's own installer is in the SDK, share/KeystrelRegistry/wix.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
+# What ships is built without the test builds' runtime checks.
+export KS_RUNTIME_CHECKS=OFF
 "$root/scripts/bootstrap.sh"
 for arch in i686 x86_64; do configure_and_build "$arch"; done
 
