@@ -38,7 +38,7 @@ finish_tests() {  # waits for the flavour under test, then shows its output
   [ -n "$testing" ] || return 0
   wait "$test_pid" || status=1
   cat "$build/$testing.test.log"
-  echo "== $testing tested in $((SECONDS - test_start)) s ($SECONDS s since the start)"
+  echo "== $testing tested ($SECONDS s since the start)"
   testing=
 }
 for arch in "${archs[@]}"; do
@@ -54,8 +54,14 @@ for arch in "${archs[@]}"; do
     clang-i686) filter=(-R '^dll_exports_imports$') ;;
   esac
   echo "== testing $arch (built at $SECONDS s; its output follows when done)"
-  (cd "$build/$arch" && ctest --output-on-failure --timeout 900 "${filter[@]}") >"$build/$arch.test.log" 2>&1 &
-  test_pid=$! testing=$arch test_start=$SECONDS
+  test_start=$SECONDS
+  (
+    tested=0
+    cd "$build/$arch" && ctest --output-on-failure --timeout 900 "${filter[@]}" || tested=$?
+    echo "== $arch: tests took $((SECONDS - test_start)) s"
+    exit $tested
+  ) >"$build/$arch.test.log" 2>&1 &
+  test_pid=$! testing=$arch
 done
 finish_tests
 exit $status
