@@ -11,6 +11,8 @@
 # "Signing a release"); at the end every signature is verified and every binary checked.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
+# What ships is built without the test builds' runtime checks.
+export KS_RUNTIME_CHECKS=OFF
 "$root/scripts/bootstrap.sh"
 release=$build/release
 
