@@ -54,7 +54,7 @@ Result Launch(const std::string& program, const std::vector<std::string>& args, 
         for (const std::string& a : args) line += " \"" + a + "\"";
         PROCESS_INFORMATION process{};
         if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &process)) {
-            ADD_FAILURE() << "cannot start " << line;
+            ADD_FAILURE() << "cannot start " << line << ": error " << GetLastError();
             return result;
         }
         result.finished = WaitForSingleObject(process.hProcess, seconds * 1000) == WAIT_OBJECT_0;

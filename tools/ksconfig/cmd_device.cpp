@@ -124,17 +124,17 @@ int CopySettings(const Arguments& args) {
     Store store;
     if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
     ks::UniqueBstr name = ks::MakeBstr(hardware);
-    _KSCPYFLAG flags = static_cast<_KSCPYFLAG>(0);
+    // Received as bits: the stored options need not be members of the enumeration.
+    std::uint32_t bits = 0;
     ks::UniqueBstr path;
     LONG count = 0;
     const ShellSubfolder defaultFolder = Subfolder(CSIDL_PERSONAL, "My Scanned Documents");
-    HRESULT hr = store->CopyToFolderSettings(name.get(), &flags, path.put(), &count);
+    HRESULT hr = store->CopyToFolderSettings(name.get(), reinterpret_cast<_KSCPYFLAG*>(&bits), path.put(), &count);
     if (FAILED(hr)) return StoreFailure("CopyToFolderSettings", hr);
     std::string folder = ks::ToAnsi(path.get());
     // The store writes its defaults (and makes the folder) when there is no readable path.
     const bool firstUse = store.Wrote(ks::DeviceKeyPath(hardware), ks::kCopyPathValue);
     if (firstUse && folder == defaultFolder.path) RemoveMadeFolder(folder, defaultFolder.existed);
-    std::uint32_t bits = static_cast<std::uint32_t>(flags);
     if (args.Has("--json")) {
         std::printf("%s\n", json::Obj({{"path", json::Str(Utf8FromAnsi(folder))},
                                        {"flags", json::Num(bits)},
