@@ -3,21 +3,62 @@ set(KS_GEN ${CMAKE_BINARY_DIR}/generated)
 file(MAKE_DIRECTORY ${KS_GEN})
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+# compile_commands.json, which the static analysis reads (scripts/analyze.sh).
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 
+# widl stamps the type library, which the DLL embeds, with the time it runs (widl 7 ignores
+# SOURCE_DATE_EPOCH): it runs at a fixed time, so that two builds give the same DLL.
+find_program(KS_FAKETIME faketime)
+if(KS_FAKETIME)
+  set(KS_WIDL_RUN ${CMAKE_COMMAND} -E env TZ=UTC ${KS_FAKETIME} -f "1970-01-01 00:00:00" ${KS_WIDL})
+else()
+  message(STATUS "faketime not found (scripts/bootstrap.sh installs it): the type library, and so the DLL, carry the build time")
+  set(KS_WIDL_RUN ${KS_WIDL})
+endif()
 add_custom_command(
   OUTPUT ${KS_GEN}/KsRegistry.h ${KS_GEN}/KsRegistry_i.c ${KS_GEN}/KsRegistry.tlb
-  COMMAND ${KS_WIDL} ${KS_WIDL_ARCH} -I/usr/include/wine/wine/windows -L${KS_STDOLE_DIR}
+  COMMAND ${KS_WIDL_RUN} ${KS_WIDL_ARCH} -I/usr/include/wine/wine/windows -L${KS_STDOLE_DIR}
           -h -H ${KS_GEN}/KsRegistry.h -u -U ${KS_GEN}/KsRegistry_i.c -t -T ${KS_GEN}/KsRegistry.tlb
           ${CMAKE_SOURCE_DIR}/include/KsRegistry.idl
   DEPENDS ${CMAKE_SOURCE_DIR}/include/KsRegistry.idl
   COMMENT "widl KsRegistry.idl")
 add_custom_target(ks_idl DEPENDS ${KS_GEN}/KsRegistry.h ${KS_GEN}/KsRegistry.tlb)
 
+# Runtime checks of the suite's test builds, for every target of ours and googletest alike:
+# undefined behaviour (signed overflow, shifts, bounds of arrays of known size, null references)
+# traps where it happens, with no runtime library to link or ship, and libstdc++ checks its
+# containers' operator[], front/back and iterators. Off by default: what ships
+# (scripts/package.sh) is built without them.
+option(KS_RUNTIME_CHECKS "Build with trapping UBSan and libstdc++ assertions (test builds only)" OFF)
+# Wine's full heap validation during the Wine tests (see wine_start below). It makes the heaviest
+# tests ten times slower, so the scripts turn it on for one build, the x86_64 one.
+option(KS_HEAP_CHECKS "Run the Wine tests under Wine's full heap validation" OFF)
+if(KS_RUNTIME_CHECKS)
+  add_compile_options(-fsanitize=undefined -fsanitize-undefined-trap-on-error)
+  add_link_options(-fsanitize=undefined -fsanitize-undefined-trap-on-error)
+  add_compile_definitions(_GLIBCXX_ASSERTIONS)
+endif()
+
 set(KS_STATIC_LINK -static -static-libgcc -static-libstdc++)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   list(APPEND KS_STATIC_LINK -Wl,--enable-stdcall-fixup)
 endif()
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+# Hardening that ships: stack canaries in functions with arrays or address-taken locals, and the
+# checked copies of mingw-w64's string and stdio calls (optimised builds only). Both need libssp,
+# which the static link takes in from its archive: no DLL beside ours (check_dll.sh enforces it).
+add_compile_options(-fstack-protector-strong)
+add_compile_definitions(_FORTIFY_SOURCE=2)
+add_link_options(-fstack-protector-strong)
+# The loader's protections are asked for rather than left to the linker's defaults.
+add_link_options(LINKER:--dynamicbase,--nxcompat)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  add_link_options(LINKER:--high-entropy-va)
+endif()
+# Reproducible: no link time stamp, and the source and build folders mapped out of the debug
+# information and __FILE__ (the build folder last: GCC tries the last map first).
+add_link_options(LINKER:--no-insert-timestamp)
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
 
 # The interface's GUIDs, in one library shared by the store, its tests and its tools.
 add_library(ks_guids STATIC ${KS_GEN}/KsRegistry_i.c)
@@ -66,22 +107,20 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 # Windows programs start only through scripts/wine.sh, which picks the loader for the bitness and
 # exits 77 with the reason where this host cannot run it (ctest reports that test as skipped).
+# A build folder configured by hand gets a Wine prefix of its own; the scripts share one.
+set(KS_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix the tests run in (created when missing)")
 set(KS_WINE ${CMAKE_SOURCE_DIR}/scripts/wine.sh)
 set(KS_WINE_SKIP 77)
 set(KS_WINESERVER /usr/lib/wine/wineserver)
-set(KS_WINE_ENV WINEPREFIX=${KS_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=)
+# Wine's heap validation reports on the heap channel; wine.sh --gtest fails a program that prints one.
+if(KS_HEAP_CHECKS)
+  set(KS_WINEDEBUG -all,err+heap,warn+heap)
+else()
+  set(KS_WINEDEBUG -all)
+endif()
+set(KS_WINE_ENV WINEPREFIX=${KS_WINEPREFIX} WINEDEBUG=${KS_WINEDEBUG} WINEDLLOVERRIDES=mscoree,mshtml=)
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env ${KS_WINE_ENV} ${KS_WINE} ${CMAKE_SYSTEM_PROCESSOR})
 enable_testing()
-# Every Wine test run needs a running wineserver first: Wine's background processes would
-# otherwise hold the first test's output pipe open and stall ctest. The 64-bit loader starts it on
-# every host.
-string(JOIN " " KS_WINE_ENV_TEXT ${KS_WINE_ENV})
-add_test(NAME wine_start COMMAND sh -c
-  "env ${KS_WINE_ENV_TEXT} ${KS_WINESERVER} -p >/dev/null 2>&1 </dev/null; env ${KS_WINE_ENV_TEXT} ${KS_WINE} x86_64 cmd.exe /c exit >/dev/null 2>&1 </dev/null; exit 0")
-set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 120)
-add_test(NAME wine_stop COMMAND sh -c "env ${KS_WINE_ENV_TEXT} ${KS_WINESERVER} -k >/dev/null 2>&1; exit 0")
-set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
-
 file(GLOB KS_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
 add_library(ks_test_support STATIC ${KS_TEST_SUPPORT})
 add_dependencies(ks_test_support ks_idl)
@@ -98,7 +137,7 @@ set(KS_SUITE_DIRS core profiles seams links calibration device faults)
 set(KS_SUITE_OBJECTS)
 foreach(dir ${KS_TEST_DIRS})
   get_filename_component(sub ${dir} NAME)
-  if(NOT IS_DIRECTORY ${dir} OR sub STREQUAL "native" OR sub STREQUAL "support")
+  if(NOT IS_DIRECTORY ${dir} OR sub STREQUAL "native" OR sub STREQUAL "support" OR sub STREQUAL "checks")
     continue()
   endif()
   file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
@@ -151,6 +190,55 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
   add_subdirectory(${CMAKE_SOURCE_DIR}/bench)
 endif()
 
+# Static analysis of src/ and tools/ (checks and reasons in .clang-tidy), run by the 64-bit clang
+# build: clang-tidy reads its compile database exactly as clang compiled each file.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  add_test(NAME static_analysis COMMAND ${CMAKE_SOURCE_DIR}/scripts/analyze.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(static_analysis PROPERTIES TIMEOUT 900)
+endif()
+
 add_test(NAME dll_exports_imports COMMAND ${CMAKE_SOURCE_DIR}/scripts/check_dll.sh ${KS_TRIPLET}-objdump $<TARGET_FILE:Registry>)
 
 include(${CMAKE_SOURCE_DIR}/cmake/package.cmake)
+
+# The runtime checks themselves: a canary program each of whose tests plants a fault that they must
+# stop, run one test at a time through wine.sh --gtest.
+if(KS_RUNTIME_CHECKS OR KS_HEAP_CHECKS)
+  add_executable(runtime_checks_canary ${CMAKE_SOURCE_DIR}/tests/checks/canary.cpp)
+  target_compile_options(runtime_checks_canary PRIVATE ${KS_WARNINGS})
+  target_link_libraries(runtime_checks_canary PRIVATE gtest_main)
+  target_link_options(runtime_checks_canary PRIVATE ${KS_STATIC_LINK})
+  set(KS_CANARY_ARGS)
+  if(KS_RUNTIME_CHECKS)
+    list(APPEND KS_CANARY_ARGS --runtime)
+  endif()
+  if(KS_HEAP_CHECKS)
+    list(APPEND KS_CANARY_ARGS --heap)
+  endif()
+  add_test(NAME runtime_checks COMMAND /usr/bin/env ${KS_WINE_ENV} ${CMAKE_SOURCE_DIR}/tests/checks/checks_test.sh
+           ${KS_CANARY_ARGS} ${CMAKE_SYSTEM_PROCESSOR} $<TARGET_FILE:runtime_checks_canary>)
+  set_tests_properties(runtime_checks PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 RUN_SERIAL TRUE
+                       SKIP_RETURN_CODE ${KS_WINE_SKIP})
+endif()
+
+# Every Wine test needs the prefix (created when missing, so that a build configured by hand runs
+# its tests as the scripts' does) and a running wineserver first. With the heap checks the test
+# programs, and the programs they start, run under Wine's full heap validation; without, it is
+# turned off again for them, since the scripts' builds share one prefix.
+get_property(KS_TOP_TARGETS DIRECTORY ${CMAKE_SOURCE_DIR} PROPERTY BUILDSYSTEM_TARGETS)
+set(KS_HEAP_CHECKED)
+foreach(target ${KS_TOP_TARGETS} ksconfig ksclient)
+  if(TARGET ${target})
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "EXECUTABLE")
+      list(APPEND KS_HEAP_CHECKED $<TARGET_FILE_NAME:${target}>)
+    endif()
+  endif()
+endforeach()
+if(KS_HEAP_CHECKS)
+  set(KS_HEAP_CHECK --heap-check)
+endif()
+add_test(NAME wine_start COMMAND /usr/bin/env ${KS_WINE_ENV} ${KS_WINE} --prefix ${KS_HEAP_CHECK} ${KS_HEAP_CHECKED})
+set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 600)
+add_test(NAME wine_stop COMMAND sh -c "env WINEPREFIX=${KS_WINEPREFIX} ${KS_WINESERVER} -k >/dev/null 2>&1; exit 0")
+set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)

@@ -6,7 +6,8 @@
 set -u
 pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 wine32:i386
       libgstreamer-plugins-base1.0-0:i386 libwine-dev ninja-build googletest cmake g++ clang-14 libclang-rt-14-dev
-      wixl msitools)
+      clang-tidy-14 lld-14
+      wixl msitools osslsigncode openssl faketime)
 [ "${1:-}" = --emulator ] && pkgs=(qemu-user-static)
 
 missing=()

@@ -21,14 +21,10 @@ winrun() {  # arch program [args...]
   "$root/scripts/wine.sh" "$@"
 }
 
-# One 64-bit prefix runs both the i686 and the x86_64 executables.
+# One 64-bit prefix runs both the i686 and the x86_64 executables (wine.sh --prefix creates it
+# when missing and starts its server).
 ensure_wineprefix() {
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "== creating Wine prefix $WINEPREFIX (about a minute)"
-    mkdir -p "$build"
-    winrun x86_64 wineboot -i >/dev/null 2>&1 </dev/null || true
-    /usr/lib/wine/wineserver -w
-  fi
+  "$root/scripts/wine.sh" --prefix
 }
 
 # Prints the build's progress in steps of a tenth instead of every compiler line; the whole
@@ -59,8 +55,14 @@ build_with_progress() {  # arch dir [targets...]
   fi
 }
 
-configure_and_build() {  # arch: i686 | x86_64 | native, then the targets (all when none given)
-  local arch=$1 dir=$build/$1
+# The build flavours: native (the Windows-free code under ASan/UBSan), i686 and x86_64 (GCC, the
+# shipping compiler), clang-i686 and clang-x86_64 (the second compiler). The cross flavours are
+# built with the runtime checks (trapping UBSan, libstdc++ assertions) unless KS_RUNTIME_CHECKS=OFF,
+# as scripts/package.sh asks for what ships; x86_64's Wine tests also run under Wine's full heap
+# validation then (it costs about a minute and a half of test time per build).
+configure_and_build() {  # flavour, then the targets (all when none given)
+  local arch=$1 dir=$build/$1 checks=${KS_RUNTIME_CHECKS:-ON} heap=OFF
+  [ "$arch" = x86_64 ] && heap=$checks
   shift
   mkdir -p "$build"
   if [ ! -f "$dir/build.ninja" ]; then
@@ -73,12 +75,19 @@ configure_and_build() {  # arch: i686 | x86_64 | native, then the targets (all w
     else
       cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKS_WERROR=ON \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch.cmake" -DKS_WINEPREFIX="$WINEPREFIX" \
-        >"$build/$arch.log" 2>&1
+        -DKS_RUNTIME_CHECKS="$checks" -DKS_HEAP_CHECKS="$heap" >"$build/$arch.log" 2>&1
     fi || { cat "$build/$arch.log"; echo "== configuring $arch failed"; return 1; }
-  elif ! grep -q '^KS_WERROR:BOOL=ON$' "$dir/CMakeCache.txt"; then
-    # A folder configured before warnings became an option, or by hand without it.
-    cmake -DKS_WERROR=ON "$dir" >"$build/$arch.log" 2>&1 ||
-      { cat "$build/$arch.log"; echo "== configuring $arch failed"; return 1; }
+  else
+    # A folder configured before warnings became an option, by hand without them, or with the
+    # runtime checks set the other way.
+    local want=(-DKS_WERROR=ON)
+    [ "$arch" = native ] || want+=(-DKS_RUNTIME_CHECKS="$checks" -DKS_HEAP_CHECKS="$heap")
+    if ! grep -q '^KS_WERROR:BOOL=ON$' "$dir/CMakeCache.txt" ||
+       { [ "$arch" != native ] && { ! grep -q "^KS_RUNTIME_CHECKS:BOOL=$checks\$" "$dir/CMakeCache.txt" ||
+                                    ! grep -q "^KS_HEAP_CHECKS:BOOL=$heap\$" "$dir/CMakeCache.txt"; }; }; then
+      cmake "${want[@]}" "$dir" >"$build/$arch.log" 2>&1 ||
+        { cat "$build/$arch.log"; echo "== configuring $arch failed"; return 1; }
+    fi
   fi
   echo "== building $arch"
   build_with_progress "$arch" "$dir" "$@"

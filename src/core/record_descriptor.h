@@ -48,7 +48,7 @@ std::span<const Field> EventFields();
 // The device key's copy-to-folder values.
 struct CopySettings {
     char path[260];
-    _KSCPYFLAG flags;
+    DWORD flags;  // _KSCPYFLAG bits, any of which a client or the registry may set
     LONG count;
 };
 enum CopyField { kCopyPathField, kCopyFlagsField, kCopyCountField };

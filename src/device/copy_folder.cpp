@@ -32,13 +32,13 @@ std::optional<CopySettings> WriteCopyDefaults(HKEY key, const CopySettings& curr
     // A path the next read could not take back would only be rewritten on every call.
     if (folder.size() > kMaxPathLength) return std::nullopt;
     CreateDirectoryA(folder.c_str(), nullptr);  // an existing folder is fine
-    CopySettings settings{{}, static_cast<_KSCPYFLAG>(kDefaultCopyFlags), 0};
+    CopySettings settings{{}, kDefaultCopyFlags, 0};
     CopyToField(settings.path, sizeof(settings.path), folder);
     WriteFields(key, CopySettingsFields(), &settings);
     settings.flags = current.flags;
     settings.count = current.count;
     DWORD value = 0;
-    if (ReadDword(key, kCopyFlagsValue, &value)) settings.flags = static_cast<_KSCPYFLAG>(value);
+    if (ReadDword(key, kCopyFlagsValue, &value)) settings.flags = value;
     if (ReadDword(key, kCopyCountValue, &value)) settings.count = static_cast<LONG>(value);
     return settings;
 }
@@ -64,7 +64,7 @@ std::optional<CopySettings> CopyToFolderSettings(const std::string& hardware, co
     return WriteCopyDefaults(key.get(), current);
 }
 
-void StoreCopyFolderOptions(const std::string& hardware, _KSCPYFLAG flags, const std::string& path) {
+void StoreCopyFolderOptions(const std::string& hardware, DWORD flags, const std::string& path) {
     UniqueHKey key = CreateKey(HKEY_CURRENT_USER, DeviceKeyPath(hardware));
     if (!key) return;
     // Stored as given: the caller owns the folder, and a path too long to read back is reset to

@@ -14,7 +14,7 @@ namespace ks {
 // values, which a value that cannot be read leaves as they are. Nothing without a device key or a
 // usable documents folder.
 std::optional<CopySettings> CopyToFolderSettings(const std::string& hardware, const CopySettings& current);
-void StoreCopyFolderOptions(const std::string& hardware, _KSCPYFLAG flags, const std::string& path);
+void StoreCopyFolderOptions(const std::string& hardware, DWORD flags, const std::string& path);
 void UpdateCopyCount(const std::string& hardware, LONG add);
 
 // `profile`: the interface profile the object was given.

@@ -1,5 +1,6 @@
 #include "server/config_object.h"
 
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -230,16 +231,23 @@ HRESULT C::GetUIInterfaceProfile(BSTR* path) noexcept {
 }
 HRESULT C::CopyToFolderSettings(BSTR hwname, _KSCPYFLAG* flag, BSTR* path, LONG* count) noexcept {
     return Call(kFirst, {flag, count}, [&] {
-        const std::optional<CopySettings> found = ks::CopyToFolderSettings(ToAnsi(hwname), CopySettings{{}, *flag, *count});
+        // The options pass as bits: a client's value need not be one of the enumeration's members.
+        CopySettings current{{}, 0, *count};
+        std::memcpy(&current.flags, flag, sizeof(current.flags));
+        const std::optional<CopySettings> found = ks::CopyToFolderSettings(ToAnsi(hwname), current);
         if (!found) return S_OK;
         StoreBstr(path, FieldText(found->path));
-        *flag = found->flags;
+        std::memcpy(flag, &found->flags, sizeof(found->flags));
         *count = found->count;
         return S_OK;
     });
 }
 HRESULT C::StoreCopyFolderOptions(BSTR hwname, _KSCPYFLAG flags, BSTR path) noexcept {
-    return Call(kFirst, {}, [&] { return ks::StoreCopyFolderOptions(ToAnsi(hwname), flags, ToAnsi(path)), S_OK; });
+    return Call(kFirst, {}, [&] {
+        DWORD bits = 0;
+        std::memcpy(&bits, &flags, sizeof(bits));
+        return ks::StoreCopyFolderOptions(ToAnsi(hwname), bits, ToAnsi(path)), S_OK;
+    });
 }
 HRESULT C::UpdateCopyCount(BSTR hwname, LONG addcopy) noexcept {
     return Call(kFirst, {}, [&] { return ks::UpdateCopyCount(ToAnsi(hwname), addcopy), S_OK; });

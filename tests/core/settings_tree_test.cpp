@@ -79,6 +79,12 @@ protected:
         SetString(top, "Top", "top text");
         SetValue(top + "\\Scanner A\\ScanProfiles\\*P1*\\Deep\\Deeper", "", REG_EXPAND_SZ, "%X%", 4);
         CreateKeyPath(top + "\\Empty key");
+        // A text without its terminator (the platform adds one when the character after the data is
+        // NUL, so one that is not follows it): copied as it is.
+        ks::UniqueHKey open;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_SET_VALUE, open.put()), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExW(open.get(), L"Unterminated", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"ab#"), 4),
+                  ERROR_SUCCESS);
     }
 };
 

@@ -10,7 +10,7 @@
 #   Each build folder holds its packages (package/*.msi, package/test/Utility-*.msi), the sample
 #   client (bin/ksclient.exe) and the server test (bin/test_server.exe), which prints the
 #   registration entries in its bitness's view. Without a usable i686 build only the 64-bit
-#   packages are tried.
+#   packages are tried, and the test then reports itself skipped (77), not passed.
 set -u -o pipefail
 source "$(dirname "$0")/lib.sh"
 declare -A build=([x86_64]=$1 [i686]=$2)
@@ -101,5 +101,9 @@ for arch in "${archs[@]}"; do
   stellwick=$(unix_path "$(program_files "$arch")\\Stellwick")
   [ ! -e "$stellwick" ] || fail "$arch: removing every package left $stellwick"
 done
-[ $failures -eq 0 ] && echo "packages sharing the store (${archs[*]}): each removal left the others working"
-exit $((failures > 0))
+[ $failures -eq 0 ] || exit 1
+echo "packages sharing the store (${archs[*]}): each removal left the others working"
+if [ ${#archs[@]} -lt 2 ]; then
+  echo "skipped: the 32-bit packages and the two bitnesses together were not tried (see above)"
+  exit 77
+fi

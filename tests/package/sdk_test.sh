@@ -2,7 +2,7 @@
 # The SDK as a client's build sees it: install this build into an empty prefix, build the sample
 # client from that prefix alone, as its README says (its toolchain file, find_package), register the
 # SDK's DLL, and run the client, which must be served by that DLL. The shipped binaries must be
-# stripped, with debug links that find their symbols. Runs in the suite's Wine prefix (WINEPREFIX).
+# stripped, with debug links that find their symbols, and signed. Runs in the suite's Wine prefix (WINEPREFIX).
 # With the build's PACKAGE.msi given, the SDK's WiX sources must also make the same package alone.
 # Usage: sdk_test.sh ARCH BUILD_DIR WORK_DIR [PACKAGE.msi]
 set -u -o pipefail
@@ -42,12 +42,19 @@ for binary in Registry.dll ksconfig.exe; do
   [ "$("$arch-w64-mingw32-objdump" -t "$file.debug" | grep -c '(sec  *[0-9]')" -gt 0 ] || die "$binary.debug holds no symbols"
 done
 
+"$root/scripts/sign.sh" verify "$build/package/signing" "$sdk/bin/$arch/Registry.dll" "$sdk/bin/$arch/ksconfig.exe" ||
+  die "the SDK's binaries are not signed with the build's certificate"
+
 if [ -n "$msi" ]; then
   [ "$arch" = x86_64 ] && win64=(-a x64 -D Win64=yes) || win64=(-a x86 -D Win64=no)
   wix=share/KeystrelRegistry/wix
-  (cd "$sdk" && wixl "${win64[@]}" -D KsBinDir="bin/$arch" -D KsProfilesDir=samples/Profiles -I $wix \
+  version=$(msiinfo export "$msi" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductVersion" { print $2 }')
+  (cd "$sdk" && wixl "${win64[@]}" -D KsVersion="$version" -D KsBinDir="bin/$arch" -D KsProfilesDir=samples/Profiles -I $wix \
      -o "$work/from-sdk.msi" $wix/Registry.wxs $wix/KeystrelRegistry.wxs) >"$work.log" 2>&1 ||
     { cat "$work.log"; die "wixl with the SDK's WiX sources"; }
+  # One version: the package's, the SDK's CMake package's.
+  grep -qF "set(PACKAGE_VERSION \"$version\")" "$sdk/lib/cmake/KeystrelRegistry/KeystrelRegistryConfigVersion.cmake" ||
+    die "the SDK's package version is not the package's $version"
   for table in Directory Component File Registry; do
     diff <(msiinfo export "$work/from-sdk.msi" $table) <(msiinfo export "$msi" $table) >/dev/null ||
       die "the SDK's WiX sources make a different $table table than the build's package"
@@ -63,3 +70,7 @@ run regsvr32 /u /s "$dll" >/dev/null || die "regsvr32 /u $dll"
 folder=${dll%\\Registry.dll}
 [ "${served,,}" = "${folder,,}" ] || die "the client was served from '$served', not the SDK's '$folder'"
 echo "SDK $arch: the sample client built from the installed SDK created the class and made a call"
+if [ -z "$msi" ]; then
+  echo "skipped: no package of this build (wixl was not found), so the SDK's WiX sources were not tried"
+  exit 77
+fi

@@ -69,7 +69,7 @@ bool CallsBackInTime(IKeystrelConfig* config) {
 
 bool KeyExists(const std::string& path, HKEY root) { return static_cast<bool>(Open(root, path)); }
 
-void CreateKeyPath(const std::string& path, HKEY root, std::source_location where) {
+void CreateKeyPath(const std::string& path, HKEY root, Here where) {
     SetValue(path, nullptr, REG_NONE, nullptr, 0, root, where);
 }
 
@@ -93,7 +93,7 @@ std::optional<RegValue> GetValue(const std::string& path, const char* name, HKEY
 
 // Creates the key; with a name, writes the value too. A failure is reported where the test called.
 void SetValue(const std::string& path, const char* name, DWORD type, const void* data, DWORD size, HKEY root,
-              std::source_location where) {
+              Here where) {
     ks::UniqueHKey key;
     LSTATUS error =
         RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
@@ -105,11 +105,11 @@ void SetValue(const std::string& path, const char* name, DWORD type, const void*
 }
 
 void SetString(const std::string& path, const char* name, const std::string& text, HKEY root,
-               std::source_location where) {
+               Here where) {
     SetValue(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), root, where);
 }
 
-void SetDword(const std::string& path, const char* name, DWORD value, HKEY root, std::source_location where) {
+void SetDword(const std::string& path, const char* name, DWORD value, HKEY root, Here where) {
     SetValue(path, name, REG_DWORD, &value, sizeof(value), root, where);
 }
 

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <source_location>
 #include <string>
 #include <vector>
 
@@ -123,7 +122,17 @@ inline RegValue Sz(const std::string& text) { return {REG_SZ, {text.c_str(), tex
 // Registry helpers on the current user's hive unless a root is given.
 bool KeyExists(const std::string& path, HKEY root = HKEY_CURRENT_USER);
 // The writers report a failure at the caller's line.
-using Here = std::source_location;
+// The caller's file and line, from the builtins both compilers have: clang 14 cannot build
+// libstdc++'s std::source_location.
+struct Here {
+    static constexpr Here current(const char* file = __builtin_FILE(), unsigned line = __builtin_LINE()) {
+        return {file, line};
+    }
+    constexpr const char* file_name() const { return file; }
+    constexpr unsigned line() const { return at; }
+    const char* file;
+    unsigned at;
+};
 void CreateKeyPath(const std::string& path, HKEY root = HKEY_CURRENT_USER, Here where = Here::current());
 void DeleteKeyTree(const std::string& path, HKEY root = HKEY_CURRENT_USER);
 std::optional<RegValue> GetValue(const std::string& path, const char* name, HKEY root = HKEY_CURRENT_USER);

@@ -19,7 +19,7 @@ std::string WithPresence(const std::string& path) { return path + (FileExists(pa
 // A folder the store makes on first use, and whether it exists now: made while a command only
 // looks, it is removed again (when still empty).
 struct FirstUseFolder {
-    explicit FirstUseFolder(std::optional<std::string> folder)
+    explicit FirstUseFolder(const std::optional<std::string>& folder)
         : path(folder.value_or("")), existed(GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {}
     void RemoveIfMade() const {
         if (!existed && !path.empty()) RemoveDirectoryA(path.c_str());
@@ -83,17 +83,17 @@ int CopySettings(const Arguments& args) {
     Store store;
     if (int rc = store.OpenForDevice(hardware); rc != kOk) return rc;
     ks::UniqueBstr name = ks::MakeBstr(hardware), path;
-    _KSCPYFLAG flags = static_cast<_KSCPYFLAG>(0);
+    // Received as bits: the stored options need not be members of the enumeration.
+    std::uint32_t bits = 0;
     LONG count = 0;
     const FirstUseFolder defaultFolder(ks::DefaultCopyFolder());
-    const HRESULT hr = store->CopyToFolderSettings(name.get(), &flags, path.put(), &count);
+    const HRESULT hr = store->CopyToFolderSettings(name.get(), reinterpret_cast<_KSCPYFLAG*>(&bits), path.put(), &count);
     if (FAILED(hr)) return StoreFailure("CopyToFolderSettings", hr);
     const std::string folder = ks::ToAnsi(path.get());
     // The store writes its defaults (and makes the folder) when there is no readable path.
     const ks::Field& pathField = ks::CopySettingsFields()[ks::kCopyPathField];
     const bool firstUse = store.Wrote(ks::DeviceKeyPath(hardware), pathField.value);
     if (firstUse && folder == defaultFolder.path) defaultFolder.RemoveIfMade();
-    const std::uint32_t bits = static_cast<std::uint32_t>(flags);
     if (args.Has("--json")) {
         return PrintJson({{"path", JsonText(folder)},
                           {"flags", json::Num(bits)},

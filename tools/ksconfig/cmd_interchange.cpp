@@ -158,7 +158,7 @@ std::string ProblemOnceImported(const std::string& key, const regtext::Value& v)
     const std::string probePath = "Software\\ksconfig scratch\\probe " + std::to_string(GetCurrentProcessId());
     std::vector<Problem> problems;
     if (ks::UniqueHKey probe = ks::CreateKey(User(), probePath)) {
-        RegSetValueExW(probe.get(), W(v.name), 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size()));
+        ks::WriteValue(probe.get(), W(v.name), v.type, v.data.data(), static_cast<DWORD>(v.data.size()));
         for (Fields table : tables) CheckFields(probe.get(), below, table, problems);
     }
     ks::DeleteTree(User(), probePath.c_str());
@@ -282,7 +282,7 @@ int Import(const Arguments& args) {
                             "\" = " + shown(v.type, v.data) + (was ? " (was " + shown(was->type, was->data) + ")" : ""));
             if (!problem.empty()) lines.push_back("             check would flag it: " + problem);
             const LONG rc =
-                target ? RegSetValueExW(target.get(), W(v.name), 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size()))
+                target ? ks::WriteValue(target.get(), W(v.name), v.type, v.data.data(), static_cast<DWORD>(v.data.size()))
                        : ERROR_SUCCESS;
             if (rc != ERROR_SUCCESS) {
                 error = rc;

@@ -59,7 +59,7 @@ int ListRecords(const Arguments& args, bool event) {
         for (const LinkSeen& l : links) {
             json.push_back(json::Obj({{"keyName", JsonText(l.path)}, {"registryLink", JsonText(l.target)}}));
         }
-        PrintJsonArray(json);
+        std::printf("%s\n", json::Arr(json).c_str());
     } else {
         std::printf("%s of \"%s\"%s\n", Count(count, event ? "event" : "scan profile").c_str(), hardware.c_str(),
                     event ? "" : (" (type " + type + ")").c_str());
@@ -154,7 +154,10 @@ int Scanners(const Arguments& args) {
         lines.push_back("  " + l.path + ": a registry link to " + l.target + ", not followed");
         json.push_back(json::Obj({{"name", JsonText(l.path)}, {"registryLink", JsonText(l.target)}}));
     }
-    if (args.Has("--json")) return PrintJsonArray(json);
+    if (args.Has("--json")) {
+        std::printf("%s\n", json::Arr(json).c_str());
+        return kOk;
+    }
     std::printf("%s with settings\n", Count(static_cast<long>(devices.size()), "scanner").c_str());
     for (const std::string& line : lines) std::printf("%s\n", line.c_str());
     return kOk;

@@ -264,7 +264,6 @@ int SaveAsRegFile(const std::string& path, const std::string& file);
 
 // Prints one JSON document, an object or an array; kOk.
 int PrintJson(const json::Members& members);
-int PrintJsonArray(const std::vector<std::string>& items);
 
 // Reports a usage problem of the command being run and gives the usage exit code.
 int UsageError(const std::string& problem);

@@ -134,29 +134,36 @@ int PrintOverview() {
     return kOk;
 }
 
-// ksconfig's own version, and that of the store it would use.
-int PrintVersion(bool asJson) {
-    const std::string registered = RegisteredStorePath();
-    const std::string dll = registered.empty() ? ExeFolder() + "\\Registry.dll" : registered;
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(dll.c_str(), &ignored);
+// A module file's version from its version resource, "a.b.c.d", or empty when it has none.
+std::string FileVersion(const std::string& path) {
+    DWORD ignored = 0, size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
     std::vector<char> info(size);
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    std::string version;
-    if (size != 0 && GetFileVersionInfoA(dll.c_str(), 0, size, info.data()) &&
-        VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length) && fixed != nullptr) {
-        version = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
-                  std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
-    }
+    if (size == 0 || !GetFileVersionInfoA(path.c_str(), 0, size, info.data()) ||
+        !VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || fixed == nullptr)
+        return {};
+    return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+           std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
+}
+
+// ksconfig's own version, and that of the store it would use: both from their version resources,
+// which the build writes from its one version number.
+int PrintVersion(bool asJson) {
+    char self[MAX_PATH];
+    const std::string own = FileVersion(std::string(self, GetModuleFileNameA(nullptr, self, sizeof(self))));
+    const std::string registered = RegisteredStorePath();
+    const std::string dll = registered.empty() ? ExeFolder() + "\\Registry.dll" : registered;
+    const std::string version = FileVersion(dll);
     if (asJson) {
-        return PrintJson({{"ksconfig", json::Str(KSCONFIG_VERSION)},
+        return PrintJson({{"ksconfig", own.empty() ? json::Null() : json::Str(own)},
                           {"registryDll", json::Obj({{"path", JsonText(dll)},
                                                      {"registered", json::Bool(!registered.empty())},
                                                      {"version", version.empty() ? json::Null() : json::Str(version)}})}});
     }
-    std::printf("ksconfig %s\nRegistry.dll %s (%s%s)\n", KSCONFIG_VERSION, version.empty() ? "not found" : version.c_str(),
-                dll.c_str(), registered.empty() ? ", beside ksconfig.exe: the class is not registered" : "");
+    std::printf("ksconfig %s\nRegistry.dll %s (%s%s)\n", own.empty() ? "(no version resource)" : own.c_str(),
+                version.empty() ? "not found" : version.c_str(), dll.c_str(),
+                registered.empty() ? ", beside ksconfig.exe: the class is not registered" : "");
     return kOk;
 }
 

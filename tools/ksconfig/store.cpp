@@ -172,11 +172,6 @@ int PrintJson(const json::Members& members) {
     return kOk;
 }
 
-int PrintJsonArray(const std::vector<std::string>& items) {
-    std::printf("%s\n", json::Arr(items).c_str());
-    return kOk;
-}
-
 int StoreFailure(const std::string& what, HRESULT hr) { return Fail(kStoreError, what + " failed", hr); }
 
 std::string RegisteredStorePath() {
