@@ -135,6 +135,10 @@ file(GLOB KS_TEST_DIRS CONFIGURE_DEPENDS LIST_DIRECTORIES true ${CMAKE_SOURCE_DI
 # process start costs about a minute there): every folder whose tests start no process of their own.
 set(KS_SUITE_DIRS core profiles seams links calibration device faults)
 set(KS_SUITE_OBJECTS)
+# Wine's heap validation reports damage that is not there when several threads allocate at once
+# (seen with a program of a few lines that swaps strings under a lock and does nothing else): the
+# tests that run threads of their own run from a copy of their program that it leaves alone.
+set(KS_THREADED_TESTS "*FreeThreaded*:*ValueThatCannotBeCopied*")
 foreach(dir ${KS_TEST_DIRS})
   get_filename_component(sub ${dir} NAME)
   if(NOT IS_DIRECTORY ${dir} OR sub STREQUAL "native" OR sub STREQUAL "support" OR sub STREQUAL "checks")
@@ -157,8 +161,19 @@ foreach(dir ${KS_TEST_DIRS})
   endif()
   # Passes only with googletest's passing summary in the output as well as exit code 0 (wine.sh
   # --gtest): a test program that dies without failing an assertion was seen to exit 0.
+  set(filter)
+  if(sub STREQUAL "core")
+    set(filter --gtest_filter=-${KS_THREADED_TESTS})
+    add_custom_command(TARGET test_core POST_BUILD
+                       COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:test_core> ${CMAKE_BINARY_DIR}/bin/test_core_threads.exe)
+    add_test(NAME core_threads COMMAND /usr/bin/env ${KS_WINE_ENV} ${KS_WINE} --gtest ${CMAKE_SYSTEM_PROCESSOR}
+             ${CMAKE_BINARY_DIR}/bin/test_core_threads.exe --gtest_filter=${KS_THREADED_TESTS}
+             WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+    set_tests_properties(core_threads PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 RUN_SERIAL TRUE
+                         SKIP_RETURN_CODE ${KS_WINE_SKIP})
+  endif()
   add_test(NAME ${sub} COMMAND /usr/bin/env ${KS_WINE_ENV} ${KS_WINE} --gtest ${CMAKE_SYSTEM_PROCESSOR}
-           $<TARGET_FILE:test_${sub}> WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+           $<TARGET_FILE:test_${sub}> ${filter} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   set_tests_properties(${sub} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 RUN_SERIAL TRUE
                        SKIP_RETURN_CODE ${KS_WINE_SKIP})
   if(sub IN_LIST KS_SUITE_DIRS)

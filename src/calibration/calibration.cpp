@@ -13,8 +13,6 @@
 
 namespace ks {
 
-namespace {
-
 // "Gamma - <n>", the number signed and in decimal (so Gamma - -2 for -2).
 std::string TableName(LONG gamma) { return kGammaTablePrefix + std::to_string(gamma); }
 
@@ -32,6 +30,8 @@ bool QueryTable(HKEY tablesKey, LONG gamma, LONG size, unsigned char* data) {
     DWORD length = static_cast<DWORD>(size);
     return QueryValue(tablesKey, TableName(gamma).c_str(), &type, data, &length) == ERROR_SUCCESS && type == REG_BINARY;
 }
+
+namespace {
 
 // The table `gamma` of the caller's own hive; gamma number 0 means the device has no current table.
 bool ReadOwnTable(const std::string& device, LONG gamma, LONG size, unsigned char* data) {

@@ -13,4 +13,12 @@ HRESULT StoreCalibrationData(const std::string& hardware, LONG gamma, LONG size,
 HRESULT GetCalibrationData(const std::string& hardware, LONG size, unsigned char* data);
 HRESULT GetDefualtGamma(const std::string& hardware, LONG* gamma);
 
+// What GetCalibrationData reads of the caller's own hive, for tools that show it: the value name of
+// table `gamma` ("Gamma - <n>"), the current gamma number of an open device key (0: no table of
+// its own), and table `gamma` of an open CalibrationProfiles key (only a REG_BINARY that fits
+// `size` counts, though a fitting value of another type has been copied all the same).
+std::string TableName(LONG gamma);
+LONG CurrentGamma(HKEY deviceKey);
+bool QueryTable(HKEY tablesKey, LONG gamma, LONG size, unsigned char* data);
+
 }  // namespace ks

@@ -118,6 +118,18 @@ const Field kCalibrationFields[] = {
     KS_FIELD(CalibrationSettings, "defaultGamma", kCurrentGammaValue, Kind::Long, ReadRule::Dword, currentGamma),
 };
 
+const Field kEngineFields[] = {
+    KS_FIELD(EngineSettings, "engineClass", kEngineClassValue, Kind::Text, ReadRule::String, engineClass),
+    KS_FIELD(EngineSettings, "linkCache", kLinkCacheValue, Kind::Text, ReadRule::String, linkCache),
+};
+
+// The modes are 16-bit codes in 4-byte numbers of any type.
+const Field kDriverFields[] = {
+    KS_FIELD(DriverSettings, "scanMode", "ScanMode", Kind::Long, ReadRule::Number, scanMode),
+    KS_FIELD(DriverSettings, "deviceMode", "DeviceMode", Kind::Long, ReadRule::Number, deviceMode),
+    KS_FIELD(DriverSettings, "iniFile", "IniFile", Kind::Text, ReadRule::String, iniFile),
+};
+
 #undef KS_FIELD
 #undef KS_BITS
 #undef KS_LONG
@@ -129,6 +141,8 @@ std::span<const Field> ProfileFields() { return kProfileFields; }
 std::span<const Field> EventFields() { return kEventFields; }
 std::span<const Field> CopySettingsFields() { return kCopyFields; }
 std::span<const Field> CalibrationFields() { return kCalibrationFields; }
+std::span<const Field> EngineFields() { return kEngineFields; }
+std::span<const Field> DriverFields() { return kDriverFields; }
 std::span<const EnumName> ConfigFlagNames() { return kConfigFlags; }
 std::span<const EnumName> ConfigModeNames() { return kConfigModes; }
 std::span<const EnumName> TransferNames() { return kTransfers; }
@@ -163,6 +177,8 @@ StoreReading WhatTheStoreReads(HKEY key, const Field& f) {
     const ValueSeen seen = ReadField(key, f, record.data());
     reading.field.assign(record.begin() + static_cast<std::ptrdiff_t>(f.offset), record.end());
     reading.present = seen.verdict != ValueSeen::Verdict::Absent;
+    reading.taken = seen.verdict == ValueSeen::Verdict::Read || seen.verdict == ValueSeen::Verdict::Cut ||
+                    (seen.verdict == ValueSeen::Verdict::OtherType && f.rule == ReadRule::Number);
     const std::string stored = TypeName(seen.type) + " of " + std::to_string(seen.size) + " bytes";
     const bool isText = f.kind == Kind::Text;
     switch (seen.verdict) {

@@ -11,16 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "core/pure/enum_name.h"
 #include "core/records.h"
 #include "core/registry_io.h"
 
 namespace ks {
-
-// A member of one of the interface's enumerations, its value taken from the generated header.
-struct EnumName {
-    const char* name;
-    std::uint32_t value;
-};
 
 // How the store reads a value into a field (the rules are those of core/registry_io.h).
 enum class ReadRule {
@@ -66,6 +61,25 @@ struct CalibrationSettings {
 enum CalibrationField { kCurrentGammaField, kDefaultGammaField };
 std::span<const Field> CalibrationFields();
 
+// An engine key's values: the engine's class identifier and its link cache file, each a string
+// that fits.
+struct EngineSettings {
+    char engineClass[64];
+    char linkCache[260];
+};
+enum EngineField { kEngineClassField, kLinkCacheField };
+std::span<const Field> EngineFields();
+
+// A driver settings key (a scanner's TwainSettings, an interface profile's key): the modes the
+// interface saved (read over the caller's "never saved" marker) and the settings file.
+struct DriverSettings {
+    DWORD scanMode;
+    DWORD deviceMode;
+    char iniFile[260];
+};
+enum DriverField { kScanModeField, kDeviceModeField, kIniFileField };
+std::span<const Field> DriverFields();
+
 std::span<const EnumName> ConfigFlagNames();  // _KSCNFGFLAG
 std::span<const EnumName> ConfigModeNames();  // _KSCNFGMODE
 std::span<const EnumName> TransferNames();    // _KSTRANSFER
@@ -83,6 +97,8 @@ struct StoreReading {
     std::vector<char> field;      // the field's bytes as the store reads them into a zeroed record
     std::string why;              // "REG_SZ of 4 bytes where the store reads a REG_DWORD"; empty
                                   // when the store reads the value as it is stored
+    bool taken = false;           // the store took the value into the field (perhaps cut); when
+                                  // false it reads the field as if the value were missing
 };
 StoreReading WhatTheStoreReads(HKEY key, const Field& field);
 

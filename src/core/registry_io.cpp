@@ -322,11 +322,21 @@ bool ReadDword(HKEY key, const char* name, DWORD* dest, ValueSeen* seen) {
     return true;
 }
 
+ExactValue::ExactValue(DWORD type, const void* data, DWORD size)
+    : data_(static_cast<const BYTE*>(data)), size_(size) {
+    if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return;
+    copy_.assign(data_, data_ + size);
+    copy_.insert(copy_.end(), {0xFF, 0xFF});  // no NUL, in either character width
+    data_ = copy_.data();
+}
+
 LONG WriteValue(HKEY key, const char* name, DWORD type, const void* data, DWORD size) {
-    return SetValue(key, name, type, static_cast<const BYTE*>(data), size);
+    const ExactValue exact(type, data, size);
+    return SetValue(key, name, type, exact.data(), size);
 }
 LONG WriteValue(HKEY key, const wchar_t* name, DWORD type, const void* data, DWORD size) {
-    return SetValue(key, name, type, static_cast<const BYTE*>(data), size);
+    const ExactValue exact(type, data, size);
+    return SetValue(key, name, type, exact.data(), size);
 }
 
 LONG WriteString(HKEY key, const char* name, const char* text) {

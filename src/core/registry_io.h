@@ -129,7 +129,23 @@ void ReadNumber(HKEY key, const char* name, void* dest, ValueSeen* seen = nullpt
 // Dword: a REG_DWORD of at most 4 bytes (zero-extended); false, `dest` untouched, for anything else.
 bool ReadDword(HKEY key, const char* name, DWORD* dest, ValueSeen* seen = nullptr);
 
-// A value of any type, exactly `size` bytes. Returns the platform's result.
+// The bytes to hand the platform's value-setting calls so that they store exactly the given ones.
+// Those calls add a terminator to a text value that lacks one when the character after its data is
+// NUL, so a text goes from a copy followed by characters that are not; other types pass as they are.
+class ExactValue {
+public:
+    ExactValue(DWORD type, const void* data, DWORD size);
+    const BYTE* data() const { return data_; }
+    DWORD size() const { return size_; }
+
+private:
+    std::vector<BYTE> copy_;
+    const BYTE* data_;
+    DWORD size_;
+};
+
+// A value of any type, exactly `size` bytes, text without its terminator included. Returns the
+// platform's result.
 LONG WriteValue(HKEY key, const char* name, DWORD type, const void* data, DWORD size);
 LONG WriteValue(HKEY key, const wchar_t* name, DWORD type, const void* data, DWORD size);
 

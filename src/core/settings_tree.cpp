@@ -37,8 +37,9 @@ bool CopyValues(HKEY destination, HKEY source, ExistingValues existing) {
     const bool read =
         ForEachValue<wchar_t>(source, [&](std::wstring_view name, DWORD type, std::span<const BYTE> bytes) {
             if (existing == ExistingValues::Keep && HasValue(destination, name.data())) return;
-            written = g_copyValueWrite(destination, name.data(), 0, type, bytes.data(),
-                                       static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS && written;
+            const ExactValue exact(type, bytes.data(), static_cast<DWORD>(bytes.size()));
+            written = g_copyValueWrite(destination, name.data(), 0, type, exact.data(), exact.size()) == ERROR_SUCCESS &&
+                      written;
         });
     return read && written;
 }

@@ -26,9 +26,9 @@ const Field& CopyFieldOf(CopyField which) { return CopySettingsFields()[which]; 
 // REG_DWORD (a write the registry refused leaves the caller's `current` value), or nothing when
 // no usable documents folder exists; then nothing has been written.
 std::optional<CopySettings> WriteCopyDefaults(HKEY key, const CopySettings& current) {
-    std::optional<std::string> documents = UserShellFolder(CSIDL_PERSONAL);
-    if (!documents) return std::nullopt;
-    std::string folder = JoinPath(*documents, kCopyFolderName);
+    const std::optional<std::string> made = DefaultCopyFolder();
+    if (!made) return std::nullopt;
+    const std::string& folder = *made;
     // A path the next read could not take back would only be rewritten on every call.
     if (folder.size() > kMaxPathLength) return std::nullopt;
     CreateDirectoryA(folder.c_str(), nullptr);  // an existing folder is fine
@@ -44,6 +44,12 @@ std::optional<CopySettings> WriteCopyDefaults(HKEY key, const CopySettings& curr
 }
 
 }  // namespace
+
+std::optional<std::string> DefaultCopyFolder() {
+    std::optional<std::string> documents = UserShellFolder(CSIDL_PERSONAL);
+    if (!documents) return std::nullopt;
+    return JoinPath(*documents, kCopyFolderName);
+}
 
 std::optional<CopySettings> CopyToFolderSettings(const std::string& hardware, const CopySettings& current) {
     UniqueHKey key = CreateKey(HKEY_CURRENT_USER, DeviceKeyPath(hardware));

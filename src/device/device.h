@@ -27,4 +27,10 @@ struct StartupSettings {
 std::optional<StartupSettings> UIInterfaceStartupSettings(const std::string& hardware, const std::string& profile);
 std::optional<std::string> GetTwainConfigurationFile(const std::string& hardware);
 
+// The folders the store makes on first use, for tools that show what it would do: the default
+// copy-to-folder destination and the folder of the per-user driver settings files. Empty when the
+// shell cannot give the folder they are in.
+std::optional<std::string> DefaultCopyFolder();
+std::optional<std::string> DriverFilesFolder();
+
 }  // namespace ks

@@ -8,6 +8,7 @@
 #include "core/module.h"
 #include "core/pure/key_path.h"
 #include "core/pure/profiles_file.h"
+#include "core/record_descriptor.h"
 #include "core/registry_io.h"
 #include "core/settings_tree.h"
 #include "core/text.h"
@@ -19,7 +20,7 @@ namespace ks {
 namespace {
 
 constexpr char kDriverFilesFolder[] = "Keystrel 4.0";
-constexpr char kIniFileValue[] = "IniFile";
+static_assert(sizeof(DriverSettings::iniFile) == kMaxPathLength + 1, "the settings file is read as any path");
 
 // Read-back marker of a mode that was never saved, and the modes used then.
 constexpr DWORD kModeUnset = 99;
@@ -44,9 +45,9 @@ std::string ProvisionDriverFile(HKEY key, const std::string& hardware, const cha
     const std::optional<std::string> templatePath = ProfilesFilePath(*install, hardware, extension, IsAnsiLeadByte);
     const std::string fallback = templatePath.value_or(std::string());
 
-    std::optional<std::string> appData = UserShellFolder(CSIDL_APPDATA);
-    if (!appData) return fallback;
-    std::string folder = JoinPath(*appData, kDriverFilesFolder);
+    const std::optional<std::string> made = DriverFilesFolder();
+    if (!made) return fallback;
+    const std::string& folder = *made;
     // "\" + 38-character name + ".ini": a path that long would not fit the readers' buffers.
     if (folder.size() + 1 + 38 + 4 > kMaxPathLength) return fallback;
     CreateDirectoryA(folder.c_str(), nullptr);  // an existing folder is fine
@@ -57,22 +58,25 @@ std::string ProvisionDriverFile(HKEY key, const std::string& hardware, const cha
     // The copy's outcome is not checked: a scanner without a template still gets its path, and the
     // driver fills the file in itself.
     if (templatePath) CopyFileA(templatePath->c_str(), copyPath.c_str(), FALSE);
-    WriteString(key, kIniFileValue, copyPath.c_str());
+    WriteString(key, DriverFields()[kIniFileField].value, copyPath.c_str());
     return copyPath;
 }
 
 // The recorded driver settings file of `key`, provisioned when none is recorded. An "IniFile" that
 // is not a string or does not fit counts as absent.
 std::string DriverFilePath(HKEY key, const std::string& hardware, const char* extension) {
-    std::string path = ReadString(key, kIniFileValue, kMaxPathLength + 1).value_or(std::string());
+    DriverSettings settings{};
+    ReadField(key, DriverFields()[kIniFileField], &settings);
+    std::string path = FieldText(settings.iniFile);
     if (path.empty()) path = ProvisionDriverFile(key, hardware, extension);
     return path;
 }
 
 // A saved mode: up to 4 bytes of any type over the unset marker; its low 16 bits are the code.
-short ReadMode(HKEY key, const char* name, short fallback) {
-    DWORD value = kModeUnset;
-    ReadNumber(key, name, &value);
+short ReadMode(HKEY key, DriverField field, short fallback) {
+    DriverSettings settings{kModeUnset, kModeUnset, {}};
+    ReadField(key, DriverFields()[field], &settings);
+    const DWORD value = field == kScanModeField ? settings.scanMode : settings.deviceMode;
     if (value == kModeUnset) return fallback;
     return static_cast<short>(static_cast<WORD>(value & 0xFFFF));
 }
@@ -89,12 +93,19 @@ std::string ProfileKeyPath(const std::string& profile) {
 
 }  // namespace
 
+std::optional<std::string> DriverFilesFolder() {
+    std::optional<std::string> appData = UserShellFolder(CSIDL_APPDATA);
+    if (!appData) return std::nullopt;
+    return JoinPath(*appData, kDriverFilesFolder);
+}
+
 void UIInterfaceSaveSettings(const std::string& profile, short scanMode, short deviceMode) {
     // The key is made by the start-up call; saving never creates it.
     UniqueHKey key = OpenKey(HKEY_CURRENT_USER, ProfileKeyPath(profile), kReadWriteAccess);
     if (!key) return;
-    WriteDword(key.get(), "ScanMode", SignExtend(scanMode));
-    WriteDword(key.get(), "DeviceMode", SignExtend(deviceMode));
+    const DriverSettings settings{SignExtend(scanMode), SignExtend(deviceMode), {}};
+    WriteField(key.get(), DriverFields()[kScanModeField], &settings);
+    WriteField(key.get(), DriverFields()[kDeviceModeField], &settings);
 }
 
 std::optional<StartupSettings> UIInterfaceStartupSettings(const std::string& hardware, const std::string& profile) {
@@ -102,8 +113,8 @@ std::optional<StartupSettings> UIInterfaceStartupSettings(const std::string& har
     if (!key) return std::nullopt;
     // The file belongs to the profile: the hardware name only picks the template when the file is
     // first made.
-    return StartupSettings{ReadMode(key.get(), "ScanMode", kDefaultScanMode),
-                           ReadMode(key.get(), "DeviceMode", kDefaultDeviceMode),
+    return StartupSettings{ReadMode(key.get(), kScanModeField, kDefaultScanMode),
+                           ReadMode(key.get(), kDeviceModeField, kDefaultDeviceMode),
                            DriverFilePath(key.get(), hardware, ".isis")};
 }
 

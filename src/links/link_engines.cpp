@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/pure/key_path.h"
+#include "core/record_descriptor.h"
 #include "core/registry_io.h"
 #include "core/text.h"
 #include "links/link_service.h"
@@ -18,17 +19,16 @@ namespace ks {
 namespace {
 
 constexpr DWORD kMarkerLimit = 64;
-constexpr DWORD kGuidLimit = 64;
-constexpr DWORD kCachePathLimit = 260;
 constexpr DWORD kLinkCacheMode = STGM_TRANSACTED | STGM_READ;  // 0x00010000, no sharing flag
 
 // The engine's class identifier, only in registry form: a text that does not start with a brace
 // (such as a programmatic identifier, which CLSIDFromString would also accept) is not one.
 std::optional<CLSID> EngineClass(HKEY key) {
-    std::optional<std::string> text = ReadString(key, kEngineClassValue, kGuidLimit);
-    if (!text || text->empty() || (*text)[0] != '{') return std::nullopt;
+    EngineSettings settings{};
+    ReadField(key, EngineFields()[kEngineClassField], &settings);
+    if (settings.engineClass[0] != '{') return std::nullopt;
     CLSID clsid{};
-    if (FAILED(CLSIDFromString(Widen(*text).c_str(), &clsid))) return std::nullopt;
+    if (FAILED(CLSIDFromString(Widen(FieldText(settings.engineClass)).c_str(), &clsid))) return std::nullopt;
     return clsid;
 }
 
@@ -46,9 +46,9 @@ HRESULT CreateAndRefresh(REFCLSID clsid, HRESULT* refreshResult) {
 // Opens the link cache that the engine key names into *store; StgOpenStorage's result as is.
 HRESULT OpenLinkCache(HKEY engineKey, IStorage** store) {
     EnsureSettingsRoot();
-    std::optional<std::string> path = ReadString(engineKey, kLinkCacheValue, kCachePathLimit);
-    if (!path) return E_FAIL;
-    return StgOpenStorage(Widen(*path).c_str(), nullptr, kLinkCacheMode, nullptr, 0, store);
+    EngineSettings settings{};
+    if (ReadField(engineKey, EngineFields()[kLinkCacheField], &settings).verdict != ValueSeen::Verdict::Read) return E_FAIL;
+    return StgOpenStorage(Widen(FieldText(settings.linkCache)).c_str(), nullptr, kLinkCacheMode, nullptr, 0, store);
 }
 
 // One look through the engine keys (each refreshed first when `refresh` is set). Each opens its

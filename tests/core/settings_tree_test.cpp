@@ -63,29 +63,6 @@ bool WithLittleStack(const std::function<void()>& call) {
     return returned;
 }
 
-extern "C" LONG NTAPI NtDeleteKey(HANDLE key);
-
-// A registry link at `path` (below HKEY_CURRENT_USER) to the existing key `target`, made as the
-// platform makes them: the link names the target's full native path, found through the target's
-// own handle (this process's HKEY_CURRENT_USER is a scratch key). The link alone goes with it.
-class RegistryLink {
-public:
-    RegistryLink(const std::string& path, const std::string& target) {
-        ks::UniqueHKey key;
-        EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, target.c_str(), 0, KEY_READ, key.put()), ERROR_SUCCESS) << target;
-        const std::wstring name = ks::KeyFullName(key.get()).value_or(L"");
-        EXPECT_FALSE(name.empty()) << target;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS,
-                                  nullptr, link_.put(), nullptr), ERROR_SUCCESS) << path;
-        EXPECT_EQ(RegSetValueExW(link_.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(name.data()),
-                                 static_cast<DWORD>(name.size() * sizeof(wchar_t))), ERROR_SUCCESS);
-    }
-    ~RegistryLink() { NtDeleteKey(link_.get()); }
-
-private:
-    ks::UniqueHKey link_;
-};
-
 class SettingsTreeTest : public StoreTest {
 protected:
     // Every registry type the store writes, at several depths; names and values at and past the copy
@@ -102,6 +79,12 @@ protected:
         SetString(top, "Top", "top text");
         SetValue(top + "\\Scanner A\\ScanProfiles\\*P1*\\Deep\\Deeper", "", REG_EXPAND_SZ, "%X%", 4);
         CreateKeyPath(top + "\\Empty key");
+        // A text without its terminator (the platform adds one when the character after the data is
+        // NUL, so one that is not follows it): copied as it is.
+        ks::UniqueHKey open;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_SET_VALUE, open.put()), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExW(open.get(), L"Unterminated", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"ab#"), 4),
+                  ERROR_SUCCESS);
     }
 };
 

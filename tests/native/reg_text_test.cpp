@@ -86,5 +86,9 @@ TEST(RegTextTest, OnlyTheSettingsRootAndTheBackupTreeMayBeImported) {
     for (const auto& r : refused) EXPECT_NE(Refusal(r.path).find(r.reason), std::string::npos) << Refusal(r.path);
 }
 
+TEST(RegTextTest, ReasonsAreUtf8WithALoneSurrogateReplaced) {
+    EXPECT_EQ(Utf8(u"a\u00e9\u20ac\U0001F600\xD800x"), "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBDx");
+}
+
 }  // namespace
 }  // namespace ksconfig::regtext

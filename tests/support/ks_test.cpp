@@ -5,6 +5,8 @@
 #include <functional>
 #include <type_traits>
 
+extern "C" LONG NTAPI NtDeleteKey(HANDLE key);
+
 namespace kstest {
 
 namespace {
@@ -127,45 +129,63 @@ std::optional<DWORD> GetDword(const std::string& path, const char* name) {
     return d;
 }
 
-// Subkey names (values == false) or value names of a key, in the platform's order.
-static std::vector<std::string> Names(const std::string& path, HKEY root, bool values) {
+// Subkey names (values == false) or value names of an open key, in the platform's order.
+static std::vector<std::string> Names(HKEY key, bool values) {
     std::vector<std::string> names;
-    ks::UniqueHKey key = Open(root, path);
     std::vector<char> name(16384);  // the longest value name, with its terminator
     for (DWORD i = 0; key; ++i) {
         DWORD len = static_cast<DWORD>(name.size());
-        LSTATUS error = values ? RegEnumValueA(key.get(), i, name.data(), &len, nullptr, nullptr, nullptr, nullptr)
-                               : RegEnumKeyExA(key.get(), i, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
+        LSTATUS error = values ? RegEnumValueA(key, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr)
+                               : RegEnumKeyExA(key, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
         if (error != ERROR_SUCCESS) break;
         names.emplace_back(name.data(), len);
     }
     return names;
 }
 
-std::vector<std::string> SubkeyNames(const std::string& path, HKEY root) { return Names(path, root, false); }
-std::vector<std::string> ValueNames(const std::string& path, HKEY root) { return Names(path, root, true); }
+std::vector<std::string> SubkeyNames(const std::string& path, HKEY root) { return Names(Open(root, path).get(), false); }
+std::vector<std::string> ValueNames(const std::string& path, HKEY root) { return Names(Open(root, path).get(), true); }
 
 std::vector<std::string> DumpTree(const std::string& path, HKEY root) {
     std::vector<std::string> lines;
-    std::function<void(const std::string&)> walk = [&](const std::string& sub) {
-        std::string full = sub.empty() ? path : path + "\\" + sub;
-        for (const std::string& name : ValueNames(full, root)) {
-            auto v = GetValue(full, name.c_str(), root);
+    // Each key is opened as itself, through its parent's handle: a link is dumped as the key it is.
+    auto openItself = [](HKEY parent, const std::string& name) {
+        ks::UniqueHKey key;
+        RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, key.put());
+        return key;
+    };
+    std::function<void(HKEY, const std::string&)> walk = [&](HKEY key, const std::string& sub) {
+        for (const std::string& name : Names(key, true)) {
+            DWORD type = 0, size = 0;
+            RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
+            std::vector<BYTE> data(size);
+            RegQueryValueExA(key, name.c_str(), nullptr, &type, data.data(), &size);
             std::string hex;
-            for (BYTE byte : v ? v->data : std::vector<BYTE>{})
-                hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
-            lines.push_back(sub + "|" + name + "|" + std::to_string(v ? v->type : 0xFFFFFFFF) + "|" + hex);
+            for (DWORD i = 0; i < size; ++i) hex += {"0123456789abcdef"[data[i] >> 4], "0123456789abcdef"[data[i] & 15]};
+            lines.push_back(sub + "|" + name + "|" + std::to_string(type) + "|" + hex);
         }
-        for (const std::string& child : SubkeyNames(full, root)) {
-            std::string childSub = sub.empty() ? child : sub + "\\" + child;
+        for (const std::string& child : Names(key, false)) {
+            const std::string childSub = sub.empty() ? child : sub + "\\" + child;
             lines.push_back(childSub + "|<key>");
-            walk(childSub);
+            if (ks::UniqueHKey open = openItself(key, child)) walk(open.get(), childSub);
         }
     };
-    walk("");
+    if (ks::UniqueHKey top = openItself(root, path)) walk(top.get(), "");
     std::sort(lines.begin(), lines.end());
     return lines;
 }
+
+RegistryLink::RegistryLink(const std::string& path, const std::string& target) {
+    ks::UniqueHKey key = Open(HKEY_CURRENT_USER, target);
+    const std::wstring name = key ? ks::KeyFullName(key.get()).value_or(L"") : L"";
+    EXPECT_FALSE(name.empty()) << target;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS, nullptr,
+                              link_.put(), nullptr), ERROR_SUCCESS) << path;
+    EXPECT_EQ(RegSetValueExW(link_.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(name.data()),
+                             static_cast<DWORD>(name.size() * sizeof(wchar_t))), ERROR_SUCCESS);
+}
+
+RegistryLink::~RegistryLink() { NtDeleteKey(link_.get()); }
 
 std::string RootPath(const std::string& below) { return std::string(kRoot) + "\\" + below; }
 

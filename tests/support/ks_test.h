@@ -147,8 +147,24 @@ std::optional<DWORD> GetDword(const std::string& path, const char* name);
 std::vector<std::string> SubkeyNames(const std::string& path, HKEY root = HKEY_CURRENT_USER);
 std::vector<std::string> ValueNames(const std::string& path, HKEY root = HKEY_CURRENT_USER);
 
-// Every value and key below `path`, as "subpath|name|type|hex bytes" lines, sorted: compares trees.
+// Every value and key below `path`, as "subpath|name|type|hex bytes" and "subpath|<key>" lines, sorted:
+// compares trees. Each key is opened as itself, so a registry link shows as what it is (a key holding
+// its REG_LINK "SymbolicLinkValue") and is never followed: trees with links and cycles compare too.
 std::vector<std::string> DumpTree(const std::string& path, HKEY root = HKEY_CURRENT_USER);
+
+// A registry link at `path` (below HKEY_CURRENT_USER) to the existing key `target`, made as the
+// platform makes them: the link names the target's full native path, found through the target's
+// own handle. The link alone goes with it.
+class RegistryLink {
+public:
+    RegistryLink(const std::string& path, const std::string& target);
+    ~RegistryLink();
+    RegistryLink(const RegistryLink&) = delete;
+    RegistryLink& operator=(const RegistryLink&) = delete;
+
+private:
+    ks::UniqueHKey link_;
+};
 
 std::string RootPath(const std::string& below);  // settings root + "\" + below
 using ks::GuidText;                               // registry form, with braces

@@ -1,88 +1,87 @@
-// check: every record under the settings root against the layout the store reads, and the
+// check: every record under the settings root against what the store reads and lists, and the
 // settings root against its backup.
-#include <algorithm>
-#include <cstdio>
-#include <map>
-#include <set>
-#include <string>
 
-#include "check.h"
-#include "commands.h"
-#include "fields.h"
-#include "json.h"
-#include "output.h"
-#include "registry_view.h"
-#include "store.h"
+#include "calibration/calibration.h"
+#include "ksconfig.h"
+#include "links/link_service.h"
 
 namespace ksconfig {
 namespace {
 
-constexpr std::size_t kProfileKeyNameMax = 39;  // the record's key name field, less its NUL
-constexpr std::size_t kEventKeyNameMax = 31;
-constexpr std::size_t kListedNameLimit = 64;    // the store's listing buffer: a longer name ends it
+std::string Below(const std::string& path, const std::string& child) { return path + "\\" + child; }
 
-// Subkeys of `parent` (records of one kind), each checked; their names folded into `names`.
-void CheckRecords(HKEY device, const std::string& devicePath, const char* parent, bool event, std::set<std::string>* names,
-                  std::vector<Problem>& out) {
-    ks::UniqueHKey list = OpenSub(device, parent, KEY_READ);
-    if (!list) return;
-    const std::size_t keyNameMax = event ? kEventKeyNameMax : kProfileKeyNameMax;
-    ForEachChild(list.get(), [&](HKEY key, const std::string& name) {
-        const std::string path = devicePath + "\\" + parent + "\\" + name;
-        if (names != nullptr) names->insert(Fold(name));
-        if (name.size() >= kListedNameLimit) {
-            out.push_back({path, "", "a key name of 64 or more characters ends the store's listing: neither it nor the "
-                                     "keys listed after it are read"});
-        } else if (name.size() > keyNameMax) {
-            out.push_back({path, "", "a key name longer than " + std::to_string(keyNameMax) +
-                                         " characters does not fit the record: the store skips it"});
+// The key names of the profiles (`event`: events) the store lists for a scanner, every type.
+std::set<std::string> Listed(Store& store, const std::string& hardware, bool event) {
+    std::set<std::string> names;
+    ks::UniqueBstr name = ks::MakeBstr(hardware);
+    LONG count = 0;
+    const HRESULT hr =
+        event ? store->LoadEventInfo(name.get(), &count) : store->LoadConfigInfo(name.get(), KSCNFGFLAG_ALL, &count);
+    Record r{};
+    for (LONG i = 0; SUCCEEDED(hr) && i < count; ++i) {
+        if (SUCCEEDED(event ? store->GetEvent(i, &r.event) : store->GetConfig(i, &r.profile))) {
+            names.insert(event ? ks::FieldText(r.event.keyname) : ks::FieldText(r.profile.keyname));
         }
-        CheckRecordKey(key, path, event, out);
-    });
+    }
+    return names;
 }
 
-void CheckCalibration(HKEY device, const std::string& devicePath, std::vector<Problem>& out) {
-    const std::string path = devicePath + "\\" + ks::kCalibrationProfilesKey;
-    ks::UniqueHKey tables = OpenSub(device, ks::kCalibrationProfilesKey, KEY_READ);
-    std::vector<RegValue> values = tables ? SortedValues(tables.get()) : std::vector<RegValue>{};
-    // A scanner's tables share one size: the one most of them have is taken as right.
-    std::map<std::size_t, std::size_t> sizes;
-    for (const RegValue& v : values) {
-        if (v.type == REG_BINARY && GammaNumber(v.name)) ++sizes[v.data.size()];
+void CheckRecords(Store& store, const std::string& hardware, bool event, std::vector<Problem>& out) {
+    const char* list = event ? ks::kEventProfilesKey : ks::kScanProfilesKey;
+    const std::set<std::string> listed = Listed(store, hardware, event);
+    if (ks::UniqueHKey key = OpenPath(ks::JoinKey(ks::DeviceKeyPath(hardware), list))) {
+        ForEachChild(key.get(), [&](HKEY record, const std::string& name) {
+            CheckRecord(record, Below(Below(hardware, list), name), event, listed.count(name) != 0, out);
+        });
     }
-    auto common = std::max_element(sizes.begin(), sizes.end(), [](auto& a, auto& b) { return a.second < b.second; });
-    const bool majority = common != sizes.end() && common->second * 2 > values.size();
-    for (const RegValue& v : values) {
-        if (!GammaNumber(v.name)) {
-            out.push_back({path, v.name, "not a table name (\"Gamma - <number>\"): the store never reads it"});
-        } else if (v.type != REG_BINARY) {
-            out.push_back({path, v.name, TypeName(v.type) + " where the store reads a REG_BINARY table: it finds no table"});
-        } else if (majority && v.data.size() != common->first) {
-            out.push_back({path, v.name, Count(static_cast<long>(v.data.size()), "byte") + " where the scanner's other tables have " +
-                                             std::to_string(common->first)});
-        }
-    }
-    DWORD gamma = 0;
-    if (ks::ReadDword(device, ks::kCurrentGammaValue, &gamma) && gamma != 0) {
-        const std::string table = ks::kGammaTablePrefix + std::to_string(static_cast<LONG>(gamma));
-        if (!tables || !ReadValue(tables.get(), table.c_str())) {
-            out.push_back({devicePath, ks::kCurrentGammaValue, "names the table \"" + table + "\", which is missing"});
+    if (!event) return;
+    // An event names its scan profile by key name: one the store cannot find for a client is a problem.
+    const ks::Field& config = FieldNamed(ks::EventFields(), "config");
+    std::string name = hardware;
+    _KSEVENT e{};
+    for (LONG i = 0; SUCCEEDED(store->GetEvent(i, &e)); ++i) {
+        _KSCONFIG c{};
+        if (e.config[0] != '\0' && store->GetConfigDetails(name.data(), e.config, &c) == E_INVALIDARG) {
+            out.push_back({Below(Below(hardware, list), ks::FieldText(e.keyname)), config.value,
+                           "names the scan profile \"" + ks::FieldText(e.config) + "\", which the store does not find"});
         }
     }
 }
+
+void CheckCalibration(HKEY device, const std::string& hardware, std::vector<Problem>& out) {
+    const std::string path = Below(hardware, ks::kCalibrationProfilesKey);
+    ks::UniqueHKey tables = OpenPath(ks::JoinKey(ks::DeviceKeyPath(hardware), ks::kCalibrationProfilesKey));
+    for (const RegValue& v : tables ? SortedValues(tables.get()) : std::vector<RegValue>()) {
+        std::vector<unsigned char> bytes(v.data.size() + 1);
+        const std::optional<LONG> gamma = TableNumber(v.name);
+        const std::string noName = "not a table name (\"" + ks::TableName(1) + "\" and so on): the store never reads it";
+        if (!gamma || !ks::QueryTable(tables.get(), *gamma, static_cast<LONG>(v.data.size()), bytes.data())) {
+            out.push_back({path, v.name, gamma ? ks::TypeName(v.type) + ": the store does not read it as a table" : noName});
+        }
+    }
+    const LONG gamma = ks::CurrentGamma(device);
+    const std::string table = ks::TableName(gamma);
+    if (gamma != 0 && (!tables || ks::QueryValue(tables.get(), table.c_str(), nullptr, nullptr, nullptr) != ERROR_SUCCESS)) {
+        out.push_back({hardware, ks::kCurrentGammaValue, "names the table \"" + table + "\", which is missing"});
+    }
+}
+
+}  // namespace
 
 void CheckBackup(const std::string& below, std::vector<Problem>& out) {
-    const std::string rootPath = below.empty() ? std::string(kSettingsRoot) : ks::JoinKey(kSettingsRoot, below);
-    const std::string backupPath = below.empty() ? std::string(kBackupRoot) : ks::JoinKey(kBackupRoot, below);
-    const Tree root = ReadTree(rootPath), backup = ReadTree(backupPath);
+    auto under = [&](const char* top) { return below.empty() ? std::string(top) : ks::JoinKey(top, below); };
+    const Tree root = ReadTree(under(kSettingsRoot)), backup = ReadTree(under(kBackupRoot));
     auto full = [&](const std::string& path) { return below.empty() ? path : path.empty() ? below : below + "\\" + path; };
-    for (const LinkSeen& l : root.links) {
-        out.push_back({full(l.path), "", "a registry link to " + l.target + ": not followed; the store leaves it out "
-                                         "of its lists and of the backup"});
-    }
-    for (const LinkSeen& l : backup.links) {
-        out.push_back({full(l.path), "", "a registry link in the backup tree to " + l.target +
-                                         ": not followed; a rebuilt settings root leaves it out"});
+    for (const Tree* t : {&root, &backup}) {
+        const std::string where = t == &root ? "" : "in the backup tree: ";
+        for (const LinkSeen& l : t->links) {
+            out.push_back({full(l.path), "", where + "a registry link to " + l.target + ": not followed; " +
+                                                 (t == &root ? "the store leaves it out of its lists and of the backup"
+                                                             : "a rebuilt settings root leaves it out")});
+        }
+        for (const auto& [path, error] : t->unread) {
+            out.push_back({full(path), "", where + "could not be read, " + DescribeHresult(HRESULT_FROM_WIN32(error))});
+        }
     }
     if (!backup.present) {
         if (root.present) out.push_back({below, "", "not in the backup tree"});
@@ -102,118 +101,100 @@ void CheckBackup(const std::string& below, std::vector<Problem>& out) {
     }
 }
 
-void CheckOtherKeys(std::vector<Problem>& out) {
-    static const std::vector<FieldDef> kEngine = {{"guid", ks::kEngineClassValue, FieldDef::Kind::Text, 0, MAX_PATH},
-                                                  {"linkCache", ks::kLinkCacheValue, FieldDef::Kind::Text, 0, MAX_PATH}};
-    static const std::vector<FieldDef> kInterface = {{"scanMode", "ScanMode", FieldDef::Kind::Long, 0, 4},
-                                                     {"deviceMode", "DeviceMode", FieldDef::Kind::Long, 0, 4},
-                                                     {"iniFile", "IniFile", FieldDef::Kind::Text, 0, MAX_PATH}};
-    ks::UniqueHKey root = OpenRead(kSettingsRoot);
-    if (!root) return;
-    ForEachChild(root.get(), [&](HKEY key, const std::string& name) {
-        if (IsEngineKey(key)) CheckValues(key, name, kEngine, out);
-    });
-    ks::UniqueHKey profiles = OpenSub(root.get(), ks::kUIInterfaceProfilesKey, KEY_READ);
-    if (!profiles) return;
-    ForEachChild(profiles.get(), [&](HKEY key, const std::string& name) {
-        CheckValues(key, std::string(ks::kUIInterfaceProfilesKey) + "\\" + name, kInterface, out);
-    });
-}
-
-}  // namespace
-
-void CheckValues(HKEY key, const std::string& path, const std::vector<FieldDef>& table, std::vector<Problem>& out) {
-    for (const FieldDef& f : table) {
-        if (f.value == nullptr) continue;
-        if (std::optional<RegValue> v = ReadValue(key, f.value)) {
-            if (std::optional<std::string> problem = ValueProblem(f, v->type, v->data)) out.push_back({path, f.value, *problem});
-        }
-    }
-}
-
-void CheckRecordKey(HKEY key, const std::string& path, bool event, std::vector<Problem>& out) {
-    CheckValues(key, path, event ? EventFields() : ProfileFields(), out);
-    if (event) return;
-    // The store lists a profile only for its type bits or KSCNFGFLAG_SHOWALL.
-    std::optional<RegValue> flags = ReadValue(key, "Flags");
-    DWORD bits = 0;
-    if (flags && flags->data.size() <= 4) std::copy(flags->data.begin(), flags->data.end(), reinterpret_cast<BYTE*>(&bits));
-    if (!flags) {
-        out.push_back({path, "Flags", "missing: the store lists no profile without it"});
-    } else if ((bits & (KSCNFGFLAG_ALL | KSCNFGFLAG_SHOWALL)) == 0) {
-        out.push_back({path, "Flags", "no profile type and no KSCNFGFLAG_SHOWALL: the store lists it for no type"});
-    }
-}
-
 namespace {
 
-// Device values, profiles, events, calibration tables, driver settings: the records of one scanner.
-void CheckDevice(const std::string& hardware, std::vector<Problem>& out) {
-    if (ks::UniqueHKey device = OpenRead(ks::DeviceKeyPath(hardware))) {
-        CheckValues(device.get(), hardware, DeviceFields(), out);
-        std::set<std::string> profiles;
-        CheckRecords(device.get(), hardware, ks::kScanProfilesKey, false, &profiles, out);
-        CheckRecords(device.get(), hardware, ks::kEventProfilesKey, true, nullptr, out);
-        // Events name their scan profile by its key name.
-        if (ks::UniqueHKey events = OpenSub(device.get(), ks::kEventProfilesKey, KEY_READ)) {
-            ForEachChild(events.get(), [&](HKEY key, const std::string& name) {
-                std::optional<std::string> config = ks::ReadString(key, "ScanConfig", 64);
-                if (config && !config->empty() && profiles.count(Fold(*config)) == 0) {
-                    out.push_back({hardware + "\\" + ks::kEventProfilesKey + "\\" + name, "ScanConfig",
-                                   "names the scan profile \"" + *config + "\", which is missing"});
-                }
-            });
-        }
-        CheckCalibration(device.get(), hardware, out);
-        if (ks::UniqueHKey twain = OpenSub(device.get(), ks::kTwainSettingsKey, KEY_READ)) {
-            static const std::vector<FieldDef> kTwain = {{"iniFile", "IniFile", FieldDef::Kind::Text, 0, MAX_PATH}};
-            CheckValues(twain.get(), hardware + "\\" + ks::kTwainSettingsKey, kTwain, out);
-        }
+// Device values, profiles, events and calibration tables: the records of one scanner.
+void CheckDevice(Store& store, const std::string& hardware, std::vector<Problem>& out) {
+    ks::UniqueHKey device = OpenPath(ks::DeviceKeyPath(hardware));
+    if (!device) return;
+    for (Fields table : FieldsAt(hardware)) CheckFields(device.get(), hardware, table, out);
+    CheckRecords(store, hardware, false, out);
+    CheckRecords(store, hardware, true, out);
+    CheckCalibration(device.get(), hardware, out);
+    const std::string twain = Below(hardware, ks::kTwainSettingsKey);
+    if (ks::UniqueHKey key = OpenPath(ks::JoinKey(kSettingsRoot, twain))) CheckFields(key.get(), twain, ks::DriverFields(), out);
+}
+
+// The engine keys and the interface profiles beside the device keys.
+void CheckOtherKeys(std::vector<Problem>& out) {
+    if (ks::UniqueHKey root = OpenPath(kSettingsRoot)) {
+        ForEachChild(root.get(), [&](HKEY key, const std::string& name) {
+            if (ks::IsEngineKey(key)) CheckFields(key, name, ks::EngineFields(), out);
+        });
+    }
+    if (ks::UniqueHKey profiles = OpenPath(ks::UIInterfaceProfilesPath())) {
+        ForEachChild(profiles.get(), [&](HKEY key, const std::string& name) {
+            CheckFields(key, Below(ks::kUIInterfaceProfilesKey, name), ks::DriverFields(), out);
+        });
     }
 }
 
 }  // namespace
 
-std::vector<Problem> CheckScanner(const std::string& hardware) {
+std::vector<Fields> FieldsAt(const std::string& below) {
+    const std::size_t last = below.rfind('\\');
+    if (last == std::string::npos) {
+        return ks::IsOtherComponentKey(below) ? std::vector<Fields>()
+                                              : std::vector<Fields>{ks::CopySettingsFields(), ks::CalibrationFields()};
+    }
+    const std::string parent = Fold(below.substr(0, last));  // <hardware>\<list> for a record
+    const std::size_t slash = parent.rfind('\\');
+    const std::string list = slash == std::string::npos || slash == 0 ? "" : parent.substr(slash + 1);
+    if (list == Fold(ks::kScanProfilesKey) || list == Fold(ks::kEventProfilesKey)) {
+        return {list == Fold(ks::kScanProfilesKey) ? ks::ProfileFields() : ks::EventFields()};
+    }
+    const bool driver =
+        parent == Fold(ks::kUIInterfaceProfilesKey) || Fold(below.substr(last + 1)) == Fold(ks::kTwainSettingsKey);
+    return driver ? std::vector<Fields>{ks::DriverFields()} : std::vector<Fields>();
+}
+
+void CheckFields(HKEY key, const std::string& path, Fields table, std::vector<Problem>& out) {
+    for (const ks::Field& f : table) {
+        if (f.rule == ks::ReadRule::None) continue;
+        const ks::StoreReading read = ks::WhatTheStoreReads(key, f);
+        if (read.why.empty()) continue;
+        std::string text =
+            read.why + ": " + (read.taken ? "it reads " + FieldText(read.field.data(), f) : "it takes it as missing");
+        if (Fold(f.display) != Fold(f.value)) text += std::string(" for ") + f.display;
+        out.push_back({path, f.value, text, &f});
+    }
+}
+
+void CheckRecord(HKEY key, const std::string& path, bool event, bool listed, std::vector<Problem>& out) {
+    const Fields table = event ? ks::EventFields() : ks::ProfileFields();
+    CheckFields(key, path, table, out);
+    if (listed) return;
+    // Why, as far as the record tells: a key name that does not fit it, or the flags the store reads.
+    const std::size_t keyNameSize = FieldNamed(table, "keyName").size;
+    const ks::Field& flags = FieldNamed(table, "flags");
+    const ks::StoreReading read = ks::WhatTheStoreReads(key, flags);
+    const std::string why =
+        path.size() - path.rfind('\\') > keyNameSize
+            ? ": its key name is longer than the record's " + std::to_string(keyNameSize - 1) + " characters"
+        : event        ? std::string()
+        : read.present ? " for any type: it reads its " + Quoted(flags.value) + " as " + FieldText(read.field.data(), flags)
+                       : " for any type: it has no " + Quoted(flags.value) + " value";
+    out.push_back({path, "", "the store does not list it" + why});
+}
+
+std::vector<Problem> CheckScanner(Store& store, const std::string& hardware) {
     std::vector<Problem> out;
-    CheckDevice(hardware, out);
+    CheckDevice(store, hardware, out);
     CheckBackup(hardware, out);
     return out;
 }
 
-std::optional<std::string> StoredValueProblem(const std::string& path, const std::string& name, DWORD type,
-                                              const std::vector<BYTE>& data) {
-    std::vector<std::string> parts;  // below the root or the backup: hardware, and list and key
-    for (const char* top : {kSettingsRoot, kBackupRoot}) {
-        const std::string prefix = Fold(std::string(top) + "\\");
-        if (Fold(path.substr(0, prefix.size())) != prefix) continue;
-        for (std::size_t start = prefix.size(); start <= path.size();) {
-            const std::size_t end = std::min(path.find('\\', start), path.size());
-            parts.push_back(Fold(path.substr(start, end - start)));
-            start = end + 1;
-        }
-    }
-    const std::size_t n = parts.size();
-    const std::vector<FieldDef>* table = n == 1 && !ks::IsOtherComponentKey(parts[0]) ? &DeviceFields()
-                                         : n >= 3 && parts[n - 2] == Fold(ks::kScanProfilesKey) ? &ProfileFields()
-                                         : n >= 3 && parts[n - 2] == Fold(ks::kEventProfilesKey) ? &EventFields()
-                                                                                                  : nullptr;
-    for (const FieldDef& f : table != nullptr ? *table : std::vector<FieldDef>()) {
-        if (f.value != nullptr && lstrcmpiA(f.value, name.c_str()) == 0) return ValueProblem(f, type, data);
-    }
-    return std::nullopt;
-}
-
 std::string ProblemLine(const Problem& p) {
-    return (p.key.empty() ? std::string("(settings root)") : p.key) + (p.value.empty() ? "" : " \"" + p.value + "\"") + ": " + p.text;
+    return (p.key.empty() ? std::string("(settings root)") : p.key) + (p.value.empty() ? "" : " \"" + p.value + "\"") + ": " +
+           p.text;
 }
 
 std::string ProblemsJson(const std::vector<Problem>& problems) {
     std::vector<std::string> items;
     for (const Problem& p : problems) {
-        items.push_back(json::Obj({{"key", json::Str(Utf8FromAnsi(p.key))},
-                                   {"value", p.value.empty() ? json::Null() : json::Str(Utf8FromAnsi(p.value))},
-                                   {"problem", json::Str(Utf8FromAnsi(p.text))}}));
+        items.push_back(json::Obj({{"key", JsonText(p.key)},
+                                   {"value", p.value.empty() ? json::Null() : JsonText(p.value)},
+                                   {"problem", JsonText(p.text)}}));
     }
     return json::Arr(items);
 }
@@ -221,20 +202,23 @@ std::string ProblemsJson(const std::vector<Problem>& problems) {
 int Check(const Arguments& args) {
     std::vector<Problem> problems;
     std::string scope = std::string("HKEY_CURRENT_USER\\") + kSettingsRoot;
-    if (!args.positional.empty()) {
-        const std::string& hardware = args.positional[0];
-        if (!KeyExists(ks::DeviceKeyPath(hardware)) && !KeyExists(ks::JoinKey(kBackupRoot, hardware))) {
-            return RequireDevice(hardware);
-        }
-        problems = CheckScanner(hardware);
+    const std::string hardware = args.positional.empty() ? "" : args.positional[0];
+    // A scanner only in the backup is checked against it.
+    if (!hardware.empty() && !KeyExists(ks::DeviceKeyPath(hardware)) && !KeyExists(ks::JoinKey(kBackupRoot, hardware))) {
+        return RequireDevice(hardware);
+    }
+    Store store;
+    if (int rc = store.Open(); rc != kOk) return rc;
+    if (!hardware.empty()) {
+        problems = CheckScanner(store, hardware);
         scope += "\\" + hardware;
     } else {
-        for (const std::string& device : DeviceNames()) CheckDevice(device, problems);
+        for (const std::string& device : DeviceNames()) CheckDevice(store, device, problems);
         CheckOtherKeys(problems);
         CheckBackup("", problems);
     }
     if (args.Has("--json")) {
-        std::printf("%s\n", json::Obj({{"scope", json::Str(Utf8FromAnsi(scope))}, {"problems", ProblemsJson(problems)}}).c_str());
+        PrintJson({{"scope", JsonText(scope)}, {"problems", ProblemsJson(problems)}});
     } else if (problems.empty()) {
         std::printf("no problems in %s\n", scope.c_str());
     } else {

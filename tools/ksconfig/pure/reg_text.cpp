@@ -26,21 +26,15 @@ std::u16string_view Trim(std::u16string_view s) {
     return s;
 }
 
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
-
 // 1 to `maxDigits` hexadecimal digits and nothing else.
 std::optional<std::uint32_t> HexNumber(std::u16string_view s, std::size_t maxDigits) {
     if (s.empty() || s.size() > maxDigits) return std::nullopt;
     std::uint32_t n = 0;
     for (char16_t c : s) {
-        int d = HexDigit(c);
-        if (d < 0) return std::nullopt;
-        n = n << 4 | static_cast<std::uint32_t>(d);
+        const char16_t lower = c | 0x20;
+        if (c >= u'0' && c <= u'9') n = n << 4 | (c - u'0');
+        else if (lower >= u'a' && lower <= u'f') n = n << 4 | (lower - u'a' + 10);
+        else return std::nullopt;
     }
     return n;
 }
@@ -63,6 +57,8 @@ std::vector<std::u16string_view> SplitLines(std::u16string_view text) {
     return lines;
 }
 
+}  // namespace
+
 void AppendUtf16(std::vector<std::uint8_t>& out, std::u16string_view text) {
     for (char16_t c : text) {
         out.push_back(static_cast<std::uint8_t>(c & 0xFF));
@@ -70,11 +66,14 @@ void AppendUtf16(std::vector<std::uint8_t>& out, std::u16string_view text) {
     }
 }
 
+namespace {
+
+// The escapes of quoted texts: a backslash and the character, for the character.
+constexpr std::u16string_view kEscaped = u"\\\"nr0", kUnescaped{u"\\\"\n\r\0", 5};
+
 std::vector<std::uint8_t> SzData(std::u16string_view text) {
     std::vector<std::uint8_t> data;
-    AppendUtf16(data, text);
-    data.push_back(0);
-    data.push_back(0);
+    AppendUtf16(data, std::u16string(text) + u'\0');
     return data;
 }
 
@@ -99,15 +98,10 @@ public:
     explicit Reader(std::u16string_view text) : text_(text), lines_(SplitLines(text)) {}
 
     Document Read() {
-        std::u16string_view first = lines_.empty() ? std::u16string_view() : Trim(lines_[0]);
-        if (first == kHeader5 || first == kHeader4) {
-            doc_.format = first == kHeader5 ? Format::Reg5 : Format::Reg4;
-            next_ = 1;
-            while (next_ < lines_.size()) RegLine();
-        } else {
-            doc_.format = Format::ProfileText;
-            return std::move(doc_);
-        }
+        const std::u16string_view first = lines_.empty() ? std::u16string_view() : Trim(lines_[0]);
+        if (first != kHeader5 && first != kHeader4) return std::move(doc_);  // profile text: the store's reader reads it
+        doc_.format = first == kHeader5 ? Format::Reg5 : Format::Reg4;
+        for (next_ = 1; next_ < lines_.size();) RegLine();
         // Every writer ends its last line; a file cut short mostly does not, and its last value
         // may still read as a shorter one.
         if (!text_.empty() && text_.back() != u'\r' && text_.back() != u'\n' && !Trim(lines_.back()).empty()) {
@@ -117,7 +111,11 @@ public:
     }
 
 private:
-    void Bad(std::size_t line, std::string reason) { doc_.problems.push_back({line, std::move(reason)}); }
+    // Records a problem; false, for a reader that stops there.
+    bool Bad(std::size_t line, std::string reason) {
+        doc_.problems.push_back({line, std::move(reason)});
+        return false;
+    }
 
     void OpenKey(std::u16string_view path, std::size_t line) {
         if (std::string problem = PathProblem(path); !problem.empty()) {
@@ -166,10 +164,7 @@ private:
             std::size_t comma = text.find(u',', start);
             std::u16string_view piece = Trim(text.substr(start, comma == std::u16string_view::npos ? comma : comma - start));
             std::optional<std::uint32_t> byte = piece.size() == 2 ? HexNumber(piece, 2) : std::nullopt;
-            if (!byte) {
-                Bad(line, Quote(piece) + " is not a byte of two hexadecimal digits");
-                return false;
-            }
+            if (!byte) return Bad(line, Quote(piece) + " is not a byte of two hexadecimal digits");
             out.push_back(static_cast<std::uint8_t>(*byte));
             if (comma == std::u16string_view::npos) return true;
             start = comma + 1;
@@ -191,16 +186,12 @@ private:
                 continue;
             }
             if (++i == s.size()) break;
-            switch (s[i]) {
-                case u'\\': out += u'\\'; break;
-                case u'"': out += u'"'; break;
-                case u'n': out += u'\n'; break;
-                case u'r': out += u'\r'; break;
-                case u'0': out += u'\0'; break;
-                default:
-                    Bad(line, "unknown escape \\" + Utf8(s.substr(i, 1)));
-                    return std::nullopt;
+            const std::size_t escape = kEscaped.find(s[i]);
+            if (escape == std::u16string_view::npos) {
+                Bad(line, "unknown escape \\" + Utf8(s.substr(i, 1)));
+                return std::nullopt;
             }
+            out += kUnescaped[escape];
         }
         Bad(line, "a quoted text without its closing quote");
         return std::nullopt;
@@ -231,16 +222,14 @@ private:
         } else if (text.front() == u'"') {
             std::optional<std::u16string> name = Unescape(text.substr(1), rest, line);
             if (!name) return;
-            if (name->find(u'\0') != std::u16string::npos) return Bad(line, "a value name cannot hold NUL");
+            if (name->find(u'\0') != std::u16string::npos) return (void)Bad(line, "a value name cannot hold NUL");
             value.name = std::move(*name);
         } else {
-            return Bad(line, "not a key, value or comment line");
+            return (void)Bad(line, "not a key, value or comment line");
         }
         rest = TrimLeft(rest);
-        if (rest.empty() || rest.front() != u'=') return Bad(line, "no \"=\" after the value name");
-        rest = Trim(rest.substr(1));
-        if (!RegData(rest, value)) return;
-        AddValue(std::move(value));
+        if (rest.empty() || rest.front() != u'=') return (void)Bad(line, "no \"=\" after the value name");
+        if (RegData(Trim(rest.substr(1)), value)) AddValue(std::move(value));
     }
 
     bool RegData(std::u16string_view data, Value& value) {
@@ -249,24 +238,15 @@ private:
             std::u16string_view after;
             std::optional<std::u16string> text = Unescape(data.substr(1), after, line);
             if (!text) return false;
-            if (!Trim(StripComment(after)).empty()) {
-                Bad(line, "text after the closing quote");
-                return false;
-            }
+            if (!Trim(StripComment(after)).empty()) return Bad(line, "text after the closing quote");
             value.type = kTypeSz;
             value.data = SzData(*text);
             return true;
         }
-        if (data == u"-") {
-            Bad(line, "deleting values (=-) is not supported");
-            return false;
-        }
+        if (data == u"-") return Bad(line, "deleting values (=-) is not supported");
         if (data.substr(0, 6) == u"dword:") {
             std::optional<std::uint32_t> n = HexNumber(Trim(StripComment(data.substr(6))), 8);
-            if (!n) {
-                Bad(line, "dword: needs 1 to 8 hexadecimal digits, not " + Quote(data.substr(6)));
-                return false;
-            }
+            if (!n) return Bad(line, "dword: needs 1 to 8 hexadecimal digits, not " + Quote(data.substr(6)));
             value.type = kTypeDword;
             for (int shift = 0; shift < 32; shift += 8) value.data.push_back(static_cast<std::uint8_t>(*n >> shift));
             return true;
@@ -279,22 +259,15 @@ private:
             std::size_t close = data.find(u"):");
             std::optional<std::uint32_t> type =
                 close == std::u16string_view::npos ? std::nullopt : HexNumber(data.substr(4, close - 4), 8);
-            if (!type) {
-                Bad(line, "hex( needs a hexadecimal type number and \"):\"");
-                return false;
-            }
+            if (!type) return Bad(line, "hex( needs a hexadecimal type number and \"):\"");
             value.type = *type;
             bytes = data.substr(close + 2);
         } else {
-            Bad(line, "unknown value type in " + Quote(data));
-            return false;
+            return Bad(line, "unknown value type in " + Quote(data));
         }
         value.hexData = true;
         std::u16string joined(bytes);
-        if (!JoinContinued(joined)) {
-            Bad(line, "a hex value continued past the end of the file");
-            return false;
-        }
+        if (!JoinContinued(joined)) return Bad(line, "a hex value continued past the end of the file");
         return HexBytes(joined, value.data, line);
     }
 
@@ -306,16 +279,11 @@ private:
     Document doc_;
 };
 
-std::u16string Escape(std::u16string_view s) {
+std::u16string Escape(std::u16string_view s) {  // a NUL is no character of a whole text
     std::u16string out;
     for (char16_t c : s) {
-        switch (c) {
-            case u'\\': out += u"\\\\"; break;
-            case u'"': out += u"\\\""; break;
-            case u'\r': out += u"\\r"; break;
-            case u'\n': out += u"\\n"; break;
-            default: out += c;
-        }
+        const std::size_t escape = c == u'\0' ? std::u16string_view::npos : kUnescaped.find(c);
+        out += escape == std::u16string_view::npos ? std::u16string(1, c) : std::u16string{u'\\', kEscaped[escape]};
     }
     return out;
 }
@@ -369,15 +337,9 @@ void WriteValue(const Value& v, std::u16string& out) {
     out += line + u"\r\n";
 }
 
-bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char16_t x = a[i], y = b[i];
-        if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
-        if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
-        if (x != y) return false;
-    }
-    return true;
+bool EqualNoCase(std::u16string_view a, std::u16string_view b) {  // ASCII letters, as the registry compares
+    const auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](char16_t x, char16_t y) { return upper(x) == upper(y); });
 }
 
 }  // namespace
@@ -422,21 +384,10 @@ std::string Utf8(std::u16string_view text) {
         } else if (c >= 0xD800 && c < 0xE000) {
             c = 0xFFFD;  // a lone surrogate
         }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        // A lead byte with a 1 bit for each byte that follows, then six bits in each of those.
+        const int more = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+        out += static_cast<char>(more == 0 ? c : (0xF00 >> (more + 1) & 0xFF) | c >> 6 * more);
+        for (int i = more - 1; i >= 0; --i) out += static_cast<char>(0x80 | (c >> 6 * i & 0x3F));
     }
     return out;
 }

@@ -69,6 +69,8 @@ std::u16string Write(const std::vector<Key>& keys, std::vector<std::u16string>* 
 std::string Refusal(std::u16string_view path);
 
 std::string Utf8(std::u16string_view text);
+// Appends UTF-16LE bytes, as the registry keeps texts.
+void AppendUtf16(std::vector<std::uint8_t>& out, std::u16string_view text);
 std::u16string Widen(std::string_view ascii);
 
 }  // namespace ksconfig::regtext

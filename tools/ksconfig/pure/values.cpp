@@ -1,18 +1,13 @@
 #include "values.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 namespace ksconfig {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-int HexDigit(char c) {
-    if (IsDigit(c)) return c - '0';
-    c = static_cast<char>(c | 0x20);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
 
 bool EqualNoCase(std::string_view a, std::string_view b) { return Fold(a) == Fold(b); }
 
@@ -26,18 +21,17 @@ std::string Fold(std::string_view text) {
     return out;
 }
 
-std::optional<std::uint32_t> ParseNumber(std::string_view text, bool isSigned, const std::vector<EnumMember>* names,
-                                         std::string& why) {
+std::optional<std::uint32_t> ParseNumber(std::string_view text, bool isSigned, Names names, std::string& why) {
     why.clear();
-    if (names != nullptr && !text.empty() && !IsDigit(text[0]) && text[0] != '-') {
+    if (!names.empty() && !text.empty() && !IsDigit(text[0]) && text[0] != '-') {
         std::uint32_t bits = 0;
         for (std::size_t start = 0;;) {
             const std::size_t bar = text.find('|', start);
             const std::string_view name = text.substr(start, bar == std::string_view::npos ? bar : bar - start);
-            auto member = std::find_if(names->begin(), names->end(), [&](const EnumMember& m) { return m.name == name; });
-            if (member == names->end()) {
+            auto member = std::find_if(names.begin(), names.end(), [&](const ks::EnumName& m) { return m.name == name; });
+            if (member == names.end()) {
                 why = "\"" + std::string(name) + "\" is not a member of the field's enumeration (" +
-                      std::string(names->front().name) + ", ...)";
+                      std::string(names.front().name) + ", ...)";
                 return std::nullopt;
             }
             bits |= member->value;
@@ -46,28 +40,18 @@ std::optional<std::uint32_t> ParseNumber(std::string_view text, bool isSigned, c
         }
     }
     const long long low = isSigned ? -2147483648LL : 0, high = isSigned ? 2147483647LL : 4294967295LL;
-    why = "\"" + std::string(text) + "\" is not a number from " + std::to_string(low) + " to " + std::to_string(high) +
-          " (or 0x and hexadecimal digits up to 0xffffffff)";
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        std::uint64_t n = 0;
-        for (char c : text.substr(2)) {
-            const int digit = HexDigit(c);
-            if (digit < 0 || (n = n << 4 | static_cast<std::uint64_t>(digit)) > 0xFFFFFFFFu) return std::nullopt;
-        }
-        why.clear();
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string_view digits = text.substr(hex ? 2 : 0);
+    long long n = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), n, hex ? 16 : 10);
+    // No sign but a signed decimal's minus; no blanks or "+", which from_chars refuses too.
+    if (error == std::errc() && end == digits.data() + digits.size() && (digits[0] != '-' || (isSigned && !hex)) &&
+        n >= (hex ? 0 : low) && n <= (hex ? 0xFFFFFFFFLL : high)) {
         return static_cast<std::uint32_t>(n);
     }
-    const bool negative = isSigned && !text.empty() && text[0] == '-';
-    const std::string_view digits = text.substr(negative ? 1 : 0);
-    if (digits.empty()) return std::nullopt;
-    long long n = 0;
-    for (char c : digits) {
-        if (!IsDigit(c) || (n = n * 10 + (c - '0')) > high + 1) return std::nullopt;
-    }
-    if (negative) n = -n;
-    if (n < low || n > high) return std::nullopt;
-    why.clear();
-    return static_cast<std::uint32_t>(n);
+    why = "\"" + std::string(text) + "\" is not a number from " + std::to_string(low) + " to " + std::to_string(high) +
+          " (or 0x and hexadecimal digits up to 0xffffffff)";
+    return std::nullopt;
 }
 
 std::optional<std::size_t> FindField(std::span<const FieldName> fields, std::string_view wanted, std::string& why) {
@@ -91,35 +75,24 @@ std::optional<std::size_t> FindField(std::span<const FieldName> fields, std::str
     return std::nullopt;
 }
 
-std::string TypeName(std::uint32_t type) {
-    static const char* const kNames[] = {"REG_NONE", "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY", "REG_DWORD",
-                                         "REG_DWORD_BIG_ENDIAN", "REG_LINK", "REG_MULTI_SZ"};
-    if (type < sizeof(kNames) / sizeof(kNames[0])) return kNames[type];
-    return type == 11 ? "REG_QWORD" : "type " + std::to_string(type);
-}
-
 std::string ShowValue(std::uint32_t type, std::span<const std::uint8_t> data, Narrower wide) {
     char piece[32];
     if (type == 4 && data.size() == 4) {  // REG_DWORD
-        std::snprintf(piece, sizeof(piece), "dword:%08lx",
-                      static_cast<unsigned long>(data[0] | data[1] << 8 | data[2] << 16 | static_cast<std::uint32_t>(data[3]) << 24));
+        std::snprintf(
+            piece, sizeof(piece), "dword:%08lx",
+            static_cast<unsigned long>(data[0] | data[1] << 8 | data[2] << 16 | static_cast<std::uint32_t>(data[3]) << 24));
         return piece;
     }
     if (type == 1 || type == 2) {  // REG_SZ, REG_EXPAND_SZ: one text ending in its NUL
-        std::string text;
-        bool terminated = false;
-        if (wide == nullptr) {
-            text.assign(data.begin(), data.end());
-            terminated = !text.empty() && text.find('\0') == text.size() - 1;
-        } else if (data.size() % 2 == 0) {
+        std::string text(data.begin(), data.end());
+        if (wide != nullptr) {
             std::u16string w;
             for (std::size_t i = 0; i + 1 < data.size(); i += 2) w += static_cast<char16_t>(data[i] | data[i + 1] << 8);
-            terminated = !w.empty() && w.find(u'\0') == w.size() - 1;
-            if (terminated) text = wide(w.substr(0, w.size() - 1)) + '\0';
+            const bool whole = data.size() % 2 == 0 && !w.empty() && w.find(u'\0') == w.size() - 1;
+            text = whole ? wide(w.substr(0, w.size() - 1)) + '\0' : std::string();
         }
-        if (terminated) {
-            text.pop_back();
-            return (type == 2 ? "expand:\"" : "\"") + text + "\"";
+        if (!text.empty() && text.find('\0') == text.size() - 1) {
+            return (type == 2 ? "expand:\"" : "\"") + text.substr(0, text.size() - 1) + "\"";
         }
     }
     std::snprintf(piece, sizeof(piece), "hex(%lx):", static_cast<unsigned long>(type));

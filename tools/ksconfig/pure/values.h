@@ -19,8 +19,7 @@ namespace ksconfig {
 // bits) or 0x and hexadecimal digits up to 0xffffffff; for a field with member names (`names`), names
 // joined with "|". Nothing else around it, no space or "+". Empty, with the reason in `why`,
 // otherwise.
-std::optional<std::uint32_t> ParseNumber(std::string_view text, bool isSigned, const std::vector<EnumMember>* names,
-                                         std::string& why);
+std::optional<std::uint32_t> ParseNumber(std::string_view text, bool isSigned, Names names, std::string& why);
 
 // A field as people name it: by the key --json prints, or by the registry value the store keeps
 // it in (empty when none), as check prints it.
@@ -33,9 +32,6 @@ struct FieldName {
 // value it is with ASCII letter case ignored. Empty when no field or more than one field fits:
 // `why` then names the candidates, or lists every key.
 std::optional<std::size_t> FindField(std::span<const FieldName> fields, std::string_view wanted, std::string& why);
-
-// "REG_SZ" and the other names of the platform's value types, or "type <n>".
-std::string TypeName(std::uint32_t type);
 
 // Turns a UTF-16 text into the text ksconfig prints.
 using Narrower = std::string (*)(std::u16string_view);
@@ -64,6 +60,7 @@ struct Tree {
     std::map<std::string, std::string> keys;  // folded path -> path (the top key itself left out)
     std::map<std::string, Value> values;      // folded path + "\x01" + folded name
     std::vector<LinkSeen> links;  // a link in place of the top key has the path ""
+    std::vector<std::pair<std::string, long>> unread;  // keys that could not be opened or listed, and why
     void AddKey(const std::string& path);
     void AddValue(Value value);
 };
