@@ -11,6 +11,7 @@
 #include "core/settings_tree.h"
 #include "core/text.h"
 #include "device/device.h"
+#include "server/bstr.h"
 
 namespace ks {
 

@@ -169,7 +169,8 @@ TEST_F(KsconfigTest, CommandsShowTheRecordedSettingsOrExitWithTheirCodes) {
         // The lines after the engine keys hold what the platform says of the cache file and the engine category.
         {{"links"}, "1 link engine key\n  Mail Engine\n    GUID       {0B7C39E4-3C1A-4C8E-9A3B-5D6E7F8091A2}\n"
                     "    LinkCache  C:\\nowhere\\mail.cache (missing)\n", 0, true},
-        {{"links", "--json"}, R"("loadLinkInfo":"0x8)", 0, true}, {{"--version"}, "ksconfig 4.", 0, true},
+        {{"links", "--json"}, R"("loadLinkInfo":"0x8)", 0, true}, {{"links", "--json"}, R"("linkCacheOpened":false,)", 0, true},
+        {{"--version"}, "ksconfig 4.", 0, true},
         {{"--help"}, "  set-profile    change fields of a scan profile through the store\n", 0, true},
         {{}, "no command given", 2}, {{"frobnicate"}, "unknown command", 2}, {{"export", "-o"}, "-o needs a value", 2},
         {{"profiles", kScanner, "--type", "paper"}, "--type: \"paper\" is not a member", 2}, {{"profile", kScanner}, "missing", 2},
@@ -178,6 +179,8 @@ TEST_F(KsconfigTest, CommandsShowTheRecordedSettingsOrExitWithTheirCodes) {
                                           "P1; give the key name", 1},
         {{"profile", kScanner, "P9"}, "; its scan profiles are P1, P2, P3", 1},
         {{"calibration", "Nope"}, "no settings for scanner \"Nope\"", 1}, {{"set-profile", kScanner, "P1"}, "missing", 2},
+        // After "--" a name that starts with "-" is a name, not an option.
+        {{"calibration", "--", "-Nope"}, "no settings for scanner \"-Nope\"", 1},
     };
     for (const auto& c : cases) EXPECT_TRUE(Runs(c.args, c.shown, c.exit, c.part));
     EXPECT_FALSE(KeyExists(RootPath("Nope")));
@@ -202,7 +205,7 @@ TEST_F(KsconfigTest, LookingChangesNeitherTheRootNorTheBackup) {
         {{"calibration", kScanner}, "current gamma 2"},
         {{"copy-settings", kScanner}, "(first-use defaults: a client's first call writes them; nothing was written)"},
         {{"driver-files", kScanner, "--ui-profile", "UI"}, "none yet (a client's first call copies the template"},
-        {{"links"}, "Mail Engine"}, {{"export", "--format", "reg"}, ""},
+        {{"links"}, "Mail Engine"}, {{"export", "--format", "reg"}, ""}, {{"export", "Nope"}, "", 1},
         {{"backup-status"}, "the backup is behind the settings root", 4},
     };
     for (const auto& l : looks) {

@@ -14,6 +14,7 @@
 #include "core/registry_io.h"
 #include "core/text.h"
 #include "core/win_handles.h"
+#include "server/bstr.h"
 
 namespace kstest {
 

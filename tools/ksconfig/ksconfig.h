@@ -27,11 +27,11 @@
 #include "core/record_descriptor.h"
 #include "core/registry_io.h"
 #include "core/text.h"
-#include "core/win_handles.h"
 #include "json.h"
 #include "pure/names.h"
 #include "pure/reg_text.h"
 #include "pure/values.h"
+#include "server/bstr.h"
 
 namespace ksconfig {
 
