@@ -128,6 +128,9 @@ target_include_directories(ks_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CM
 # The store's owners and text pair come from its static library; tests otherwise load the DLL.
 target_link_libraries(ks_test_support PUBLIC ksstore ks_guids gtest ole32 oleaut32 uuid advapi32 shell32)
 
+# The ksconfig tests run the README's support case as it is printed there.
+configure_file(${CMAKE_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/README.md COPYONLY)
+
 # One test executable per folder under tests/ (native/ and support/ excepted), built from an object
 # library so that the i686 suite below reuses the same objects.
 file(GLOB KS_TEST_DIRS CONFIGURE_DEPENDS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/*)

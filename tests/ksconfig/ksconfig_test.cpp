@@ -9,6 +9,7 @@
 #include <fstream>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -659,6 +660,72 @@ TEST_F(KsconfigTest, DemoRunsTheTypicalSessionAgainstTheSampleScanner) {
     // The saved profile and imported defaults are in root and backup; the file's events are not imported.
     EXPECT_FALSE(KeyExists(RootPath("Sample Scanner\\EventProfiles")));
     EXPECT_EQ(DumpTree(RootPath("Sample Scanner")), DumpTree(std::string(kBackup) + "\\Sample Scanner"));
+}
+
+// The README's support case runs as printed: the tree it describes (after the demo, a bad text where the store reads a
+// number, a profile without its flags, one deleted from the root only), then each command of its transcript, with the
+// exit code it notes and its lines (standard output and error, in any order; the demo's profile named by any GUID).
+TEST_F(KsconfigTest, TheReadmeSupportCaseRunsAsPrinted) {
+    const std::string readme = ReadText("..\\README.md");
+    const std::size_t heading = readme.find("### A support case, end to end");
+    ASSERT_NE(heading, std::string::npos) << "no support case in the README";
+    const std::size_t start = readme.find("```\n", heading) + 4, end = readme.find("```", start);
+    ASSERT_EQ(Ksconfig({"demo"}).exit, 0u);
+    const std::string device = RootPath("Sample Scanner\\ScanProfiles\\"), backup = std::string(kBackup) + "\\Sample Scanner\\ScanProfiles\\";
+    for (const std::string& list : {device, backup}) {
+        Fill(list + "Colour300", {{"Flags", 0x5}, {"DataType", 0x4}, {"Xresolution", 300}, {"Yresolution", 300}},
+             {{"Name", "Colour document"}});
+        Fill(list + "Bitonal200Fax", {{"Flags", 0x10}}, {{"Name", "Fax"}});
+    }
+    DeleteKeyTree(device + "Grey200Text");
+    SetString(device + "Colour300", "Xresolution", "300");
+    ASSERT_EQ(RegDeleteKeyValueA(HKEY_CURRENT_USER, (device + "Bitonal200Fax").c_str(), "Flags"), ERROR_SUCCESS);
+
+    const std::regex guid(R"(\*[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\*)"), note(R"( {2,}\((exit (\d))?.*\)$)");
+    auto lines = [&](const std::string& text) {
+        std::vector<std::string> out;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            // ksconfig names a class it could not use before it loads the DLL beside it: not the case's output.
+            if (line.rfind("ksconfig: the KeystrelConfig class is not registered", 0) != 0 && !line.empty())
+                out.push_back(std::regex_replace(line, guid, "*GUID*"));
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    std::istringstream transcript(readme.substr(start, end - start));
+    std::string line, command, expected;
+    auto check = [&] {
+        if (command.empty()) return;
+        std::smatch match;
+        DWORD exit = 0;
+        if (std::regex_search(command, match, note)) {
+            if (match[2].matched) exit = static_cast<DWORD>(std::stoul(match[2]));
+            command.erase(static_cast<std::size_t>(match.position(0)));
+        }
+        std::vector<std::string> args;
+        const std::regex word(R"re("([^"]*)"|(\S+))re");
+        for (auto it = std::sregex_iterator(command.begin() + 11, command.end(), word); it != std::sregex_iterator(); ++it)
+            args.push_back((*it)[1].matched ? (*it)[1].str() : (*it)[2].str());
+        const Result run = Ksconfig(args);
+        EXPECT_EQ(run.exit, exit) << command << "\n" << run.out << run.err;
+        EXPECT_EQ(lines(run.out + run.err), lines(expected)) << command;
+        command.clear();
+        expected.clear();
+    };
+    int commands = 0;
+    while (std::getline(transcript, line)) {
+        if (line.rfind("> ksconfig ", 0) == 0) {
+            check();
+            command = line;
+            ++commands;
+        } else {
+            expected += line + "\n";
+        }
+    }
+    check();
+    EXPECT_EQ(commands, 7) << "the README's transcript changed: this test reads it";
+    DeleteFileA("case 4711 before.reg");
 }
 
 }  // namespace
