@@ -234,25 +234,30 @@ std::string Shown(const ks::Field& f, const Record& record, bool json) {
     return f.kind == ks::Field::Kind::Long ? std::to_string(static_cast<LONG>(n)) : std::to_string(n);
 }
 
-// Odd values of every kind a field is read by, one at a time: profile --json and event --json show each field as
-// GetConfigDetails and GetEventDetails hand it to a client of the DLL (or a profile the store does not list as not
-// listed), and check flags exactly the values not as the store writes them, saying that the store reads the field as
-// the client gets it, or takes the value as missing (the client then gets what it gets without it).
+// Odd values of every kind a field is read by, one at a time: GetConfigDetails and GetEventDetails hand a client what
+// `read` says (profile texts of any type, cut at a NUL or to the field; event texts only as strings; numbers as up to
+// 4 bytes of any type; a value larger than the field as missing), profile --json and event --json show just that (a
+// profile the store does not list as not listed), and check flags exactly the values not as the store writes them,
+// saying that the store reads the field as the client gets it, or takes the value as missing.
 TEST_F(KsconfigTest, ProfileEventAndCheckAgreeWithWhatTheStoreHandsAClient) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     using S = std::string;
-    const struct { bool event; const char* field; DWORD type; S bytes; bool flagged; } cases[] = {
-        {false, "xResolution", REG_DWORD, S("\x2c\x01\0\0", 4), false}, {false, "xResolution", REG_SZ, S("300\0", 4), true},
-        {false, "xResolution", REG_DWORD, S("\x2c\x01", 2), true}, {false, "xResolution", REG_BINARY, S(5, '\1'), true},
-        {false, "toneMap.hue", REG_DWORD_BIG_ENDIAN, S("\0\0\1\0", 4), true}, {false, "pageWidth", REG_NONE, "", true},
-        {false, "name", REG_SZ, S("Colour\0", 7), false}, {false, "name", REG_BINARY, S("Colour\0junk", 11), true},
-        {false, "name", REG_SZ, "Colour", true}, {false, "name", REG_SZ, S("Co\0lour\0", 8), true},
-        {false, "name", REG_SZ, S(64, 'n') + S(1, '\0'), true}, {false, "name", REG_SZ, S(63, 'n') + S(1, '\0'), false},
-        {false, "name", REG_MULTI_SZ, S("a\0b\0\0", 5), true}, {false, "name", REG_EXPAND_SZ, S("%x%\0", 4), false},
-        {false, "flags", REG_QWORD, S("\1\0\0\0\0\0\0\0", 8), true}, {false, "flags", REG_BINARY, S("\x10\x10", 2), true},
-        {true, "name", REG_BINARY, S("Button\0", 7), true}, {true, "config", REG_SZ, "P1", true},
-        {true, "link", REG_EXPAND_SZ, S("x\0", 2), false}, {true, "jpgQuality", REG_SZ, S("75\0", 3), true},
-        {true, "transfer", REG_DWORD, S("\4\0\3\0", 4), false},
+    const S n63(63, 'n'), y63(63, 'y');
+    const struct { bool event; const char* field; DWORD type; S bytes; bool flagged; S read; } cases[] = {
+        {false, "xResolution", REG_DWORD, S("\x2c\x01\0\0", 4), false, "300"},
+        {false, "xResolution", REG_SZ, S("300\0", 4), true, "3158067"}, {false, "xResolution", REG_DWORD, S("\x2c\x01", 2), true, "300"},
+        {false, "xResolution", REG_BINARY, S(5, '\1'), true, "0"}, {false, "xResolution", REG_QWORD, S(8, '\1'), true, "0"},
+        {false, "toneMap.hue", REG_DWORD_BIG_ENDIAN, S("\0\0\1\0", 4), true, "65536"}, {false, "pageWidth", REG_NONE, "", true, "0"},
+        {false, "name", REG_SZ, S("Colour\0", 7), false, "\"Colour\""}, {false, "name", REG_BINARY, S("Colour\0junk", 11), true, "\"Colour\""},
+        {false, "name", REG_SZ, "Colour", true, "\"Colour\""}, {false, "name", REG_SZ, S("Co\0lour\0", 8), true, "\"Co\""},
+        {false, "name", REG_SZ, S(64, 'n') + S(1, '\0'), true, "\"\""}, {false, "name", REG_SZ, n63 + S(1, '\0'), false, "\"" + n63 + "\""},
+        {false, "name", REG_BINARY, S(64, 'y'), true, "\"" + y63 + "\""},  // no terminator: one is made
+        {false, "name", REG_MULTI_SZ, S("a\0b\0\0", 5), true, "\"a\""}, {false, "name", REG_EXPAND_SZ, S("%x%\0", 4), false, "\"%x%\""},
+        {false, "flags", REG_QWORD, S("\1\0\0\0\0\0\0\0", 8), true, ""}, {false, "flags", REG_BINARY, S("\x10\x10", 2), true, "4112"},
+        {true, "name", REG_BINARY, S("Button\0", 7), true, "\"\""}, {true, "name", REG_SZ, S(31, 'n') + S(1, '\0'), false, "\"" + S(31, 'n') + "\""},
+        {true, "name", REG_SZ, S(32, 'n') + S(1, '\0'), true, "\"\""}, {true, "config", REG_SZ, "P1", true, "\"\""},
+        {true, "link", REG_EXPAND_SZ, S("x\0", 2), false, "\"x\""}, {true, "link", REG_BINARY, S("abc\0", 4), true, "\"\""},
+        {true, "jpgQuality", REG_SZ, S("75\0", 3), true, "13623"}, {true, "transfer", REG_DWORD, S("\4\0\3\0", 4), false, "196612"},
     };
     for (const auto& c : cases) {
         const std::span<const ks::Field> table = c.event ? ks::EventFields() : ks::ProfileFields();
@@ -279,8 +284,8 @@ TEST_F(KsconfigTest, ProfileEventAndCheckAgreeWithWhatTheStoreHandsAClient) {
             continue;
         }
         ASSERT_EQ(hr, S_OK) << trace;
-        EXPECT_NE(shown.out.find("\"" + S(c.field) + "\":" + Shown(field, record, true) + ","), std::string::npos)
-            << trace << " client " << Shown(field, record, true) << "\n" << shown.out;
+        EXPECT_EQ(Shown(field, record, true), c.read) << trace;
+        EXPECT_NE(shown.out.find("\"" + S(c.field) + "\":" + c.read + ","), std::string::npos) << trace << "\n" << shown.out;
         if (at == std::string::npos) continue;
         const std::string said = check.out.substr(at, check.out.find('\n', at) - at);
         auto says = [&](const std::string& what) {  // a whole part of the line
@@ -652,25 +657,24 @@ TEST_F(KsconfigTest, EveryErrorIsOneJsonObjectWithItsExitCodeAndTheFailedCallsHr
     RemoveDirectoryA(lonely.c_str());
 }
 
-TEST_F(KsconfigTest, DemoRunsTheTypicalSessionAgainstTheSampleScanner) {
-    const Result demo = Ksconfig({"demo"});
-    EXPECT_EQ(demo.out.rfind("A client session of the settings store with the sample scanner \"Sample Scanner\".\n\n1. Created "
-                             "a KeystrelConfig object", 0), 0u) << demo.out;
-    EXPECT_NE(demo.out.find("GetDefualtGamma -> 2; table \"Gamma - 2\" starts 00 0c 11 16"), std::string::npos) << demo.out;
-    // The saved profile and imported defaults are in root and backup; the file's events are not imported.
-    EXPECT_FALSE(KeyExists(RootPath("Sample Scanner\\EventProfiles")));
-    EXPECT_EQ(DumpTree(RootPath("Sample Scanner")), DumpTree(std::string(kBackup) + "\\Sample Scanner"));
-}
-
-// The README's support case runs as printed: the tree it describes (after the demo, a bad text where the store reads a
-// number, a profile without its flags, one deleted from the root only), then each command of its transcript, with the
-// exit code it notes and its lines (standard output and error, in any order; the demo's profile named by any GUID).
-TEST_F(KsconfigTest, TheReadmeSupportCaseRunsAsPrinted) {
+// The demo, then the README's support case as printed: the tree it describes (after the demo, a bad text where the
+// store reads a number, a profile without its flags, one deleted from the root only), then each command of its
+// transcript, with the exit code it notes and its lines (standard output and error, in any order; the demo's profile
+// named by any GUID).
+TEST_F(KsconfigTest, TheDemoAndTheReadmeSupportCaseRunAsPrinted) {
     const std::string readme = ReadText("..\\README.md");
     const std::size_t heading = readme.find("### A support case, end to end");
     ASSERT_NE(heading, std::string::npos) << "no support case in the README";
     const std::size_t start = readme.find("```\n", heading) + 4, end = readme.find("```", start);
-    ASSERT_EQ(Ksconfig({"demo"}).exit, 0u);
+    // The demo first: a client session against the sample scanner, whose saved profile and imported defaults are in
+    // root and backup (the file's events are not imported).
+    const Result demo = Ksconfig({"demo"});
+    ASSERT_EQ(demo.exit, 0u);
+    EXPECT_EQ(demo.out.rfind("A client session of the settings store with the sample scanner \"Sample Scanner\".\n\n1. Created "
+                             "a KeystrelConfig object", 0), 0u) << demo.out;
+    EXPECT_NE(demo.out.find("GetDefualtGamma -> 2; table \"Gamma - 2\" starts 00 0c 11 16"), std::string::npos) << demo.out;
+    EXPECT_FALSE(KeyExists(RootPath("Sample Scanner\\EventProfiles")));
+    EXPECT_EQ(DumpTree(RootPath("Sample Scanner")), DumpTree(std::string(kBackup) + "\\Sample Scanner"));
     const std::string device = RootPath("Sample Scanner\\ScanProfiles\\"), backup = std::string(kBackup) + "\\Sample Scanner\\ScanProfiles\\";
     for (const std::string& list : {device, backup}) {
         Fill(list + "Colour300", {{"Flags", 0x5}, {"DataType", 0x4}, {"Xresolution", 300}, {"Yresolution", 300}},

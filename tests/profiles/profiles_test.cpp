@@ -2,7 +2,6 @@
 #include <cstring>
 #include <set>
 
-#include "core/record_descriptor.h"
 #include "support/ks_test.h"
 
 // Records are written with designated initializers: every member left out is zero, as intended.
@@ -11,7 +10,6 @@
 namespace kstest {
 namespace {
 
-using namespace std::string_literals;
 
 constexpr GUID kScanner = {0x6d0e5c1a, 0x33f2, 0x4b7a, {0x8c, 0x41, 0x0f, 0x9e, 0x2a, 0x6b, 0x77, 0x15}};
 
@@ -97,64 +95,6 @@ TEST_F(ProfilesTest, RecordsStoreEveryFieldAndReadBackWhole) {
         << "an existing key empties the list";
     event.keyname[0] = '\0';
     EXPECT_EQ(config_->StoreEventInfo(Bstr("Other").get(), &event), E_INVALIDARG) << "no key name";
-}
-
-// The read rules, pinned: what a load hands out for a value as stored (type, size, terminator) is
-// what the record descriptor says the store reads, and the descriptor says why whenever that is
-// not the value as stored. Profile texts are taken whatever their type, event texts only as strings,
-// numbers as up to 4 bytes of any type.
-TEST_F(ProfilesTest, LoadsReadEachValueAsTheDescriptorSaysTheStoreReadsIt) {
-    auto field = [](std::span<const ks::Field> fields, const char* display) {
-        for (const ks::Field& f : fields) if (std::string(f.display) == display) return &f;
-        return static_cast<const ks::Field*>(nullptr);
-    };
-    const ks::Field* name = field(ks::ProfileFields(), "name");
-    const ks::Field* xres = field(ks::ProfileFields(), "xResolution");
-    const ks::Field* link = field(ks::EventFields(), "link");
-    const ks::Field* eventName = field(ks::EventFields(), "name");
-    const std::string y63(63, 'y'), y64(64, 'y');
-    struct Row { const ks::Field* field; DWORD type; std::string stored, read; bool differs; };
-    const Row rows[] = {
-        {name, REG_SZ, "Colour"s + '\0', "Colour", false},
-        {name, REG_BINARY, "Colour"s + '\0', "Colour", true},       // any type, cut at its NUL
-        {name, REG_SZ, "two"s + '\0' + "texts" + '\0', "two", true},
-        {name, REG_BINARY, y64, y63, true},                         // no terminator: one is made
-        {name, REG_SZ, y64 + '\0', "", true},                      // larger than the field
-        {xres, REG_DWORD, "\x2c\x01\0\0"s, "\x2c\x01\0\0"s, false},
-        {xres, REG_SZ, "300"s + '\0', "300"s + '\0', true},        // 4 bytes of any type
-        {xres, REG_BINARY, "\x2c\x01"s, "\x2c\x01\0\0"s, true},   // a shorter value fills the first bytes
-        {xres, REG_QWORD, std::string(8, '\1'), std::string(4, '\0'), true},
-        {link, REG_EXPAND_SZ, "%X%"s + '\0', "%X%", false},         // not expanded
-        {link, REG_BINARY, "abc"s + '\0', "", true},                // texts must be strings
-        {eventName, REG_SZ, std::string(31, 'n') + '\0', std::string(31, 'n'), false},
-        {eventName, REG_SZ, std::string(32, 'n') + '\0', "", true},
-    };
-    const std::string profile = Profiles("S") + "\\P", event = Events("S") + "\\E";
-    for (const Row& r : rows) {
-        SCOPED_TRACE(std::string(r.field->display) + " " + ks::TypeName(r.type) + " of " + std::to_string(r.stored.size()));
-        const bool isEvent = r.field == link || r.field == eventName;
-        const std::string& key = isEvent ? event : profile;
-        DeleteKeyTree(key);
-        SetDword(key, "Flags", KSCNFGFLAG_SHOWALL);
-        SetValue(key, r.field->value, r.type, r.stored.data(), static_cast<DWORD>(r.stored.size()));
-        _KSCONFIG config;
-        _KSEVENT ev;
-        const char* record = isEvent ? reinterpret_cast<const char*>(&ev) : reinterpret_cast<const char*>(&config);
-        ASSERT_EQ(isEvent ? config_->GetEventDetails(const_cast<LPSTR>("S"), const_cast<LPSTR>("E"), &ev)
-                          : config_->GetConfigDetails(const_cast<LPSTR>("S"), const_cast<LPSTR>("P"), &config), S_OK);
-        std::string expected = r.read;
-        expected.resize(r.field->size, '\0');
-        EXPECT_EQ(std::string(record + r.field->offset, r.field->size), expected) << "the load";
-        ks::UniqueHKey open;
-        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, open.put()), ERROR_SUCCESS);
-        const ks::StoreReading reading = ks::WhatTheStoreReads(open.get(), *r.field);
-        EXPECT_EQ(std::string(reading.field.begin(), reading.field.end()), expected) << "what the store reads";
-        EXPECT_EQ(!reading.why.empty(), r.differs) << reading.why;
-    }
-    ks::UniqueHKey open;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, profile.c_str(), 0, KEY_READ, open.put()), ERROR_SUCCESS);
-    SetValue(profile, "Xresolution", REG_SZ, "300", 4);
-    EXPECT_EQ(ks::WhatTheStoreReads(open.get(), *xres).why, "REG_SZ of 4 bytes where the store reads a REG_DWORD");
 }
 
 // Listed: profiles that ask to be shown always or share a type bit with the request; key names of
