@@ -78,17 +78,19 @@ void DeleteKeyTree(const std::string& path, HKEY root) {
     RegDeleteKeyA(root, path.c_str());
 }
 
-std::optional<RegValue> GetValue(const std::string& path, const char* name, HKEY root) {
-    ks::UniqueHKey key = Open(root, path);
+// A value of an open key, whatever its size.
+static std::optional<RegValue> Query(HKEY key, const char* name) {
     RegValue value;
     DWORD size = 0;
-    if (!key || RegQueryValueExA(key.get(), name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS)
-        return std::nullopt;
+    if (!key || RegQueryValueExA(key, name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
     value.data.resize(size);
-    if (RegQueryValueExA(key.get(), name, nullptr, &value.type, value.data.data(), &size) != ERROR_SUCCESS)
-        return std::nullopt;
+    if (RegQueryValueExA(key, name, nullptr, &value.type, value.data.data(), &size) != ERROR_SUCCESS) return std::nullopt;
     value.data.resize(size);
     return value;
+}
+
+std::optional<RegValue> GetValue(const std::string& path, const char* name, HKEY root) {
+    return Query(Open(root, path).get(), name);
 }
 
 // Creates the key; with a name, writes the value too. A failure is reported where the test called.
@@ -156,13 +158,11 @@ std::vector<std::string> DumpTree(const std::string& path, HKEY root) {
     };
     std::function<void(HKEY, const std::string&)> walk = [&](HKEY key, const std::string& sub) {
         for (const std::string& name : Names(key, true)) {
-            DWORD type = 0, size = 0;
-            RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
-            std::vector<BYTE> data(size);
-            RegQueryValueExA(key, name.c_str(), nullptr, &type, data.data(), &size);
+            const std::optional<RegValue> v = Query(key, name.c_str());
             std::string hex;
-            for (DWORD i = 0; i < size; ++i) hex += {"0123456789abcdef"[data[i] >> 4], "0123456789abcdef"[data[i] & 15]};
-            lines.push_back(sub + "|" + name + "|" + std::to_string(type) + "|" + hex);
+            for (BYTE byte : v ? v->data : std::vector<BYTE>{})
+                hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
+            lines.push_back(sub + "|" + name + "|" + std::to_string(v ? v->type : 0xFFFFFFFF) + "|" + hex);
         }
         for (const std::string& child : Names(key, false)) {
             const std::string childSub = sub.empty() ? child : sub + "\\" + child;
